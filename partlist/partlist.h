@@ -1,4 +1,45 @@
 // partlist.h - the part-list utility: run driver, environment, part collection, report, map.
+//
+// The run entry reads a whole design hierarchy, counts equal parts sheet by sheet, sorts them
+// into the component categories and writes the fixed-column report and the log. Hosts reach it
+// through the C entry points below; C++ callers (the window, the tests) may use the partlist
+// namespace directly.
 #pragma once
 
 #define PARTLIST_EXPORT __attribute__((visibility("default")))
+
+namespace partlist {
+
+// Runs one part-list job with a command line ("partlist", options, schematic name). Returns the
+// number of messages written since the library was loaded, -1 when the run ended on a fatal or
+// internal error, -4 when no schematic could be found or the log could not be created.
+int main(int argc, char **argv);
+
+// Releases everything a run allocated. A negative status abandons the run: control returns to
+// main, which returns that status (it does not return to the caller then). Otherwise it returns
+// the status.
+int Sch_Exit(int status);
+
+// Adds the records of a description map file (category, part name, description per line) to the
+// map; a file that cannot be opened leaves the map as it is. Always 0.
+int initializeMap(const char *path);
+
+// Stores the decimal value of `text` as the width of the property column (0 for a text that is
+// not a number) and returns it. The next run picks it up.
+int SetPropertyLength(const char *text);
+int GetPropertyLength();
+
+} // namespace partlist
+
+extern "C" {
+
+// The run entry under a name that cannot collide with the host's own main.
+PARTLIST_EXPORT int partlist_main(int argc, char **argv);
+PARTLIST_EXPORT int Sch_Exit(int status);
+PARTLIST_EXPORT int initializeMap(const char *path);
+PARTLIST_EXPORT int SetPropertyLength(const char *text);
+
+// The window's entry points (CreatePartList, DestroyPartList) join these when the window face
+// is built.
+
+} // extern "C"

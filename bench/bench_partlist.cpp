@@ -1,0 +1,134 @@
+// bench_partlist - whole-process benchmarks of the partlist command on generated designs.
+//
+// Each benchmark generates its design once (gendesign, in a temporary directory), then runs
+// `partlist` on it as a child process per iteration, and reports the input rate (file bytes
+// over wall time) and the child's peak resident memory. A `cat`-to-/dev/null run of the same
+// files is the baseline the run is compared with.
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+struct Design {
+    std::string dir;
+    std::vector<std::string> files;
+    double bytes = 0;
+};
+
+struct RunResult {
+    int status;
+    long maxrss_kb;
+};
+
+RunResult run(const std::vector<std::string> &args, const char *out = "/dev/null") {
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, out, O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+        std::perror(argv[0]);
+        std::exit(1);
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    int status = 0;
+    struct rusage ru {};
+    wait4(pid, &status, 0, &ru);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ru.ru_maxrss};
+}
+
+// Generated designs are cached per argument list for the life of the benchmark process.
+const Design &design(const std::vector<std::string> &genargs) {
+    static std::map<std::vector<std::string>, Design> cache;
+    auto it = cache.find(genargs);
+    if (it != cache.end())
+        return it->second;
+    char tmpl[] = "/tmp/partlist-bench-XXXXXX";
+    Design d;
+    d.dir = mkdtemp(tmpl);
+    std::vector<std::string> args{GENDESIGN_PATH};
+    args.insert(args.end(), genargs.begin(), genargs.end());
+    args.push_back(d.dir);
+    if (run(args).status != 0) {
+        std::fprintf(stderr, "gendesign failed\n");
+        std::exit(1);
+    }
+    DIR *dp = opendir(d.dir.c_str());
+    while (struct dirent *e = readdir(dp)) {
+        std::string name = e->d_name;
+        if (name.size() > 4 && (name.ends_with(".sch") || name.ends_with(".sym"))) {
+            struct stat st {};
+            std::string path = d.dir + "/" + name;
+            stat(path.c_str(), &st);
+            d.bytes += static_cast<double>(st.st_size);
+            d.files.push_back(path);
+        }
+    }
+    closedir(dp);
+    return cache.emplace(genargs, std::move(d)).first->second;
+}
+
+void report(benchmark::State &state, const Design &d, long maxrss_kb) {
+    state.counters["input_MB"] = d.bytes / 1e6;
+    state.counters["MB_per_s"] =
+        benchmark::Counter(d.bytes * static_cast<double>(state.iterations()) / 1e6,
+                           benchmark::Counter::kIsRate);
+    state.counters["peak_MB"] = static_cast<double>(maxrss_kb) / 1024.0;
+}
+
+void partlist_run(benchmark::State &state, const std::vector<std::string> &genargs) {
+    const Design &d = design(genargs);
+    long maxrss = 0;
+    for (auto _ : state) {
+        RunResult r = run({PARTLIST_PATH, "-p", d.dir, d.dir + "/top.sch"});
+        if (r.status != 0)
+            state.SkipWithError("partlist failed");
+        maxrss = std::max(maxrss, r.maxrss_kb);
+    }
+    report(state, d, maxrss);
+}
+
+void cat_run(benchmark::State &state, const std::vector<std::string> &genargs) {
+    const Design &d = design(genargs);
+    std::vector<std::string> args{"/bin/cat"};
+    args.insert(args.end(), d.files.begin(), d.files.end());
+    long maxrss = 0;
+    for (auto _ : state)
+        maxrss = std::max(maxrss, run(args).maxrss_kb);
+    report(state, d, maxrss);
+}
+
+const std::vector<std::string> hier1k{"--sheets", "1000", "--parts", "200"};
+const std::vector<std::string> hier2k{"--sheets", "2000", "--parts", "200"};
+const std::vector<std::string> flat100k{"--sheets",   "0",     "--parts",  "100000",
+                                        "--distinct", "100",   "--values", "100"};
+
+} // namespace
+
+BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets, hier1k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(cat_run, hier_1000_sheets, hier1k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets, hier2k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, flat_100k_parts, flat100k)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();

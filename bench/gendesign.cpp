@@ -1,0 +1,161 @@
+// gendesign - writes a deterministic hierarchical design for the whole-run benchmarks.
+//
+// The design is a tree of sheets: the top sheet places the first `fanout` sheets, sheet i
+// places sheets fanout*i+1 ... fanout*i+fanout, each `placements` times, so a sheet at depth d
+// is placed placements^d times in the flattened hierarchy. Every sheet holds `parts` primitive
+// parts drawn from `distinct` part symbols and `values` property values, wired in a chain.
+// The same arguments always give the same bytes.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Params {
+    int sheets = 1000;    // sub-sheets below the top sheet
+    int fanout = 10;      // sub-sheets placed by one sheet
+    int placements = 2;   // placements of each sub-sheet in its parent
+    int parts = 200;      // primitive parts per sheet
+    int distinct = 50;    // distinct part symbols
+    int values = 200;     // distinct property values
+    bool crlf = false;    // Windows line ends
+    const char *out = nullptr;
+};
+
+class Writer {
+  public:
+    Writer(const std::string &path, bool crlf) : crlf_(crlf) {
+        f_ = std::fopen(path.c_str(), "wb");
+        if (!f_) {
+            std::perror(path.c_str());
+            std::exit(1);
+        }
+    }
+    ~Writer() {
+        if (std::fclose(f_) != 0) {
+            std::perror("gendesign: close");
+            std::exit(1);
+        }
+    }
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    [[gnu::format(printf, 2, 3)]] void line(const char *fmt, ...) {
+        va_list ap;
+        va_start(ap, fmt);
+        std::vfprintf(f_, fmt, ap);
+        va_end(ap);
+        std::fputs(crlf_ ? "\r\n" : "\n", f_);
+    }
+
+  private:
+    std::FILE *f_;
+    bool crlf_;
+};
+
+// A cheap deterministic sequence (no library generator, so every platform writes the same).
+unsigned next(unsigned &state) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 8) & 0xffffffu;
+}
+
+const char *const kinds[] = {"R", "C", "L", "D", "Q", "U", "J", "F", "Y", "K"};
+
+void write_part_symbol(const Params &p, int k) {
+    Writer w(std::string(p.out) + "/part" + std::to_string(k) + ".sym", p.crlf);
+    w.line("[symbol2]");
+    w.line("port 0 0 1 0 a 0 in 0 0 g");
+    w.line("port 0 20 1 0 b 0 out 0 20 g");
+    w.line("bbox 0 0 20 20");
+    w.line("[attributes]");
+    w.line("p 0 0 1 0 1 primitive:%s%d", kinds[k % 10], k / 10);
+    w.line("p 0 0 1 0 0 footprint:fp%d", k % 7);
+}
+
+void write_sheet_symbol(const Params &p, int s) {
+    Writer w(std::string(p.out) + "/s" + std::to_string(s) + ".sym", p.crlf);
+    w.line("[symbol2]");
+    w.line("bbox 0 0 40 40");
+    w.line("[attributes]");
+    w.line("p 0 0 1 0 0 cell:s%d", s);
+}
+
+void write_sheet(const Params &p, const std::string &name, int index, unsigned seed) {
+    Writer w(std::string(p.out) + "/" + name + ".sch", p.crlf);
+    w.line("[schematic2]");
+    w.line("ver 1");
+    w.line("[detail]");
+    for (int i = 1; i < p.parts; ++i)
+        w.line("w 0 0 1 0 N%d s.U%d.b %d 0 %d 10 s.U%d.a", i, i, i * 10, i * 10, i + 1);
+    w.line("[cell use]");
+    unsigned state = seed;
+    for (int i = 1; i <= p.parts; ++i) {
+        int k = static_cast<int>(next(state) % static_cast<unsigned>(p.distinct));
+        int v = static_cast<int>(next(state) % static_cast<unsigned>(p.values));
+        w.line("use part%d %d 0 1 0 U%d 0", k, i * 10, i);
+        w.line("p %d 0 1 0 0 symid:%d", i * 10, i);
+        w.line("p %d 0 1 0 1 value:%dk", i * 10, v);
+    }
+    for (int c = 1; c <= p.fanout; ++c) {
+        int child = index * p.fanout + c;
+        if (child > p.sheets)
+            break;
+        for (int j = 1; j <= p.placements; ++j)
+        {
+            w.line("use s%d 0 %d 1 0 X%d_%d 0", child, c * 100, child, j);
+            w.line("p 0 %d 1 0 0 symid:%d", c * 100, p.parts + child * p.placements + j);
+        }
+    }
+}
+
+int usage() {
+    std::fputs("usage: gendesign [--sheets N] [--fanout N] [--placements N] [--parts N]\n"
+               "                 [--distinct N] [--values N] [--crlf] DIR\n",
+               stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    Params p;
+    for (int i = 1; i < argc; ++i) {
+        auto num = [&](int &target) {
+            if (i + 1 >= argc)
+                std::exit(usage());
+            target = std::atoi(argv[++i]);
+        };
+        if (!std::strcmp(argv[i], "--sheets"))
+            num(p.sheets);
+        else if (!std::strcmp(argv[i], "--fanout"))
+            num(p.fanout);
+        else if (!std::strcmp(argv[i], "--placements"))
+            num(p.placements);
+        else if (!std::strcmp(argv[i], "--parts"))
+            num(p.parts);
+        else if (!std::strcmp(argv[i], "--distinct"))
+            num(p.distinct);
+        else if (!std::strcmp(argv[i], "--values"))
+            num(p.values);
+        else if (!std::strcmp(argv[i], "--crlf"))
+            p.crlf = true;
+        else if (argv[i][0] == '-')
+            return usage();
+        else
+            p.out = argv[i];
+    }
+    if (!p.out || p.sheets < 0 || p.fanout < 1 || p.placements < 1 || p.parts < 1 ||
+        p.distinct < 1 || p.values < 1)
+        return usage();
+
+    for (int k = 0; k < p.distinct; ++k)
+        write_part_symbol(p, k);
+    write_sheet(p, "top", 0, 1u);
+    for (int s = 1; s <= p.sheets; ++s) {
+        write_sheet_symbol(p, s);
+        write_sheet(p, "s" + std::to_string(s), s, static_cast<unsigned>(s) * 7919u + 1u);
+    }
+    return 0;
+}

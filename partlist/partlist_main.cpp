@@ -1,0 +1,226 @@
+// partlist_main.cpp - the run driver of the part-list utility.
+//
+// main runs one job: environment, banner, options, report stream, the design read and the two
+// walks, then the clean-up, and returns the message count. Sch_Exit is the library's way out:
+// it releases everything a run allocated and, for a negative status, unwinds to main (the
+// recovery point), which closes the streams and returns that status.
+#include "partlistint.h"
+
+#include "cfpath.h"
+#include "kdx.h"
+#include "platform/ui.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <locale.h>
+#include <memory>
+#include <string>
+
+namespace partlist {
+
+namespace {
+
+inline constexpr const char *PROGNAME = "partlist";
+inline constexpr const char *RELEASE = "Release 4.0";
+inline constexpr const char *NOTICE = "Copyright (c) Morvek Corporation. All rights reserved.";
+inline constexpr int READFLAGS = 0x50; // the top net accepts design and schematic files
+inline constexpr int RULE_WIDTH = 78;
+
+struct MainState {
+    char reportused[NAME_SIZE]; // the report name the run opened
+};
+
+constinit MainState state{};
+
+struct FreeDeleter {
+    void operator()(char *p) const { std::free(p); }
+};
+
+void exithandler(int status) { Sch_Exit(status); }
+
+// Numbers are read and written the same way whatever locale the host has set (a window toolkit
+// sets the user's): the run's thread uses the C numeric conventions until the run ends.
+class CNumericLocale {
+public:
+    CNumericLocale() {
+        locale_t base = duplocale(LC_GLOBAL_LOCALE);
+        if (base != locale_t{})
+            loc_ = newlocale(LC_NUMERIC_MASK, "C", base);
+        if (loc_ != locale_t{})
+            old_ = uselocale(loc_);
+        else if (base != locale_t{})
+            freelocale(base);
+    }
+    ~CNumericLocale() {
+        if (loc_ != locale_t{}) {
+            uselocale(old_);
+            freelocale(loc_);
+        }
+    }
+    CNumericLocale(const CNumericLocale &) = delete;
+    CNumericLocale &operator=(const CNumericLocale &) = delete;
+
+private:
+    locale_t loc_{};
+    locale_t old_{};
+};
+
+// Closes the report; false when it could not be written completely.
+bool closereport() {
+    FILE *r = report();
+    setreport(nullptr);
+    if (r == nullptr)
+        return true;
+    bool ok = std::ferror(r) == 0;
+    if (std::fclose(r) != 0)
+        ok = false;
+    return ok;
+}
+
+// Closes the log and gives the library back its standard error; false when the log could not be
+// written completely.
+bool closelog() {
+    FILE *log = logstream();
+    setlogstream(nullptr);
+    kdx::xxsetlog(stderr);
+    if (log == nullptr)
+        return true;
+    bool ok = std::fflush(log) == 0 && std::ferror(log) == 0;
+    if (std::fclose(log) != 0)
+        ok = false;
+    return ok;
+}
+
+void banner(FILE *log) {
+    std::fprintf(log, "\nPARTLIST: Vantrell Schematic Partlist Utility, %s\n%s\n", RELEASE,
+                 NOTICE);
+    char rule[RULE_WIDTH + 1];
+    std::memset(rule, '-', RULE_WIDTH);
+    rule[RULE_WIDTH] = '\0';
+    std::fprintf(log, "%s\n", rule);
+}
+
+void parseoptions(int *argc, char ***argv) {
+    RunOptions &o = runopts();
+    // The run's own rows; the library appends its options behind them.
+    const cf::OptionEntry rows[] = {
+        // pattern  flag            kind  target          function
+        {"-o%s",    &o.reportflag,  1,    &o.reportname,  nullptr},
+        {"-f%s",    &o.filterflag,  1,    &o.letters,     nullptr},
+        {"-l%d",    &o.pagelenflag, 1,    &o.pagelen,     nullptr},
+        {"-debug",  &o.debug,       2,    nullptr,        nullptr},
+    };
+    // A bad option ends option processing quietly: what was set before it stays set.
+    kdx::ParseComLineTable(PROGNAME, argc, argv, rows, static_cast<int>(std::size(rows)));
+}
+
+void openreport() {
+    RunOptions &o = runopts();
+    const char *name = o.reportflag ? reportname() : defreportname();
+    std::snprintf(state.reportused, sizeof state.reportused, "%s", name);
+    FILE *r = name[0] != '\0' ? std::fopen(name, "w") : nullptr;
+    setreport(r);
+    if (r == nullptr)
+        kdx::xxerror('f', "Can not open output file %s", name);
+}
+
+int run(int argc, char **argv) {
+    initenv(argc, argv);
+    FILE *log = logstream();
+    if (log == nullptr)
+        return -1;
+    kdx::xxsetlog(log);
+    banner(log);
+
+    RunOptions &o = runopts();
+    parseoptions(&argc, &argv);
+    const bool longname = o.reportflag && o.reportname != nullptr &&
+                          std::strlen(o.reportname) >= NAME_SIZE;
+    if (!o.filterflag)
+        o.letters = "dic";
+    keepoptvalues();
+    if (longname)
+        kdx::xxerror('f', "Can not open output file %s", reportname());
+    else
+        openreport();
+
+    if (o.debug)
+        kdx::xxerror('m', "Calling readin");
+    o.proplen = GetPropertyLength();
+    readin(schname());
+    Sch_Exit(1);
+
+    if (!closereport())
+        kdx::xxerror('f', "Error writing output file %s", state.reportused);
+    const int count = kdx::xxmsgcount();
+    if (!closelog()) {
+        std::string text = std::string("Error writing log file ") + logname();
+        platform::SCH_MSGBOX(nullptr, PROGNAME, 1, text.c_str(), 1, 1, 1);
+        return -1;
+    }
+    return count;
+}
+
+} // namespace
+
+void readin(const char *name) {
+    std::unique_ptr<char, FreeDeleter> title(makeheader());
+    kdx::net *top = kdx::xxreadfile(nullptr, name, nullptr, READFLAGS);
+    if (top == nullptr) {
+        kdx::xxerror('f', "Unable to read file %s", name);
+        // Reached only under -xxnofatal; the run goes on with no design.
+        kdx::xxerror('f', "Error flattening file %s", name);
+    }
+    if (runopts().debug)
+        kdx::xxerror('m', "Calling xxsymtbl");
+    if (title != nullptr)
+        reportf("%s", title.get());
+    countsheets(top);
+    clearparent();
+    listsheets(top);
+}
+
+void cleanup() {
+    cf::FreePaths();
+    kdx::xxfreeall();
+    kdx::xxcleanup();
+    freereport();
+    freecollect();
+}
+
+int Sch_Exit(int status) {
+    cleanup();
+    if (status < 0)
+        throw kdx::RunAbort{status};
+    return status;
+}
+
+int main(int argc, char **argv) {
+    // Every run starts from the default options; the message count, the report's first heading
+    // and its line counter carry over on purpose.
+    resetopts();
+    kdx::xxoptions() = kdx::LibOptions{};
+    kdx::xxsetexit(exithandler);
+    CNumericLocale numeric;
+    try {
+        return run(argc, argv);
+    } catch (const kdx::RunAbort &abort) {
+        closereport();
+        closelog();
+        return abort.status;
+    } catch (...) {
+        // Nothing else may leave a run; treat it as a fatal end.
+        try {
+            cleanup();
+        } catch (...) {
+        }
+        closereport();
+        closelog();
+        return -1;
+    }
+}
+
+} // namespace partlist

@@ -1,0 +1,162 @@
+// partlistint.h - records and routines shared by the modules of the part-list utility.
+//
+// The collection (partlist_collect), the report writer (partlist_report) and the run driver
+// (partlist_main) share the sorted part lists, the run's options (partlist_opts) and the
+// description map (partlist_map). Nothing here leaves the library.
+#pragma once
+
+#include "partlist.h"
+
+#include <cstddef>
+#include <cstdio>
+
+namespace kdx {
+struct net;
+struct symbol;
+} // namespace kdx
+
+namespace partlist {
+
+// ---- Sorted lists (partlist_lists) ----
+
+struct ListIndex;
+
+// The links and key every list entry begins with. A list is circular and doubly linked through
+// its head, which holds no key.
+struct ListEntry {
+    ListEntry *next; // next entry; the head after the last
+    ListEntry *prev; // previous entry; the head before the first
+    char *key;       // malloc'ed; null in the head
+};
+
+// The head of a list: the ring anchor plus the index that keeps insertion from walking the list.
+struct ListHead : ListEntry {
+    ListIndex *index; // key groups in byte order
+};
+
+inline constexpr std::size_t PROPTEXT_SIZE = 200; // property text of a part entry
+inline constexpr std::size_t DESCR_SIZE = 48;     // description of a part entry (47 characters)
+inline constexpr std::size_t PROPKEY_SIZE = 256;  // propkey's buffer
+
+// One part (or one sub-sheet block) of a sheet.
+struct PartEntry : ListEntry {
+    kdx::symbol *symbol;              // the symbol most recently counted into the entry
+    char properties[PROPTEXT_SIZE];   // property values, each followed by ";"
+    char description[DESCR_SIZE];     // from the description map; empty when there is none
+    int count;                        // the quantity
+};
+
+// One sub-sheet of the hierarchy: how often it is placed and how far it has been listed.
+struct SheetEntry : ListEntry {
+    int count; // placements in the whole hierarchy
+    int visit; // 0 not listed yet, 1 parts listed, 2 blocks listed
+};
+
+// Finds the entry for `key` or inserts a new zero-filled one of `size` bytes (at least a
+// ListEntry) in byte order of the keys; equal keys stay in the order first met. With a symbol,
+// only an entry whose property text equals propkey(symbol) matches. `cmp` is reserved (0).
+// Creates the head when *list is null. Null after "Out of memory" (only under -xxnofatal).
+ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, kdx::symbol *sym);
+
+// The head of *list, made when the list is absent; null after "Out of memory".
+ListHead *makelist(ListHead **list);
+
+// Releases the entries, their keys and the head; *list becomes null. A null list is skipped.
+void freelist(ListHead **list);
+
+// True when the list exists and holds at least one entry.
+bool listhasentries(const ListHead *list);
+
+// The property text of a symbol, as a part entry keeps it, in a static buffer valid until the
+// next call. Defined with the collection.
+const char *propkey(kdx::symbol *sym);
+
+// ---- Run options (partlist_opts) ----
+
+inline constexpr int DEFAULT_PAGELEN = 66;
+inline constexpr std::size_t NAME_SIZE = 256; // schematic, log and report names
+
+struct RunOptions {
+    int reportflag;         // -o seen
+    const char *reportname; // -o value as the parser left it (a pointer into the vector)
+    int filterflag;         // -f seen
+    const char *letters;    // -f value as the parser left it
+    int pagelenflag;        // -l seen
+    int pagelen;            // -l value: lines per report page
+    int debug;              // -debug: "Calling ..." trace lines in the log
+    int proplen;            // width of the property text for this run
+};
+RunOptions &runopts();
+
+// Resets the options to their defaults; called once at the start of every run.
+void resetopts();
+
+// The run's own copies of the string values, taken right after parsing so that no later run
+// reads into this run's argument vector. Empty when not given.
+const char *reportname();
+const char *categoryletters();
+void keepoptvalues();
+
+// ---- Description map (partlist_map) ----
+
+inline constexpr std::size_t LOOKUP_DESCR_SIZE = 100; // the caller's description buffer
+
+// The category of a part (null when the part is not in the map); on success the description is
+// copied into descr (LOOKUP_DESCR_SIZE bytes, cut to fit).
+const char *lookupMap(const char *part, char *descr);
+void clearMap();
+
+// ---- Report writer (partlist_report) ----
+
+// The stream the report goes to (null: nothing is written).
+void setreport(FILE *stream);
+FILE *report();
+
+// The title line as a malloc'ed text.
+char *makeheader();
+void printsheet(const char *name);
+void makeprint(ListHead *list);
+void printout(const char *heading);
+void addcolumn(const char *fmt, int width, const char *text, int indent);
+void addcount(const char *fmt, int width, int count);
+const char *blanks(int n, int c);
+void appendstr(char **text, const char *more);
+
+// Releases the print list after it has been written.
+void freeprint();
+
+// Releases the pending lines, the print list and the joined-line buffer.
+void freereport();
+
+// The formatted output of the run goes through these, so a failed write can be detected later.
+[[gnu::format(printf, 1, 2)]] void reportf(const char *fmt, ...);
+
+// ---- Part collection (partlist_collect) ----
+
+void countsheets(kdx::net *n);
+void listsheets(kdx::net *n);
+void addparts(kdx::net *n, const char *parent);
+void addblocks(kdx::net *n, int mode, const char *parent);
+int subcount(const char *sheet, int *visits, const char *parent);
+
+// Clears the parent-sheet name before the second walk.
+void clearparent();
+
+// Releases the six part lists and the sheet list.
+void freecollect();
+
+// ---- Environment (partlist_env) ----
+
+int initenv(int argc, char **argv);
+const char *schname();
+const char *logname();
+const char *defreportname();
+FILE *logstream();
+void setlogstream(FILE *stream);
+
+// ---- Run driver (partlist_main) ----
+
+void readin(const char *name);
+void cleanup();
+
+} // namespace partlist

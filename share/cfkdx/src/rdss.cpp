@@ -1,0 +1,266 @@
+// rdss.cpp - the schematic reader and the symbol-definition reader.
+//
+// xxrdsch reads the sections of an open schematic file into the current net and runs the
+// wiring passes; xxrdsymdef reads the symbol file of a definition on the secondary file record
+// while the schematic stays open. Both parse their records with xxrdlines (rdss2.cpp) against
+// the record tables below. The module state is the count of symbol files read for the
+// schematic being read.
+
+#include "kdx.h"
+#include "kdxint.h"
+
+namespace kdx {
+
+namespace {
+
+constinit struct {
+    int symfiles; // symbol files opened since the current schematic began
+} rdss;
+
+// Placement words: qualifiers of the next property with XXR_GRAPHICS, else skipped.
+#define RD_PLACEMENT {"tx", 0x14, 8}, {"ty", 0x14, 8}, {"scale", 0x14, 8}, {"rot", 0x14, 8}
+
+// "[schematic2]": the schematic's own ports and attributes.
+constexpr rdfield schport[] = {
+    {nullptr, 0x05, 0}, // a new real port
+    RD_PLACEMENT,
+    {"id", 0x21, 0x81}, // names the port
+    {"IO", 0x01, 1},
+    {"X", 0x11, 1},
+    {"Y", 0x11, 1},
+    {"group", 0x01, 1},
+    {nullptr, 0, 0},
+};
+constexpr rdfield schprop[] = {
+    RD_PLACEMENT,
+    {"display", 0x14, 8},
+    {nullptr, 0x03, 2}, // the rest of the line, on the current object
+    {nullptr, 0, 0},
+};
+constexpr rdfield schuniq[] = {{"uniq", 0x41, 1}, {nullptr, 0, 0}};
+constexpr rdfield schver[] = {{"ver", 0x41, 1}, {nullptr, 0, 0}};
+
+constexpr rdrecord schematictable[] = {
+    {"port", RC_FIELDS, schport},
+    {"p", RC_FIELDS, schprop},
+    {"uniq", RC_GRAPHIC, schuniq},
+    {"ver", RC_FIELDS, schver},
+    {"", 0, nullptr},
+};
+
+// "[detail]": wires, and the drawing kept verbatim for back-annotation.
+constexpr rdfield detwire[] = {
+    {nullptr, 0x07, 0}, // a new wire
+    RD_PLACEMENT,
+    {"id", 0x21, 0x81}, // names the wire
+    {nullptr, 0x08, 0}, // its ends and points
+    {nullptr, 0, 0},
+};
+
+constexpr rdrecord detailtable[] = {
+    {"w", RC_FIELDS, detwire},
+    {"p", RC_FIELDS, schprop},
+    {"n", RC_BLOCK, nullptr},
+    {"b", RC_BLOCK, nullptr},
+    {"s", RC_LINE, nullptr},
+    {"f", RC_LINE, nullptr},
+    {"", 0, nullptr},
+};
+
+// "[cell use]": the placed symbols.
+constexpr rdfield useuse[] = {
+    {nullptr, 0x09, 0}, // the definition and the new instance
+    RD_PLACEMENT,
+    {"id", 0x21, 1},    // names the instance
+    {"inact", 0x2a, 1}, // the exclusion mark
+    {nullptr, 0, 0},
+};
+constexpr rdfield usexform[] = {
+    {"orn", 0x04, 8},
+    {"tx", 0x04, 8},
+    {"ty", 0x04, 8},
+    {"xform", 0x02, 1},
+    {nullptr, 0, 0},
+};
+
+constexpr rdrecord celltable[] = {
+    {"use", RC_FIELDS, useuse},
+    {"p", RC_FIELDS, schprop},
+    {"xform", RC_FIELDS, usexform},
+    {"", 0, nullptr},
+};
+
+// "[symbol2]": the ports of a symbol definition, its bounding box.
+#define RD_SYMPORTFIELDS                                                                       \
+    RD_PLACEMENT, {"id", 0x21, 0x81}, {"layer", 0x11, 1}, {"IO", 0x01, 1}, {"X", 0x11, 1},     \
+        {"Y", 0x11, 1}, {"group", 0x01, 1}, {nullptr, 0, 0}
+
+constexpr rdfield symport[] = {{nullptr, 0x05, 0}, RD_SYMPORTFIELDS};
+constexpr rdfield symiport[] = {{nullptr, 0x06, 0}, RD_SYMPORTFIELDS};
+constexpr rdfield symprop[] = {
+    RD_PLACEMENT,
+    {"display", 0x14, 8},
+    {nullptr, 0x03, 0x12}, // the rest of the line, on the current port
+    {nullptr, 0, 0},
+};
+constexpr rdfield symbbox[] = {
+    {"llx", 0x04, 8},
+    {"lly", 0x04, 8},
+    {"urx", 0x04, 8},
+    {"ury", 0x04, 8},
+    {"bbox", 0x42, 1},
+    {nullptr, 0, 0},
+};
+
+constexpr rdrecord symboltable[] = {
+    {"port", RC_FIELDS, symport},
+    {"iport", RC_FIELDS, symiport},
+    {"p", RC_FIELDS, symprop},
+    {"bbox", RC_FIELDS, symbbox},
+    {"uniq", RC_GRAPHIC, schuniq},
+    {"", 0, nullptr},
+};
+
+// "[attributes]": properties of the definition itself.
+constexpr rdfield attrprop[] = {
+    RD_PLACEMENT,
+    {"display", 0x14, 8},
+    {nullptr, 0x43, 0x12}, // the rest of the line, on the definition
+    {nullptr, 0, 0},
+};
+
+constexpr rdrecord attributetable[] = {
+    {"p", RC_FIELDS, attrprop},
+    {"", 0, nullptr},
+};
+
+#undef RD_SYMPORTFIELDS
+#undef RD_PLACEMENT
+
+// The symbol file is read on the secondary file record; the primary one is current again however
+// the read ends, a run abandoned through the recovery point included.
+struct SecondaryFile {
+    SecondaryFile() { xxusefile(XXFILE_SECONDARY); }
+    ~SecondaryFile() { xxusefile(XXFILE_PRIMARY); }
+    SecondaryFile(const SecondaryFile &) = delete;
+    SecondaryFile &operator=(const SecondaryFile &) = delete;
+};
+
+// The line lists of nets and definitions. Until a record has room for a list, its lines are
+// read into `dropped` and go unused.
+template <class O> linecell **toolslist(O *o, linecell **dropped) {
+    if constexpr (requires { o->tools; })
+        return &o->tools;
+    else
+        return dropped;
+}
+template <class O> linecell **commentlist(O *o, linecell **dropped) {
+    if constexpr (requires { o->comments; })
+        return &o->comments;
+    else
+        return dropped;
+}
+template <class O> linecell **layerslist(O *o, linecell **dropped) {
+    if constexpr (requires { o->layers; })
+        return &o->layers;
+    else
+        return dropped;
+}
+
+// xxrdsection passes its argument on untyped; the tables are only ever read.
+void *tablearg(const rdrecord *table) { return const_cast<rdrecord *>(table); }
+
+} // namespace
+
+int xxrdsch() {
+    RoutineScope scope("xxrdsch");
+    net *n = xxcurnet();
+    if (n == nullptr)
+        return 0;
+    xxbufinit(&xxtmpbuf, 512);
+    xxelapsed();
+    rdss.symfiles = 0;
+    xxschwirereset();
+    linecell *dropped = nullptr;
+
+    if (!xxrdsection(n, "[schematic2]", xxrdlines, tablearg(schematictable), 1))
+        return 0;
+    xxrdsection(n, "[tools]", xxsvsec, toolslist(n, &dropped), 0);
+    int t1 = xxelapsed();
+    if (!xxrdsection(n, "[detail]", xxrdlines, tablearg(detailtable), 1))
+        return 0;
+    int t2 = xxelapsed();
+    if (!xxrdsection(n, "[cell use]", xxrdlines, tablearg(celltable), 1))
+        return 0;
+    if (xxpeek() == '[')
+        xxrdsection(n, "[comments]", xxsvsec, commentlist(n, &dropped), 0);
+    int t3 = xxelapsed();
+    xxschsympass(n);
+    int t4 = xxelapsed();
+
+    int t5 = 0, t6 = 0, t7 = 0;
+    rootnet *root = xxgetroot();
+    if (root == nullptr || (root->opts & XXR_NOWIRING) == 0) {
+        xxrportexp(n, n->porttbl, n->firstrport);
+        t5 = xxelapsed();
+        xxcnetports(n, n->porttbl);
+        t6 = xxelapsed();
+        if (!xxschwire())
+            return 0;
+        xxfrnode();
+        t7 = xxelapsed();
+        xxschportpass(n);
+    }
+    if (xxoptions().verbose)
+        xxerr("m",
+              "Schematic %s (%ds+%ds); sub-cells (%d/%ds); wiring (%ds+%ds+%ds+%ds+%ds)",
+              n->name, t1, t2, rdss.symfiles, t3, t4, t5, t6, t7, xxelapsed());
+    return 1;
+}
+
+int xxrdsymdef(FILE *stream, symdef *def, int flags) {
+    RoutineScope scope("xxrdsymdef");
+    if (def == nullptr)
+        return 0;
+    SecondaryFile file;
+    const int quiet = flags & XXK_QUIET;
+    const char *path = nullptr;
+    int result = 0;
+    if (xxfdopen(stream, def->name, XXK_SYMBOL | quiet, &path) != 0) {
+        ++rdss.symfiles;
+        rootnet *root = xxgetroot();
+        const bool lines = root != nullptr && (root->opts & XXR_SYMLINES) != 0;
+        linecell *dropped = nullptr;
+        int ok = xxrdsection(def, "[symbol2]", xxrdlines, tablearg(symboltable), 1);
+        if (lines)
+            xxrdsection(def, "[tools]", xxsvsec, toolslist(def, &dropped), 0);
+        if (!xxrdsection(def, "[attributes]", xxrdlines, tablearg(attributetable), 1))
+            ok = 0;
+        int layers = 1;
+        if (lines) {
+            layers = xxrdsection(def, "[layers]", xxsvsec, layerslist(def, &dropped), 1);
+            if (layers && xxpeek() == '[')
+                xxrdsection(def, "[comments]", xxsvsec, commentlist(def, &dropped), 0);
+        }
+        if (layers) {
+            // A definition with a bad section is still completed, so that its real and declared
+            // ports agree for every later use; only a good one counts as read.
+            xxrportexp(def, def->porttbl, def->firstrport);
+            xxfixnewsymdef(def, path);
+        }
+        if (ok && layers) {
+            def->flags |= SDEFF_READ;
+            result = 1;
+        } else {
+            def->flags |= SDEFF_FAILED;
+        }
+    } else if (!quiet) {
+        def->flags |= SDEFF_FAILED;
+    }
+    xxfdclose();
+    return result;
+}
+
+int ishierport(port *p) { return p != nullptr && (p->flags & PORTF_HIER) != 0; }
+
+} // namespace kdx

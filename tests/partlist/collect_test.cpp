@@ -1,0 +1,234 @@
+// Part collection over object graphs built directly: equal parts, categories, property texts,
+// and placement counts over a hierarchy.
+#include "partlistint.h"
+
+#include "cfkdx/objmodel.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using objmodel::Props;
+
+class Collect : public objmodel::ObjModelTest {
+protected:
+    void SetUp() override {
+        ObjModelTest::SetUp();
+        partlist::runopts().proplen = 40;
+        partlist::runopts().pagelen = 66;
+        setletters("dic");
+        out_ = open_memstream(&buf_, &size_);
+        ASSERT_NE(out_, nullptr);
+        partlist::setreport(out_);
+        top = kdx::xxnewnetdef("top.sch", nullptr);
+        res = mkdef("res.sym", {"1", "2"}, {{"primitive", "R"}});
+        cap = mkdef("cap.sym", {"1", "2"}, {{"primitive", "C"}});
+    }
+
+    void TearDown() override {
+        partlist::freecollect();
+        partlist::freereport();
+        partlist::setreport(nullptr);
+        std::fclose(out_);
+        std::free(buf_);
+        partlist::clearMap();
+        if (!mapfile_.empty())
+            std::remove(mapfile_.c_str());
+        ObjModelTest::TearDown();
+    }
+
+    static void setletters(const char *letters) {
+        partlist::runopts().letters = letters;
+        partlist::runopts().reportname = nullptr;
+        partlist::keepoptvalues();
+    }
+
+    void map(const char *text) {
+        char name[] = "/tmp/partlist_collectXXXXXX";
+        int fd = mkstemp(name);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
+        close(fd);
+        mapfile_ = name;
+        partlist::initializeMap(name);
+    }
+
+    // A part whose property table starts with two entries the part list passes over.
+    kdx::symbol *part(kdx::net *n, kdx::symdef *d, const char *name, const char *value) {
+        return place(n, d, name, {{"id", name}, {"x", "0"}, {"VALUE", value}});
+    }
+
+    std::string report() {
+        std::fflush(out_);
+        return std::string(buf_, size_);
+    }
+
+    // The NAME, PROPERTY, DESCRIPTION and QTY columns of every part line, trimmed.
+    std::vector<std::string> lines() {
+        std::vector<std::string> out;
+        std::string all = report();
+        std::size_t at = 0;
+        while (at < all.size()) {
+            std::size_t end = all.find('\n', at);
+            std::string line = all.substr(at, end - at);
+            at = end + 1;
+            if (line.compare(0, 19, std::string(18, ' ') + "\t") != 0) {
+                out.push_back(trim(line));
+                continue;
+            }
+            std::string cols;
+            std::size_t p = 19;
+            while (p <= line.size()) {
+                std::size_t tab = line.find('\t', p);
+                if (tab == std::string::npos)
+                    tab = line.size();
+                if (!cols.empty())
+                    cols += "|";
+                cols += trim(line.substr(p, tab - p));
+                p = tab + 1;
+            }
+            out.push_back(cols);
+        }
+        return out;
+    }
+
+    static std::string trim(const std::string &s) {
+        std::size_t b = s.find_first_not_of(' ');
+        std::size_t e = s.find_last_not_of(' ');
+        return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+    }
+
+    kdx::net *top = nullptr;
+    kdx::symdef *res = nullptr;
+    kdx::symdef *cap = nullptr;
+    FILE *out_ = nullptr;
+    char *buf_ = nullptr;
+    std::size_t size_ = 0;
+    std::string mapfile_;
+};
+
+TEST_F(Collect, EqualPartsShareAnEntryAndDifferentTextsFollowInOrderMet) {
+    kdx::symbol *r1 = part(top, res, "R1", "22k");
+    kdx::symbol *r2 = part(top, res, "R2", "10k");
+    kdx::symbol *r3 = part(top, res, "R3", "22k");
+    kdx::symbol *c1 = part(top, cap, "C1", "1u");
+    partlist::ListHead *list = nullptr;
+    for (kdx::symbol *s : {r1, r2, r3, c1, r2})
+        static_cast<partlist::PartEntry *>(
+            partlist::addlist(&list, kdx::xxsympart(s), sizeof(partlist::PartEntry), 0, s))
+            ->count++;
+    std::vector<std::string> got;
+    for (partlist::ListEntry *e = list->next; e != list; e = e->next)
+        got.push_back(std::string(e->key) + ":" + static_cast<partlist::PartEntry *>(e)->properties +
+                      std::to_string(static_cast<partlist::PartEntry *>(e)->count));
+    EXPECT_EQ(got, (std::vector<std::string>{"C:1u;1", "R:22k;2", "R:10k;2"}));
+    partlist::freelist(&list);
+}
+
+TEST_F(Collect, SheetListsCategoriesThenOtherParts) {
+    map("discrete R Resistor\nControl K Relay\nPassive C Capacitor\nElectrical L Coil\n");
+    kdx::symdef *relay = mkdef("relay.sym", {"1"}, {{"primitive", "K"}});
+    kdx::symdef *coil = mkdef("coil.sym", {"1"}, {{"primitive", "L"}});
+    kdx::symdef *diode = mkdef("diode.sym", {"1"}, {{"primitive", "D"}});
+    for (const char *n : {"R1", "R2", "R3"})
+        part(top, res, n, "10k");
+    part(top, res, "R4", "22k");
+    part(top, relay, "K1", "");
+    part(top, cap, "C1", "1u");
+    part(top, coil, "L1", "1m");
+    part(top, diode, "D1", "");
+    partlist::addparts(top, nullptr);
+    // Discrete is matched without case; an unknown category keeps its description in Other;
+    // Electrical is not among the default letters.
+    EXPECT_EQ(lines(), (std::vector<std::string>{
+                           "top.sch",
+                           "Discrete",
+                           "R|10k;|Resistor|3",
+                           "R|22k;|Resistor|1",
+                           "Control",
+                           "K||Relay|1",
+                           "C|1u;|Capacitor|1",
+                           "D|||1",
+                       }));
+}
+
+TEST_F(Collect, LettersChooseAndOrderTheGroups) {
+    map("Discrete R Resistor\nControl K Relay\n");
+    kdx::symdef *relay = mkdef("relay.sym", {"1"}, {{"primitive", "K"}});
+    part(top, res, "R1", "1k");
+    part(top, relay, "K1", "");
+    part(top, cap, "C1", "");
+    setletters("cxii");
+    partlist::addparts(top, nullptr);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"top.sch", "Control", "K||Relay|1", "Discrete",
+                                                 "R|1k;|Resistor|1", "Discrete",
+                                                 "R|1k;|Resistor|1", "C|||1"}));
+}
+
+TEST_F(Collect, ValuesThatWouldFillThePropertyWidthAreSkipped) {
+    partlist::runopts().proplen = 10;
+    place(top, res, "R1",
+          {{"id", "R1"}, {"x", "0"}, {"A", "abcdef"}, {"B", "ghijk"}, {"C", "xy"}, {"D", "z"}});
+    partlist::addparts(top, nullptr);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"top.sch", "R|abcdef;xy;||1"}));
+}
+
+TEST_F(Collect, SubSheetsAreListedOnceWithTheirPlacementCount) {
+    // top places amp twice and mid twice; mid places amp once: amp is placed four times.
+    kdx::symdef *ampdef = mkdef("amp.sch", {});
+    kdx::symdef *middef = mkdef("mid.sch", {});
+    kdx::symdef *editdef = mkdef("edit.sch", {}, {{"primitive", "*subedit*"}});
+    kdx::symbol *a1 = place(top, ampdef, "A1");
+    place(top, ampdef, "A2");
+    kdx::symbol *m1 = place(top, middef, "M1");
+    place(top, middef, "M2");
+    kdx::symbol *e1 = place(top, editdef, "E1");
+    kdx::net *amp = kdx::xxsymnetdescr(a1);
+    kdx::net *mid = kdx::xxsymnetdescr(m1);
+    kdx::net *edit = kdx::xxsymnetdescr(e1);
+    ASSERT_NE(amp, nullptr);
+    ASSERT_NE(mid, nullptr);
+    ASSERT_NE(edit, nullptr);
+    addprop(amp, "file", "./amp.sch");
+    addprop(mid, "file", "./mid.sch");
+    addprop(edit, "file", "./edit.sch");
+    place(mid, ampdef, "A3");
+    part(amp, res, "R1", "1k");
+    part(amp, res, "R2", "1k");
+    part(mid, cap, "C1", "");
+    part(top, cap, "C9", "");
+
+    partlist::countsheets(top);
+    partlist::clearparent();
+    partlist::listsheets(top);
+    EXPECT_EQ(lines(), (std::vector<std::string>{
+                           "top.sch",
+                           "C|||1",
+                           "amp.sch|||2",
+                           "edit.sch|||1",
+                           "mid.sch|||2",
+                           "",
+                           "amp.sch",
+                           "R|1k;||8",
+                           "",
+                           "mid.sch",
+                           "C|||2",
+                           "amp.sch|||2",
+                       }));
+}
+
+TEST_F(Collect, NetsNotReadFromADesignOrSchematicAreLeftOut) {
+    part(top, res, "R1", "1k");
+    top->flags = 0x200;
+    partlist::countsheets(top);
+    partlist::listsheets(top);
+    partlist::addparts(nullptr, nullptr);
+    EXPECT_EQ(report(), "");
+}
+
+} // namespace

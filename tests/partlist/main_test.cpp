@@ -1,0 +1,246 @@
+// The run driver: its statuses, the streams it leaves behind, and runs that follow each other.
+#include "partlistint.h"
+
+#include "kdx.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+int openfds() {
+    int n = 0;
+    for ([[maybe_unused]] const auto &e : fs::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+class Run : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/partlist_runXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        // No suite settings: the ini file and the registry are looked for in the empty folder.
+        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        setenv("VANTRELL_REGISTRY", (dir_ / "registry.ini").c_str(), 1);
+        partlist::SetPropertyLength("40");
+    }
+
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A schematic without symbols: a design of one empty sheet.
+    fs::path sheet(const char *name) {
+        fs::path p = dir_ / name;
+        std::ofstream(p) << "[schematic2]\n[detail]\n[cell use]\n";
+        return p;
+    }
+
+    int run(std::vector<std::string> args) {
+        args.insert(args.begin(), "partlist");
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        return partlist::main(static_cast<int>(args.size()), argv.data());
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(Run, NoSchematicEndsWithMinusFour) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({(dir_ / "missing.sch").string()}), -4);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "partlist: No schematic file specified\n");
+    EXPECT_FALSE(fs::exists(dir_ / "missing.log"));
+    EXPECT_EQ(kdx::xxlog(), stderr);
+}
+
+TEST_F(Run, LogThatCannotBeCreatedEndsWithMinusFour) {
+    fs::path sch = sheet("top.sch");
+    fs::create_directory(dir_ / "top.log");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({sch.string()}), -4);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "partlist: Failed to open log file\n");
+}
+
+TEST_F(Run, ReportThatCannotBeOpenedIsFatal) {
+    fs::path sch = sheet("top.sch");
+    const int fds = openfds();
+    const std::string bad = (dir_ / "nodir" / "x.out").string();
+    EXPECT_EQ(run({"-o", bad, sch.string()}), -1);
+    // The abandoned run closed its log; what it wrote is all there.
+    EXPECT_EQ(openfds(), fds);
+    EXPECT_EQ(kdx::xxlog(), stderr);
+    const std::string log = slurp(dir_ / "top.log");
+    EXPECT_EQ(log.rfind("\nPARTLIST: Vantrell Schematic Partlist Utility, Release 4.0\n", 0), 0u)
+        << log;
+    EXPECT_NE(log.find("\n" + std::string(78, '-') + "\n"), std::string::npos);
+    EXPECT_NE(log.find("partlist: fatal error: Can not open output file " + bad + "\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(Run, NoFatalWritesTheMessageAndGoesOnWithoutAReport) {
+    fs::path sch = sheet("top.sch");
+    const std::string bad = (dir_ / "nodir" / "x.out").string();
+    EXPECT_EQ(run({"-xxnofatal", "-o", bad, sch.string()}), 1);
+    EXPECT_NE(slurp(dir_ / "top.log").find("fatal error: Can not open output file " + bad),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dir_ / "top.out"));
+}
+
+TEST_F(Run, EmptyReportNameIsFatal) {
+    fs::path sch = sheet("top.sch");
+    EXPECT_EQ(run({"-o", "", sch.string()}), -1);
+    EXPECT_NE(slurp(dir_ / "top.log").find("fatal error: Can not open output file \n"),
+              std::string::npos);
+}
+
+TEST_F(Run, ReportThatCannotBeWrittenIsFatal) {
+    fs::path sch = sheet("top.sch");
+    EXPECT_EQ(run({"-o", "/dev/full", sch.string()}), -1);
+    EXPECT_NE(slurp(dir_ / "top.log").find("fatal error: Error writing output file /dev/full\n"),
+              std::string::npos);
+}
+
+TEST_F(Run, CleanRunsCountTheirMessagesAcrossRuns) {
+    fs::path sch = sheet("top.sch");
+    // The last argument top (no extension) is tried as top.sch.
+    EXPECT_EQ(run({(dir_ / "top").string()}), 0);
+    EXPECT_EQ(slurp(dir_ / "top.out"), "SCHEMATIC          \tNAME          \t        "
+                                           "PROPERTY    \t                     DESCRIPTION"
+                                           "                \tQTY       \n");
+    const std::string log = slurp(dir_ / "top.log");
+    EXPECT_EQ(log.find("partlist:"), std::string::npos) << log;
+
+    // The second run traces two lines; the count keeps growing from the first run's.
+    const std::string other = (dir_ / "other.out").string();
+    EXPECT_EQ(run({"-debug", "-o", other, sch.string()}), 2);
+    EXPECT_NE(slurp(dir_ / "top.log").find("partlist: Calling readin\npartlist: Calling "
+                                           "xxsymtbl\n"),
+              std::string::npos);
+    ASSERT_TRUE(fs::exists(other));
+
+    // A third run without options does not reuse the second run's report name or debug flag.
+    fs::remove(dir_ / "top.out");
+    EXPECT_EQ(run({sch.string()}), 2);
+    EXPECT_TRUE(fs::exists(dir_ / "top.out"));
+}
+
+TEST_F(Run, DesignThatCannotBeReadIsFatal) {
+    fs::path sch = dir_ / "top.sch";
+    std::ofstream(sch) << "[not a schematic]\n";
+    EXPECT_EQ(run({sch.string()}), -1);
+    const std::string log = slurp(dir_ / "top.log");
+    EXPECT_NE(log.find("fatal error: Unable to read file " + sch.string() + "\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("Error flattening"), std::string::npos);
+}
+
+TEST_F(Run, NoFatalGoesOnWithoutADesign) {
+    fs::path sch = dir_ / "top.sch";
+    std::ofstream(sch) << "[not a schematic]\n";
+    const int status = run({"-xxnofatal", sch.string()});
+    EXPECT_GE(status, 2);
+    const std::string log = slurp(dir_ / "top.log");
+    EXPECT_NE(log.find("fatal error: Error flattening file " + sch.string() + "\n"),
+              std::string::npos)
+        << log;
+    // The report holds the title line alone.
+    EXPECT_EQ(slurp(dir_ / "top.out").find('\n'), slurp(dir_ / "top.out").size() - 1);
+}
+
+TEST_F(Run, RepeatedFailingRunsLeaveTheRoutineStackEmpty) {
+    fs::path sch = dir_ / "top.sch";
+    std::ofstream(sch) << "[not a schematic]\n";
+    for (int i = 0; i < 120; ++i)
+        ASSERT_EQ(run({sch.string()}), -1) << i;
+    EXPECT_EQ(kdx::xxstackdepth(), 0);
+}
+
+// A golden case: design files, the command line, and the report and log the run must write.
+class Golden : public Run {
+protected:
+    void SetUp() override {
+        Run::SetUp();
+        const fs::path data = fs::path(PARTLIST_TEST_DATA) / "partlist_hier";
+        for (const auto &e : fs::directory_iterator(data))
+            fs::copy_file(e.path(), dir_ / e.path().filename());
+        // The sub-sheets are found along "." and keyed by their path behind "./".
+        old_ = fs::current_path();
+        fs::current_path(dir_);
+        std::istringstream cmd(slurp(dir_ / "cmdline"));
+        for (std::string word; cmd >> word;) {
+            if (word == "--map" && cmd >> word)
+                partlist::initializeMap(word.c_str());
+            else if (word == "--proplen" && cmd >> word)
+                partlist::SetPropertyLength(word.c_str());
+            else
+                args_.push_back(word);
+        }
+    }
+
+    void TearDown() override {
+        fs::current_path(old_);
+        partlist::clearMap();
+        Run::TearDown();
+    }
+
+    fs::path old_;
+    std::vector<std::string> args_;
+};
+
+TEST_F(Golden, HierarchyReportAndLog) {
+    EXPECT_EQ(run(args_), 0);
+    EXPECT_EQ(slurp(dir_ / "top.out"), slurp(dir_ / "expected.out"));
+    EXPECT_EQ(slurp(dir_ / "top.log"), slurp(dir_ / "expected.log"));
+}
+
+TEST_F(Golden, SecondRunStartsItsFirstHeadingWithAnEmptyLine) {
+    ASSERT_EQ(run(args_), 0);
+    std::vector<std::string> again = args_;
+    again.insert(again.begin(), {"-o", "again.out"});
+    ASSERT_EQ(run(again), 0);
+    const std::string first = slurp(dir_ / "top.out");
+    const std::size_t title = first.find('\n') + 1;
+    EXPECT_EQ(slurp(dir_ / "again.out"), first.substr(0, title) + "\n" + first.substr(title));
+}
+
+TEST_F(Golden, StartUpLineEndingInAValueOptionLeavesAnEmptyValue) {
+    std::ofstream(dir_ / "cad.rc") << "other -o elsewhere.out\npartlist -debug -o\n";
+    EXPECT_EQ(run(args_), -1);
+    const std::string log = slurp(dir_ / "top.log");
+    EXPECT_NE(log.find("fatal error: Can not open output file \n"), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(dir_ / "elsewhere.out"));
+}
+
+TEST_F(Golden, CategoryLettersAndPageLengthComeFromTheCommandLine) {
+    std::vector<std::string> args = args_;
+    args.insert(args.begin(), {"-f", "c", "-l", "12"});
+    ASSERT_EQ(run(args), 0);
+    const std::string out = slurp(dir_ / "top.out");
+    EXPECT_EQ(out.find("Discrete"), std::string::npos);
+    EXPECT_NE(out.find("    Control"), std::string::npos);
+    // Uncategorised parts and blocks are always listed; a page of 12 lines is filled.
+    EXPECT_NE(out.find("\tamp.sch "), std::string::npos);
+    EXPECT_NE(out.find("\n\n\n"), std::string::npos);
+}
+
+} // namespace
