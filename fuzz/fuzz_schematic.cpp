@@ -20,11 +20,12 @@ namespace {
 FILE *devnull;
 
 int noopen(void *, const char *, int, int, int, char *name, int size) {
-    if (size > 0)
-        name[0] = '\0';
+    if (size > 0) name[0] = '\0';
     return 0;
 }
-int nobox(void *, const char *, int, const char *, int, int, int) { return 0; }
+int nobox(void *, const char *, int, const char *, int, int, int) {
+    return 0;
+}
 const platform::UiBackend quietui{noopen, nobox};
 
 void writefile(const char *name, const void *data, std::size_t size) {
@@ -34,14 +35,15 @@ void writefile(const char *name, const void *data, std::size_t size) {
     }
 }
 
-void writetext(const char *name, const char *text) { writefile(name, text, std::strlen(text)); }
+void writetext(const char *name, const char *text) {
+    writefile(name, text, std::strlen(text));
+}
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     char tmpl[] = "/tmp/fuzzschXXXXXX";
-    if (!mkdtemp(tmpl) || chdir(tmpl) != 0)
-        std::abort();
+    if (!mkdtemp(tmpl) || chdir(tmpl) != 0) std::abort();
     setenv("VANTRELL_REGISTRY", "/nonexistent/registry.ini", 1);
     setenv("XDG_CONFIG_HOME", tmpl, 1);
     writetext("res.sym", "[symbol2]\nport 0 0 1 0 a 1 in 0 0 g\nport 0 0 1 0 b 1 out 0 0 g\n"
@@ -54,8 +56,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    if (size == 0)
-        return 0;
+    if (size == 0) return 0;
     const int opts = data[0] & (kdx::XXR_GRAPHICS | kdx::XXR_NOWIRING | kdx::XXR_SYMLINES);
     std::size_t schlen = 1;
     while (schlen < size && data[schlen] != 0)

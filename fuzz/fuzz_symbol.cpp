@@ -21,8 +21,7 @@ FILE *devnull;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     char tmpl[] = "/tmp/fuzzsymXXXXXX";
-    if (!mkdtemp(tmpl) || chdir(tmpl) != 0)
-        std::abort();
+    if (!mkdtemp(tmpl) || chdir(tmpl) != 0) std::abort();
     setenv("VANTRELL_REGISTRY", "/nonexistent/registry.ini", 1);
     setenv("XDG_CONFIG_HOME", tmpl, 1);
     devnull = std::fopen("/dev/null", "w");
@@ -30,8 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    if (size == 0)
-        return 0;
+    if (size == 0) return 0;
     const int opts = data[0] & (kdx::XXR_GRAPHICS | kdx::XXR_SYMLINES);
     const int quiet = data[0] & kdx::XXK_QUIET;
     if (FILE *f = std::fopen("f.sym", "wb")) {

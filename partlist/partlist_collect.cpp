@@ -71,7 +71,9 @@ bool walkable(kdx::net *n) {
     return n != nullptr && (kdx::xxflags(n) & (NET_DESIGN | NET_SCHEMATIC)) != 0;
 }
 
-bool primitive(kdx::symbol *s) { return (kdx::xxflags(s) & SYM_PRIMITIVE) != 0; }
+bool primitive(kdx::symbol *s) {
+    return (kdx::xxflags(s) & SYM_PRIMITIVE) != 0;
+}
 
 kdx::net *hierarchical(kdx::symbol *s) {
     return primitive(s) ? nullptr : kdx::xxsymnetdescr(s);
@@ -86,32 +88,39 @@ const char *sheetname(kdx::net *n) {
 // it has none).
 const char *filekey(kdx::net *n) {
     const char *file = kdx::xxpropfval(kdx::xxfindprop(n, "file", 0));
-    if (file == nullptr)
-        return "";
+    if (file == nullptr) return "";
     for (const char *p = file; *p != '\0'; ++p)
-        if (*p == '\\' || *p == '/')
-            return p + 1;
+        if (*p == '\\' || *p == '/') return p + 1;
     return file;
 }
 
 ListHead **categorylist(const char *category) {
-    if (category == nullptr)
-        return &state.other;
+    if (category == nullptr) return &state.other;
     for (int i = 0; i < NCATEGORIES; ++i)
-        if (cf::strcieql(category, categoryname[i]))
-            return &state.category[i];
+        if (cf::strcieql(category, categoryname[i])) return &state.category[i];
     return &state.other;
 }
 
 ListHead **letterlist(char letter, const char **name) {
     int c;
     switch (letter) {
-    case 'c': c = Control; break;
-    case 'd': c = Distributed; break;
-    case 'e': c = Electrical; break;
-    case 'i': c = Discrete; break;
-    case 's': c = Functional; break;
-    default: return nullptr;
+    case 'c':
+        c = Control;
+        break;
+    case 'd':
+        c = Distributed;
+        break;
+    case 'e':
+        c = Electrical;
+        break;
+    case 'i':
+        c = Discrete;
+        break;
+    case 's':
+        c = Functional;
+        break;
+    default:
+        return nullptr;
     }
     *name = categoryname[c];
     return &state.category[c];
@@ -125,8 +134,14 @@ void trace(const char *what, kdx::symbol *s) {
 }
 
 void traceplain(const char *what) {
-    if (runopts().debug)
-        kdx::xxerror('m', "Calling %s", what);
+    if (runopts().debug) kdx::xxerror('m', "Calling %s", what);
+}
+
+// Copies src into dst (size bytes), cut to fit.
+void copytext(char *dst, std::size_t size, const char *src) {
+    const std::size_t len = strnlen(src, size - 1);
+    std::memcpy(dst, src, len);
+    dst[len] = '\0';
 }
 
 bool onpath(kdx::net *n) {
@@ -153,8 +168,7 @@ const char *propkey(kdx::symbol *sym) {
     std::size_t len = 0;
     for (int i = 2; i < n; ++i) {
         const char *value = kdx::xxpropval(table[i]);
-        if (value == nullptr)
-            continue;
+        if (value == nullptr) continue;
         std::size_t vlen = std::strlen(value);
         if (static_cast<long>(len + vlen) < width) {
             std::memcpy(buf + len, value, vlen);
@@ -163,22 +177,19 @@ const char *propkey(kdx::symbol *sym) {
             buf[len] = '\0';
         }
     }
-    if (n > 0)
-        std::free(table);
+    if (n > 0) std::free(table);
     return buf;
 }
 
 int subcount(const char *sheet, int *visits, const char *parent) {
-    if (state.sheets == nullptr || parent == nullptr)
-        return 0;
+    if (state.sheets == nullptr || parent == nullptr) return 0;
     int count = 0;
     const std::size_t len = std::strlen(sheet);
     for (ListEntry *e = state.sheets->next; e != state.sheets; e = e->next) {
         const char *dot = std::strchr(e->key, '.');
-        std::size_t keylen = dot != nullptr ? static_cast<std::size_t>(dot - e->key)
-                                            : std::strlen(e->key);
-        if (keylen != len || std::strncmp(e->key, sheet, len) != 0)
-            continue;
+        std::size_t keylen =
+            dot != nullptr ? static_cast<std::size_t>(dot - e->key) : std::strlen(e->key);
+        if (keylen != len || std::strncmp(e->key, sheet, len) != 0) continue;
         auto *se = static_cast<SheetEntry *>(e);
         if (se->visit == 2) {
             *visits += 2;
@@ -192,52 +203,42 @@ int subcount(const char *sheet, int *visits, const char *parent) {
 }
 
 void addparts(kdx::net *n, const char *parent) {
-    if (!walkable(n))
-        return;
+    if (!walkable(n)) return;
     const char *sheet = sheetname(n);
     int visits = 0;
     const int mult = subcount(sheet, &visits, parent);
-    if (visits >= 2)
-        return;
+    if (visits >= 2) return;
 
     SymbolArray syms(n);
     for (int i = 0; i < syms.count; ++i) {
         kdx::symbol *s = syms.syms[i];
-        if (!primitive(s))
-            continue;
+        if (!primitive(s)) continue;
         trace("xxsympart", s);
         const char *part = kdx::xxsympart(s);
         trace("addlist", s);
         const char *category = lookupMap(part, state.descr);
         auto *e = static_cast<PartEntry *>(
             addlist(categorylist(category), part, sizeof(PartEntry), 0, s));
-        if (e == nullptr)
-            continue;
+        if (e == nullptr) continue;
         e->symbol = s;
-        if (category != nullptr) {
-            // The report keeps at most DESCR_SIZE - 1 characters of a description.
-            std::size_t len = strnlen(state.descr, DESCR_SIZE - 1);
-            std::memcpy(e->description, state.descr, len);
-            e->description[len] = '\0';
-        }
+        // The report keeps at most DESCR_SIZE - 1 characters of a description.
+        if (category != nullptr)
+            copytext(e->description, DESCR_SIZE, state.descr);
         e->count += mult != 0 ? mult : 1;
         // addlist has just built this symbol's property text; the entry takes it over.
-        std::snprintf(e->properties, PROPTEXT_SIZE, "%s", state.propbuf);
+        copytext(e->properties, PROPTEXT_SIZE, state.propbuf);
     }
 
     std::string heading = sheet;
-    if (heading.find(".sch") == std::string::npos)
-        heading += ".sch";
+    if (heading.find(".sch") == std::string::npos) heading += ".sch";
     printsheet(heading.c_str());
 
     for (const char *l = categoryletters(); *l != '\0'; ++l) {
         const char *name = nullptr;
         ListHead **list = letterlist(*l, &name);
-        if (list == nullptr)
-            continue;
+        if (list == nullptr) continue;
         makeprint(*list);
-        if (listhasentries(*list))
-            printout(name);
+        if (listhasentries(*list)) printout(name);
         freeprint();
     }
     if (listhasentries(state.other)) {
@@ -251,33 +252,28 @@ void addparts(kdx::net *n, const char *parent) {
 }
 
 void addblocks(kdx::net *n, int mode, const char *parent) {
-    if (!walkable(n))
-        return;
+    if (!walkable(n)) return;
     const char *sheet = sheetname(n);
     int mult = 0;
     if (mode == 0) {
         int visits = 0;
         mult = subcount(sheet, &visits, parent);
-        if (visits >= 2)
-            return;
+        if (visits >= 2) return;
     }
 
     SymbolArray syms(n);
     for (int i = 0; i < syms.count; ++i) {
         kdx::net *child = hierarchical(syms.syms[i]);
-        if (child == nullptr)
-            continue;
+        if (child == nullptr) continue;
         const char *key = filekey(child);
         if (mode == 1) {
             auto *e = static_cast<SheetEntry *>(
                 addlist(&state.sheets, key, sizeof(SheetEntry), 0, nullptr));
-            if (e != nullptr)
-                e->count += 1;
+            if (e != nullptr) e->count += 1;
         } else {
-            auto *e = static_cast<PartEntry *>(
-                addlist(&state.other, key, sizeof(PartEntry), 0, nullptr));
-            if (e != nullptr)
-                e->count += mult != 0 ? mult : 1;
+            auto *e =
+                static_cast<PartEntry *>(addlist(&state.other, key, sizeof(PartEntry), 0, nullptr));
+            if (e != nullptr) e->count += mult != 0 ? mult : 1;
         }
     }
 
@@ -290,41 +286,37 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
 }
 
 void countsheets(kdx::net *n) {
-    if (!walkable(n) || onpath(n))
-        return;
+    if (!walkable(n) || onpath(n)) return;
     SymbolArray syms(n);
-    if (syms.count == 0)
-        return;
+    if (syms.count == 0) return;
     PathStep step(n);
     addblocks(n, 1, nullptr);
     for (int i = 0; i < syms.count; ++i) {
         kdx::net *child = hierarchical(syms.syms[i]);
-        if (child == nullptr)
-            continue;
+        if (child == nullptr) continue;
         state.parent = sheetname(n);
         countsheets(child);
     }
 }
 
 void listsheets(kdx::net *n) {
-    if (!walkable(n) || onpath(n))
-        return;
+    if (!walkable(n) || onpath(n)) return;
     SymbolArray syms(n);
-    if (syms.count == 0)
-        return;
+    if (syms.count == 0) return;
     PathStep step(n);
     addparts(n, state.parent);
     addblocks(n, 0, state.parent);
     for (int i = 0; i < syms.count; ++i) {
         kdx::net *child = hierarchical(syms.syms[i]);
-        if (child == nullptr)
-            continue;
+        if (child == nullptr) continue;
         state.parent = sheetname(n);
         listsheets(child);
     }
 }
 
-void clearparent() { state.parent = nullptr; }
+void clearparent() {
+    state.parent = nullptr;
+}
 
 void freecollect() {
     for (auto &list : state.category)

@@ -41,8 +41,7 @@ bool derive(char *dst, const char *name, const char *ext) {
     const std::size_t len = std::strlen(base);
     const std::size_t extlen = std::strlen(ext);
     dst[0] = '\0';
-    if (len + extlen >= NAME_SIZE)
-        return false;
+    if (len + extlen >= NAME_SIZE) return false;
     std::memcpy(dst, base, len);
     std::memcpy(dst + len, ext, extlen + 1);
     return true;
@@ -50,20 +49,17 @@ bool derive(char *dst, const char *name, const char *ext) {
 
 // The last argument as a ".sch" file, when one of that name can be read.
 bool fromarguments(int argc, char **argv) {
-    if (argc < 1 || argv == nullptr || argv[argc - 1] == nullptr)
-        return false;
+    if (argc < 1 || argv == nullptr || argv[argc - 1] == nullptr) return false;
     const char *arg = argv[argc - 1];
     const std::size_t len = std::strlen(arg);
     // Room for the name and ".sch"; a longer name does not fit the schematic buffer.
-    if (len + 4 >= NAME_SIZE)
-        return false;
+    if (len + 4 >= NAME_SIZE) return false;
     char name[NAME_SIZE];
     std::memcpy(name, arg, len + 1);
     cf::stripext(name, nullptr);
     std::strcat(name, ".sch");
     FILE *f = std::fopen(name, "r");
-    if (f == nullptr)
-        return false;
+    if (f == nullptr) return false;
     std::fclose(f);
     std::memcpy(state.schname, name, std::strlen(name) + 1);
     return true;
@@ -101,15 +97,24 @@ int initenv(int argc, char **argv) {
                       derive(state.defreport, state.schname, ".out");
 
     state.log = fits ? std::fopen(state.logname, "w") : nullptr;
-    if (state.log == nullptr)
-        fail("Failed to open log file", named ? 1 : 0);
+    if (state.log == nullptr) fail("Failed to open log file", named ? 1 : 0);
     return 1;
 }
 
-const char *schname() { return state.schname; }
-const char *logname() { return state.logname; }
-const char *defreportname() { return state.defreport; }
-FILE *logstream() { return state.log; }
-void setlogstream(FILE *stream) { state.log = stream; }
+const char *schname() {
+    return state.schname;
+}
+const char *logname() {
+    return state.logname;
+}
+const char *defreportname() {
+    return state.defreport;
+}
+FILE *logstream() {
+    return state.log;
+}
+void setlogstream(FILE *stream) {
+    state.log = stream;
+}
 
 } // namespace partlist

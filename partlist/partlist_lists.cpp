@@ -22,9 +22,9 @@ namespace {
 
 // The entries of one key, which lie next to each other in the ring.
 struct KeyGroup {
-    ListEntry *first;                                       // first entry of the key
-    ListEntry *last;                                        // last entry of the key
-    std::unordered_map<std::string, ListEntry *> byprops;  // property text -> first such entry
+    ListEntry *first;                                     // first entry of the key
+    ListEntry *last;                                      // last entry of the key
+    std::unordered_map<std::string, ListEntry *> byprops; // property text -> first such entry
 };
 
 } // namespace
@@ -63,34 +63,30 @@ void linkbefore(ListEntry *where, ListEntry *e) {
 } // namespace
 
 ListHead *makelist(ListHead **list) {
-    if (*list == nullptr)
-        *list = newhead();
+    if (*list == nullptr) *list = newhead();
     return *list;
 }
 
 ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, kdx::symbol *sym) {
     (void)cmp; // every list of the utility sorts by plain byte order
     ListHead *head = makelist(list);
-    if (head == nullptr)
-        return nullptr;
-    if (key == nullptr)
-        key = "";
+    if (head == nullptr) return nullptr;
+    if (key == nullptr) key = "";
     // Only part entries carry a property text that can be matched.
-    const bool parts = size >= sizeof(PartEntry);
+    const bool parts = size == sizeof(PartEntry);
     const char *props = sym != nullptr ? propkey(sym) : "";
 
     auto &groups = head->index->groups;
     auto found = groups.find(std::string_view(key));
     if (found != groups.end()) {
         KeyGroup &g = found->second;
-        if (sym == nullptr)
-            return g.first;
+        if (sym == nullptr) return g.first;
         auto hit = g.byprops.find(props);
-        if (hit != g.byprops.end())
-            return hit->second;
+        if (hit != g.byprops.end()) return hit->second;
     }
 
-    auto *e = static_cast<ListEntry *>(std::calloc(1, size < sizeof(ListEntry) ? sizeof(ListEntry) : size));
+    auto *e = static_cast<ListEntry *>(
+        std::calloc(1, size < sizeof(ListEntry) ? sizeof(ListEntry) : size));
     char *copy = e != nullptr ? static_cast<char *>(std::malloc(std::strlen(key) + 1)) : nullptr;
     if (copy == nullptr) {
         std::free(e);
@@ -116,8 +112,7 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
             linkbefore(found->second.last->next, e);
             found->second.last = e;
         }
-        if (parts)
-            found->second.byprops.emplace(props, e);
+        if (parts) found->second.byprops.emplace(props, e);
     } catch (const std::bad_alloc &) {
         if (e->next == nullptr) {
             std::free(copy);
@@ -131,8 +126,7 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
 
 void freelist(ListHead **list) {
     ListHead *head = *list;
-    if (head == nullptr)
-        return;
+    if (head == nullptr) return;
     for (ListEntry *e = head->next; e != head;) {
         ListEntry *next = e->next;
         std::free(e->key);
@@ -144,6 +138,8 @@ void freelist(ListHead **list) {
     *list = nullptr;
 }
 
-bool listhasentries(const ListHead *list) { return list != nullptr && list->next != list; }
+bool listhasentries(const ListHead *list) {
+    return list != nullptr && list->next != list;
+}
 
 } // namespace partlist

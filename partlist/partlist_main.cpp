@@ -39,16 +39,17 @@ struct FreeDeleter {
     void operator()(char *p) const { std::free(p); }
 };
 
-void exithandler(int status) { Sch_Exit(status); }
+void exithandler(int status) {
+    Sch_Exit(status);
+}
 
 // Numbers are read and written the same way whatever locale the host has set (a window toolkit
 // sets the user's): the run's thread uses the C numeric conventions until the run ends.
 class CNumericLocale {
-public:
+  public:
     CNumericLocale() {
         locale_t base = duplocale(LC_GLOBAL_LOCALE);
-        if (base != locale_t{})
-            loc_ = newlocale(LC_NUMERIC_MASK, "C", base);
+        if (base != locale_t{}) loc_ = newlocale(LC_NUMERIC_MASK, "C", base);
         if (loc_ != locale_t{})
             old_ = uselocale(loc_);
         else if (base != locale_t{})
@@ -63,7 +64,7 @@ public:
     CNumericLocale(const CNumericLocale &) = delete;
     CNumericLocale &operator=(const CNumericLocale &) = delete;
 
-private:
+  private:
     locale_t loc_{};
     locale_t old_{};
 };
@@ -72,11 +73,9 @@ private:
 bool closereport() {
     FILE *r = report();
     setreport(nullptr);
-    if (r == nullptr)
-        return true;
+    if (r == nullptr) return true;
     bool ok = std::ferror(r) == 0;
-    if (std::fclose(r) != 0)
-        ok = false;
+    if (std::fclose(r) != 0) ok = false;
     return ok;
 }
 
@@ -86,17 +85,14 @@ bool closelog() {
     FILE *log = logstream();
     setlogstream(nullptr);
     kdx::xxsetlog(stderr);
-    if (log == nullptr)
-        return true;
+    if (log == nullptr) return true;
     bool ok = std::fflush(log) == 0 && std::ferror(log) == 0;
-    if (std::fclose(log) != 0)
-        ok = false;
+    if (std::fclose(log) != 0) ok = false;
     return ok;
 }
 
 void banner(FILE *log) {
-    std::fprintf(log, "\nPARTLIST: Vantrell Schematic Partlist Utility, %s\n%s\n", RELEASE,
-                 NOTICE);
+    std::fprintf(log, "\nPARTLIST: Vantrell Schematic Partlist Utility, %s\n%s\n", RELEASE, NOTICE);
     char rule[RULE_WIDTH + 1];
     std::memset(rule, '-', RULE_WIDTH);
     rule[RULE_WIDTH] = '\0';
@@ -106,6 +102,7 @@ void banner(FILE *log) {
 void parseoptions(int *argc, char ***argv) {
     RunOptions &o = runopts();
     // The run's own rows; the library appends its options behind them.
+    // clang-format off
     const cf::OptionEntry rows[] = {
         // pattern  flag            kind  target          function
         {"-o%s",    &o.reportflag,  1,    &o.reportname,  nullptr},
@@ -113,6 +110,7 @@ void parseoptions(int *argc, char ***argv) {
         {"-l%d",    &o.pagelenflag, 1,    &o.pagelen,     nullptr},
         {"-debug",  &o.debug,       2,    nullptr,        nullptr},
     };
+    // clang-format on
     // A bad option ends option processing quietly: what was set before it stays set.
     kdx::ParseComLineTable(PROGNAME, argc, argv, rows, static_cast<int>(std::size(rows)));
 }
@@ -123,38 +121,33 @@ void openreport() {
     std::snprintf(state.reportused, sizeof state.reportused, "%s", name);
     FILE *r = name[0] != '\0' ? std::fopen(name, "w") : nullptr;
     setreport(r);
-    if (r == nullptr)
-        kdx::xxerror('f', "Can not open output file %s", name);
+    if (r == nullptr) kdx::xxerror('f', "Can not open output file %s", name);
 }
 
 int run(int argc, char **argv) {
     initenv(argc, argv);
     FILE *log = logstream();
-    if (log == nullptr)
-        return -1;
+    if (log == nullptr) return -1;
     kdx::xxsetlog(log);
     banner(log);
 
     RunOptions &o = runopts();
     parseoptions(&argc, &argv);
-    const bool longname = o.reportflag && o.reportname != nullptr &&
-                          std::strlen(o.reportname) >= NAME_SIZE;
-    if (!o.filterflag)
-        o.letters = "dic";
+    const bool longname =
+        o.reportflag && o.reportname != nullptr && std::strlen(o.reportname) >= NAME_SIZE;
+    if (!o.filterflag) o.letters = "dic";
     keepoptvalues();
     if (longname)
         kdx::xxerror('f', "Can not open output file %s", reportname());
     else
         openreport();
 
-    if (o.debug)
-        kdx::xxerror('m', "Calling readin");
+    if (o.debug) kdx::xxerror('m', "Calling readin");
     o.proplen = GetPropertyLength();
     readin(schname());
     Sch_Exit(1);
 
-    if (!closereport())
-        kdx::xxerror('f', "Error writing output file %s", state.reportused);
+    if (!closereport()) kdx::xxerror('f', "Error writing output file %s", state.reportused);
     const int count = kdx::xxmsgcount();
     if (!closelog()) {
         std::string text = std::string("Error writing log file ") + logname();
@@ -174,10 +167,8 @@ void readin(const char *name) {
         // Reached only under -xxnofatal; the run goes on with no design.
         kdx::xxerror('f', "Error flattening file %s", name);
     }
-    if (runopts().debug)
-        kdx::xxerror('m', "Calling xxsymtbl");
-    if (title != nullptr)
-        reportf("%s", title.get());
+    if (runopts().debug) kdx::xxerror('m', "Calling xxsymtbl");
+    if (title != nullptr) reportf("%s", title.get());
     countsheets(top);
     clearparent();
     listsheets(top);
@@ -193,8 +184,7 @@ void cleanup() {
 
 int Sch_Exit(int status) {
     cleanup();
-    if (status < 0)
-        throw kdx::RunAbort{status};
+    if (status < 0) throw kdx::RunAbort{status};
     return status;
 }
 

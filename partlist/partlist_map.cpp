@@ -21,13 +21,13 @@ namespace {
 
 // One record of the map.
 class PartDescription {
-public:
+  public:
     PartDescription(std::string category, std::string description)
         : category_(std::move(category)), description_(std::move(description)) {}
     const std::string &category() const { return category_; }
     const std::string &description() const { return description_; }
 
-private:
+  private:
     std::string category_;
     std::string description_;
 };
@@ -64,8 +64,7 @@ void addrecord(const std::string &line) {
     std::size_t pos = 0;
     std::string category = word(line, &pos);
     std::string part = word(line, &pos);
-    if (part.empty())
-        return;
+    if (part.empty()) return;
     while (pos < line.size() && cf::isspacec(static_cast<unsigned char>(line[pos])))
         ++pos;
     std::string description = line.substr(pos);
@@ -76,21 +75,17 @@ void addrecord(const std::string &line) {
 } // namespace
 
 int initializeMap(const char *path) {
-    if (path == nullptr)
-        return 0;
+    if (path == nullptr) return 0;
     FILE *f = std::fopen(path, "r");
-    if (f == nullptr)
-        return 0;
+    if (f == nullptr) return 0;
     std::string line;
     for (;;) {
         int c = getc_unlocked(f);
         if (c == EOF || c == '\n') {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             addrecord(line);
             line.clear();
-            if (c == EOF)
-                break;
+            if (c == EOF) break;
             continue;
         }
         line.push_back(static_cast<char>(c));
@@ -101,28 +96,28 @@ int initializeMap(const char *path) {
 
 const char *lookupMap(const char *part, char *descr) {
     DescriptionMap &map = descmap();
-    if (map.empty() || part == nullptr)
-        return nullptr;
+    if (map.empty() || part == nullptr) return nullptr;
     auto it = map.find(part);
-    if (it == map.end())
-        return nullptr;
+    if (it == map.end()) return nullptr;
     std::snprintf(descr, LOOKUP_DESCR_SIZE, "%s", it->second.description().c_str());
     return it->second.category().c_str();
 }
 
-void clearMap() { descmap().clear(); }
+void clearMap() {
+    descmap().clear();
+}
 
 int SetPropertyLength(const char *text) {
     // atoi's reading of the text, without its undefined behaviour on overflow.
     long value = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
-    if (value > INT_MAX)
-        value = INT_MAX;
-    if (value < INT_MIN)
-        value = INT_MIN;
+    if (value > INT_MAX) value = INT_MAX;
+    if (value < INT_MIN) value = INT_MIN;
     state.proplen = static_cast<int>(value);
     return state.proplen;
 }
 
-int GetPropertyLength() { return state.proplen; }
+int GetPropertyLength() {
+    return state.proplen;
+}
 
 } // namespace partlist

@@ -12,13 +12,12 @@ namespace partlist {
 namespace {
 
 struct OptsState {
-    RunOptions opts;                // flags and values as the parser sets them
-    char reportname[NAME_SIZE];     // copy of the -o value
-    char letters[NAME_SIZE];        // copy of the -f value
+    RunOptions opts;            // flags and values as the parser sets them
+    char reportname[NAME_SIZE]; // copy of the -o value
+    char letters[NAME_SIZE];    // copy of the -f value
 };
 
-constinit OptsState state{
-    RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0}, {}, {}};
+constinit OptsState state{RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0}, {}, {}};
 
 void keep(char *dst, const char *src) {
     dst[0] = '\0';
@@ -30,7 +29,9 @@ void keep(char *dst, const char *src) {
 
 } // namespace
 
-RunOptions &runopts() { return state.opts; }
+RunOptions &runopts() {
+    return state.opts;
+}
 
 void resetopts() {
     state.opts = RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0};
@@ -46,7 +47,11 @@ void keepoptvalues() {
     state.opts.letters = state.letters;
 }
 
-const char *reportname() { return state.reportname; }
-const char *categoryletters() { return state.letters; }
+const char *reportname() {
+    return state.reportname;
+}
+const char *categoryletters() {
+    return state.letters;
+}
 
 } // namespace partlist

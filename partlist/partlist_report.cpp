@@ -10,6 +10,7 @@
 
 #include "kdx.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -30,22 +31,21 @@ struct PendingLine : ListEntry {
 };
 
 struct ReportState {
-    FILE *report;        // the report stream of the run, or null
-    ListHead *pending;   // pending lines of the entry being formatted
-    ListHead *printlist; // formatted entries of one part list, sorted by their text
-    char *joined;        // joined-line buffer, kept between entries and runs
+    FILE *report;           // the report stream of the run, or null
+    ListHead *pending;      // pending lines of the entry being formatted
+    ListHead *printlist;    // formatted entries of one part list, sorted by their text
+    char *joined;           // joined-line buffer, kept between entries and runs
     std::size_t joinedsize; // bytes allocated for joined
-    char *blankbuf;      // what blanks() hands out
-    std::size_t blanksize; // bytes allocated for blankbuf
-    int firstheading;    // 1 until the first sheet heading of the process is written
-    int linecount;       // lines written since the last page fill
+    char *blankbuf;         // what blanks() hands out
+    std::size_t blanksize;  // bytes allocated for blankbuf
+    int firstheading;       // 1 until the first sheet heading of the process is written
+    int linecount;          // lines written since the last page fill
 };
 
 constinit ReportState state{nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, 1, 0};
 
 PendingLine *newline(const char *start) {
-    if (makelist(&state.pending) == nullptr)
-        return nullptr;
+    if (makelist(&state.pending) == nullptr) return nullptr;
     auto *line = static_cast<PendingLine *>(std::calloc(1, sizeof(PendingLine)));
     if (line == nullptr) {
         kdx::xxerror('f', "Out of memory");
@@ -61,8 +61,7 @@ PendingLine *newline(const char *start) {
 }
 
 PendingLine *firstline() {
-    if (state.pending == nullptr || state.pending->next == state.pending)
-        return nullptr;
+    if (state.pending == nullptr || state.pending->next == state.pending) return nullptr;
     return static_cast<PendingLine *>(state.pending->next);
 }
 
@@ -84,9 +83,15 @@ void appendpiece(PendingLine *line, const char *fmt, const std::string &piece) {
 #pragma GCC diagnostic pop
 }
 
+// A run of blanks for a line; nothing beyond a line's room is ever asked for, whatever the
+// property width.
+const char *linepad(long long n) {
+    return blanks(static_cast<int>(std::min<long long>(n, static_cast<long long>(LINE_SIZE))), ' ');
+}
+
 void padlater(PendingLine *line, int width) {
     for (PendingLine *l = nextline(line); l != nullptr; l = nextline(l))
-        append(l, blanks(width, ' '));
+        append(l, linepad(width));
 }
 
 // Length of the piece to cut from a text too long for its column: up to and including the last
@@ -94,12 +99,9 @@ void padlater(PendingLine *line, int width) {
 std::size_t breakpoint(const char *text, int width) {
     int i = width - 1;
     for (; i >= 1; --i)
-        if (text[i] == ',' || text[i] == ' ')
-            break;
-    if (i < 1)
-        i = width - 1;
-    if (i < 0)
-        i = 0;
+        if (text[i] == ',' || text[i] == ' ') break;
+    if (i < 1) i = width - 1;
+    if (i < 0) i = 0;
     return static_cast<std::size_t>(i) + 1;
 }
 
@@ -108,7 +110,9 @@ bool fits(const char *text, int width) {
     return len == 0 || (width >= 0 && len <= static_cast<std::size_t>(width));
 }
 
-void freepending() { freelist(&state.pending); }
+void freepending() {
+    freelist(&state.pending);
+}
 
 // Adds a text to the joined-line buffer, growing it first when the text and the terminator no
 // longer fit.
@@ -117,8 +121,7 @@ bool joinline(const char *text, std::size_t *used) {
     std::size_t need = *used + len + 2; // the line, its "\n" and the terminator
     if (need > state.joinedsize) {
         std::size_t size = state.joinedsize * 2;
-        if (size < need)
-            size = need;
+        if (size < need) size = need;
         char *grown = static_cast<char *>(std::realloc(state.joined, size));
         if (grown == nullptr) {
             kdx::xxerror('f', "out of memory");
@@ -136,12 +139,15 @@ bool joinline(const char *text, std::size_t *used) {
 
 } // namespace
 
-void setreport(FILE *stream) { state.report = stream; }
-FILE *report() { return state.report; }
+void setreport(FILE *stream) {
+    state.report = stream;
+}
+FILE *report() {
+    return state.report;
+}
 
 void reportf(const char *fmt, ...) {
-    if (state.report == nullptr)
-        return;
+    if (state.report == nullptr) return;
     va_list ap;
     va_start(ap, fmt);
     std::vfprintf(state.report, fmt, ap);
@@ -165,8 +171,7 @@ const char *blanks(int n, int c) {
 }
 
 void appendstr(char **text, const char *more) {
-    if (more == nullptr)
-        more = "";
+    if (more == nullptr) more = "";
     std::size_t had = *text != nullptr ? std::strlen(*text) : 0;
     std::size_t add = std::strlen(more);
     char *grown = static_cast<char *>(std::realloc(*text, had + add + 1));
@@ -183,8 +188,7 @@ char *makeheader() {
     appendstr(&header, "SCHEMATIC          \t");
     appendstr(&header, "NAME          \t");
     appendstr(&header, "        PROPERTY    \t                     ");
-    if (runopts().proplen > 40)
-        appendstr(&header, "                         ");
+    if (runopts().proplen > 40) appendstr(&header, "                         ");
     appendstr(&header, "DESCRIPTION                \t");
     appendstr(&header, "QTY       \n");
     return header;
@@ -201,8 +205,7 @@ void printsheet(const char *name) {
 }
 
 void addcolumn(const char *fmt, int width, const char *text, int indent) {
-    if (firstline() == nullptr && newline("") == nullptr)
-        return;
+    if (firstline() == nullptr && newline("") == nullptr) return;
     const char *rest = text != nullptr ? text : "";
     for (PendingLine *line = firstline(); line != nullptr; line = nextline(line)) {
         if (fits(rest, width)) {
@@ -215,9 +218,8 @@ void addcolumn(const char *fmt, int width, const char *text, int indent) {
         rest += n;
     }
     for (;;) {
-        PendingLine *line = newline(blanks(indent, ' '));
-        if (line == nullptr)
-            return;
+        PendingLine *line = newline(linepad(indent));
+        if (line == nullptr) return;
         if (fits(rest, width)) {
             appendpiece(line, fmt, rest);
             return;
@@ -230,8 +232,7 @@ void addcolumn(const char *fmt, int width, const char *text, int indent) {
 
 void addcount(const char *fmt, int width, int count) {
     PendingLine *line = firstline();
-    if (line == nullptr && (line = newline("")) == nullptr)
-        return;
+    if (line == nullptr && (line = newline("")) == nullptr) return;
     std::size_t len = std::strlen(line->text);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
@@ -241,15 +242,15 @@ void addcount(const char *fmt, int width, int count) {
 }
 
 void makeprint(ListHead *list) {
-    if (list == nullptr)
-        return;
+    if (list == nullptr) return;
     const int width = runopts().proplen;
     for (ListEntry *e = list->next; e != list; e = e->next) {
         auto *pe = static_cast<PartEntry *>(e);
         addcolumn("%-18s\t", 18, "", 0);
         addcolumn("%-14s\t", 14, pe->key, 18);
         addcolumn("%-34s\t", width, pe->properties, 32);
-        addcolumn("%-35s\t", 35, pe->description, width + 32);
+        addcolumn("%-35s\t", 35, pe->description,
+                  static_cast<int>(std::min<long long>(width + 32LL, LINE_SIZE)));
         addcount(" %4d", 4, pe->count);
         for (PendingLine *line = firstline(); line != nullptr; line = nextline(line))
             append(line, " ");
@@ -267,10 +268,8 @@ void makeprint(ListHead *list) {
         state.joined[0] = '\0';
         for (PendingLine *line = firstline(); line != nullptr; line = nextline(line)) {
             std::size_t len = std::strlen(line->text);
-            if (len > 0 && line->text[len - 1] == ' ')
-                line->text[len - 1] = '\0';
-            if (!joinline(line->text, &used))
-                break;
+            if (len > 0 && line->text[len - 1] == ' ') line->text[len - 1] = '\0';
+            if (!joinline(line->text, &used)) break;
         }
         addlist(&state.printlist, state.joined, sizeof(ListEntry), 0, nullptr);
         freepending();
@@ -279,12 +278,10 @@ void makeprint(ListHead *list) {
 }
 
 void printout(const char *heading) {
-    if (state.printlist == nullptr)
-        return;
-    if (heading != nullptr && heading[0] != '\0')
-        reportf("    %-20s\n", heading);
+    if (state.printlist == nullptr) return;
+    if (heading != nullptr && heading[0] != '\0') reportf("    %-20s\n", heading);
     ++state.linecount;
-    const int pagelen = runopts().pagelen;
+    const long long pagelen = runopts().pagelen; // any -l value, without overflow
     for (ListEntry *e = state.printlist->next; e != state.printlist; e = e->next) {
         const char *p = e->key;
         while (*p != '\0' && *p != '\n') {
@@ -293,18 +290,19 @@ void printout(const char *heading) {
             reportf("%.*s\n", static_cast<int>(len), p);
             ++state.linecount;
             p += len;
-            if (*p == '\n')
-                ++p;
+            if (*p == '\n') ++p;
         }
         if (state.linecount >= pagelen - 3) {
             if (state.linecount <= pagelen)
-                reportf("%s", blanks(pagelen - state.linecount + 1, '\n'));
+                reportf("%s", blanks(static_cast<int>(pagelen - state.linecount + 1), '\n'));
             state.linecount = 0;
         }
     }
 }
 
-void freeprint() { freelist(&state.printlist); }
+void freeprint() {
+    freelist(&state.printlist);
+}
 
 void freereport() {
     std::free(state.joined);

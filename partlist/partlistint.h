@@ -40,10 +40,10 @@ inline constexpr std::size_t PROPKEY_SIZE = 256;  // propkey's buffer
 
 // One part (or one sub-sheet block) of a sheet.
 struct PartEntry : ListEntry {
-    kdx::symbol *symbol;              // the symbol most recently counted into the entry
-    char properties[PROPTEXT_SIZE];   // property values, each followed by ";"
-    char description[DESCR_SIZE];     // from the description map; empty when there is none
-    int count;                        // the quantity
+    kdx::symbol *symbol;            // the symbol most recently counted into the entry
+    char properties[PROPTEXT_SIZE]; // property values, each followed by ";"
+    char description[DESCR_SIZE];   // from the description map; empty when there is none
+    int count;                      // the quantity
 };
 
 // One sub-sheet of the hierarchy: how often it is placed and how far it has been listed.

@@ -83,7 +83,9 @@ TEST_F(XxErrorTest, InternalErrorAddsTheNoteAndReturnsWithNoFatal) {
 }
 
 int exitstatus = 0;
-void recordexit(int status) { exitstatus = status; }
+void recordexit(int status) {
+    exitstatus = status;
+}
 
 TEST_F(XxErrorTest, FatalErrorEndsTheRunThroughTheInstalledHandler) {
     kdx::xxsetexit(recordexit);
@@ -124,8 +126,7 @@ TEST_F(XxErrorTest, NumbersAreFormattedInTheCLocale) {
     kdx::xxerror('m', "%.1f", 2.5);
     kdx::xxerr("m", "%.1f", 2.5);
     EXPECT_EQ(logtext(), "2.5\n2.5\n");
-    if (prev != nullptr)
-        std::setlocale(LC_NUMERIC, "C");
+    if (prev != nullptr) std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(XxCompose, ContextNamesRoutinesFileAndLine) {

@@ -78,13 +78,17 @@ TEST_F(HashTest, LookupFindsNamesWithoutRegardToCase) {
 }
 
 std::vector<std::string> visited;
-void visit(kdx::xxnamed *r) { visited.push_back(r->name); }
+void visit(kdx::xxnamed *r) {
+    visited.push_back(r->name);
+}
 int filtercalls = 0;
 int rejectall(kdx::xxnamed *) {
     ++filtercalls;
     return 0;
 }
-int onlyb(kdx::xxnamed *r) { return r->name[0] == 'b'; }
+int onlyb(kdx::xxnamed *r) {
+    return r->name[0] == 'b';
+}
 
 TEST_F(HashTest, WalksGoByBucketAndNewestFirst) {
     kdx::hashtbl *t = kdx::xxnewhashtbl(51);

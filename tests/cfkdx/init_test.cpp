@@ -41,7 +41,8 @@ TEST(XxFreeAll, ReleasesEverythingAndAllowsAFreshStart) {
     ASSERT_NE(kdx::xxalmem(&kdx::xxlinebuf, 100), nullptr);
     kdx::xxfreeall();
     EXPECT_EQ(kdx::xxgetroot(), nullptr);
-    for (kdx::membuf *b : {kdx::xxalbuf, kdx::xxtmpbuf, kdx::xxtmpbuf2, kdx::xxportbuf, kdx::xxlinebuf})
+    for (kdx::membuf *b :
+         {kdx::xxalbuf, kdx::xxtmpbuf, kdx::xxtmpbuf2, kdx::xxportbuf, kdx::xxlinebuf})
         EXPECT_EQ(b, nullptr);
     kdx::xxfreeall(); // twice is harmless
 

@@ -23,31 +23,29 @@ using ::testing::HasSubstr;
 namespace {
 
 constexpr rdfield keyfields[] = {{"k", 0x01, 1}, {nullptr, 0, 0}};
-constexpr rdfield qualfields[] = {
-    {"a", 0x04, 8}, {"b", 0x04, 8}, {"v", 0x01, 1}, {nullptr, 0, 0}};
+constexpr rdfield qualfields[] = {{"a", 0x04, 8}, {"b", 0x04, 8}, {"v", 0x01, 1}, {nullptr, 0, 0}};
 constexpr rdfield plainfields[] = {{"w", 0x01, 1}, {nullptr, 0, 0}};
 constexpr rdfield skipfields[] = {
     {"s1", 0x14, 8}, {"s2", 0x14, 8}, {"g", 0x11, 1}, {nullptr, 0, 0}};
 constexpr rdfield markfields[] = {{"id", 0x21, 1}, {"inact", 0x2a, 1}, {nullptr, 0, 0}};
 
 constexpr rdrecord testtable[] = {
-    {"k", RC_FIELDS, keyfields},
-    {"q", RC_FIELDS, qualfields},
-    {"r", RC_FIELDS, plainfields},
-    {"x", RC_FIELDS, skipfields},
-    {"g", RC_GRAPHIC, plainfields},
-    {"u", RC_FIELDS, markfields},
-    {"e", RC_FIELDS, nullptr},
-    {"s", RC_LINE, nullptr},
-    {"n", RC_BLOCK, nullptr},
-    {"", 0, nullptr},
+    {"k", RC_FIELDS, keyfields},    {"q", RC_FIELDS, qualfields},
+    {"r", RC_FIELDS, plainfields},  {"x", RC_FIELDS, skipfields},
+    {"g", RC_GRAPHIC, plainfields}, {"u", RC_FIELDS, markfields},
+    {"e", RC_FIELDS, nullptr},      {"s", RC_LINE, nullptr},
+    {"n", RC_BLOCK, nullptr},       {"", 0, nullptr},
 };
 
-void *table() { return const_cast<rdrecord *>(testtable); }
+void *table() {
+    return const_cast<rdrecord *>(testtable);
+}
 
 // The detail lines of a net, where the record keeps them.
 template <class N> bool hasdetails(N *n) {
-    return requires { n->details; };
+    return requires {
+        n->details;
+    };
 }
 template <class N> std::vector<std::string> detaillines(N *n) {
     std::vector<std::string> lines;
@@ -58,7 +56,7 @@ template <class N> std::vector<std::string> detaillines(N *n) {
 }
 
 class RecordParser : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/rdss2_testXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -224,9 +222,9 @@ TEST_F(RecordParser, ConnectorTypesAndBusMembersOfRealPorts) {
     symdef *def = xxnewsymdef(nullptr, "ct");
     ASSERT_EQ(xxrdsymdef(nullptr, def, 0), 1) << logtext();
     const std::pair<const char *, int> expected[] = {
-        {"NONE", PORTF_HIER},    {"HIER", PORTF_HIER},     {"WREF", PORTF_HIER | PORTF_WREF},
-        {"OFF", PORTF_OFF},      {"ON", PORTF_ON},         {"PROBE", PORTF_HIER},
-        {"L1", PORTF_LOGIC1},    {"L0", PORTF_LOGIC0},     {"GLB", PORTF_GLOBAL},
+        {"NONE", PORTF_HIER}, {"HIER", PORTF_HIER}, {"WREF", PORTF_HIER | PORTF_WREF},
+        {"OFF", PORTF_OFF},   {"ON", PORTF_ON},     {"PROBE", PORTF_HIER},
+        {"L1", PORTF_LOGIC1}, {"L0", PORTF_LOGIC0}, {"GLB", PORTF_GLOBAL},
     };
     for (const auto &[name, flags] : expected) {
         SCOPED_TRACE(name);
@@ -237,9 +235,8 @@ TEST_F(RecordParser, ConnectorTypesAndBusMembersOfRealPorts) {
         EXPECT_EQ(xxfsdp(def, name)->flags & 0xff00, flags);
     }
     // A whole-value type with more after it is unknown: warned and taken as hier.
-    EXPECT_THAT(logtext(),
-                HasSubstr("unrecognized connectortype: probes on port PROBE; using "
-                          "connectortype:hier\n"));
+    EXPECT_THAT(logtext(), HasSubstr("unrecognized connectortype: probes on port PROBE; using "
+                                     "connectortype:hier\n"));
 
     // One hidden real port, four declared ports linked to it.
     rport *bus = xxfrport(def->firstrport, "A[0:3]");

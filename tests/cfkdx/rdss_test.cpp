@@ -23,8 +23,7 @@ namespace {
 std::vector<std::string> boxes; // "caption|text" of every message box shown
 
 int noopen(void *, const char *, int, int, int, char *name, int size) {
-    if (size > 0)
-        name[0] = '\0';
+    if (size > 0) name[0] = '\0';
     return 0;
 }
 int recordbox(void *, const char *caption, int, const char *text, int, int, int) {
@@ -34,10 +33,10 @@ int recordbox(void *, const char *caption, int, const char *text, int, int, int)
 const platform::UiBackend recordingui{noopen, recordbox};
 
 constexpr int PARTLIST_READ = XXR_DSNSCH | XXR_NOWIRING; // the read flags of a part-list run
-constexpr int WIRED = XXR_DSNSCH;                          // the same with the wiring passes
+constexpr int WIRED = XXR_DSNSCH;                        // the same with the wiring passes
 
 class SchematicRead : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         log = std::tmpfile();
         ASSERT_NE(log, nullptr);
@@ -68,8 +67,7 @@ protected:
         net *n = xxnewnetdef(name, nullptr);
         xxsetcurnet(n);
         const char *path = nullptr;
-        if (xxfdopen(nullptr, name, XXK_SCHEMATIC, &path) == 0)
-            return -1;
+        if (xxfdopen(nullptr, name, XXK_SCHEMATIC, &path) == 0) return -1;
         xxlinkprop(n, xxalprop(1, "file", path), 2);
         int r = xxrdsch();
         xxfdclose();
@@ -220,7 +218,7 @@ TEST_F(SchematicRead, BusWiresConnectTheirFirstMembersAndWarnOnWidths) {
     EXPECT_EQ(nodename(xxfsp(u1, "Q[0]", 0)), "D[0]");
     EXPECT_EQ(nodename(xxfsp(u1, "Q[1]", 0)), "D[1]");
     EXPECT_EQ(nodename(xxfndp(n, "D[3]")), "D[3]"); // beyond the port's width: left open
-    EXPECT_EQ(n->nports, 7); // D[0] .. D[3], P1, P2, P3
+    EXPECT_EQ(n->nports, 7);                        // D[0] .. D[3], P1, P2, P3
     std::string text = logtext();
     EXPECT_THAT(text, HasSubstr("connection error (number of ports and nodes do not match):\n\t"
                                 " symbol \"U1\", port \"Q[0:1]\", wire \"D[0:3]\""));
@@ -240,6 +238,23 @@ TEST_F(SchematicRead, BusWiresConnectTheirFirstMembersAndWarnOnWidths) {
     EXPECT_EQ(xxportnode(xxfsp(f1, "A", 0)), xxportnode(xxfsp(f1, "B", 0)));
     EXPECT_EQ(nodename(xxfsp(f1, "B", 0)), "NA");
     EXPECT_THAT(text, HasSubstr("wire property on non-null symbol U1 ignored"));
+}
+
+TEST_F(SchematicRead, WiresToConnectorsMeetTheSchematicPortOfTheConnector) {
+    ASSERT_EQ(readone("sch_bus", "conn"), 1) << logtext();
+    net *n = xxcurnet();
+    symbol *r1 = xxfsym(n, "R1", 0);
+    symbol *r2 = xxfsym(n, "R2", 0);
+    ASSERT_TRUE(r1 && r2);
+    // A label: the wire lands on the schematic port named after the label.
+    EXPECT_EQ(xxportnode(xxfsp(r1, "a", 0)), xxportnode(xxfndp(n, "L1")));
+    EXPECT_EQ(nodename(xxfsp(r1, "a", 0)), "L1");
+    // A wire-reference connector: its "pref" pin is a pin of the symbol, any other pin stands
+    // for the schematic port.
+    EXPECT_EQ(xxportnode(xxfsp(r1, "b", 0)), xxportnode(xxfsp(xxfsym(n, "W1", 0), "pref", 0)));
+    EXPECT_EQ(xxportnode(xxfsp(r2, "a", 0)), xxportnode(xxfndp(n, "W1")));
+    EXPECT_EQ(xxfndp(n, "W1")->flags & 0xff00, PORTF_HIER | PORTF_WREF);
+    EXPECT_THAT(logtext(), Not(HasSubstr("must have exactly 1 port")));
 }
 
 TEST_F(SchematicRead, WireEndsNamingMissingObjectsFailTheSchematicAfterAllWires) {
@@ -272,7 +287,8 @@ TEST_F(SchematicRead, BrokenSchematicsReportAndFail) {
         {"badformat", 0, "error: ", "badformat.sch line 5 : bad format\n"},
         {"blankline", 1, "warning: ", "end of file in [cell use] section\n"},
         {"nosym", 0, "error: ", "unable to open file nosuch.sym for reading\n"},
-        {"badattr", 0, "error: ", "badattr.sym line 4 : unrecognized record in [attributes] section\n"},
+        {"badattr", 0,
+         "error: ", "badattr.sym line 4 : unrecognized record in [attributes] section\n"},
         {"badhdr", 0, "error: ", "badhdr.sym : incorrect file header: [schematic2]\n"},
     };
     for (const BrokenCase &c : cases) {

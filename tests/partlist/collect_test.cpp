@@ -16,7 +16,7 @@ namespace {
 using objmodel::Props;
 
 class Collect : public objmodel::ObjModelTest {
-protected:
+  protected:
     void SetUp() override {
         ObjModelTest::SetUp();
         partlist::runopts().proplen = 40;
@@ -37,8 +37,7 @@ protected:
         std::fclose(out_);
         std::free(buf_);
         partlist::clearMap();
-        if (!mapfile_.empty())
-            std::remove(mapfile_.c_str());
+        if (!mapfile_.empty()) std::remove(mapfile_.c_str());
         ObjModelTest::TearDown();
     }
 
@@ -85,10 +84,8 @@ protected:
             std::size_t p = 19;
             while (p <= line.size()) {
                 std::size_t tab = line.find('\t', p);
-                if (tab == std::string::npos)
-                    tab = line.size();
-                if (!cols.empty())
-                    cols += "|";
+                if (tab == std::string::npos) tab = line.size();
+                if (!cols.empty()) cols += "|";
                 cols += trim(line.substr(p, tab - p));
                 p = tab + 1;
             }
@@ -124,7 +121,8 @@ TEST_F(Collect, EqualPartsShareAnEntryAndDifferentTextsFollowInOrderMet) {
             ->count++;
     std::vector<std::string> got;
     for (partlist::ListEntry *e = list->next; e != list; e = e->next)
-        got.push_back(std::string(e->key) + ":" + static_cast<partlist::PartEntry *>(e)->properties +
+        got.push_back(std::string(e->key) + ":" +
+                      static_cast<partlist::PartEntry *>(e)->properties +
                       std::to_string(static_cast<partlist::PartEntry *>(e)->count));
     EXPECT_EQ(got, (std::vector<std::string>{"C:1u;1", "R:22k;2", "R:10k;2"}));
     partlist::freelist(&list);
@@ -166,8 +164,8 @@ TEST_F(Collect, LettersChooseAndOrderTheGroups) {
     setletters("cxii");
     partlist::addparts(top, nullptr);
     EXPECT_EQ(lines(), (std::vector<std::string>{"top.sch", "Control", "K||Relay|1", "Discrete",
-                                                 "R|1k;|Resistor|1", "Discrete",
-                                                 "R|1k;|Resistor|1", "C|||1"}));
+                                                 "R|1k;|Resistor|1", "Discrete", "R|1k;|Resistor|1",
+                                                 "C|||1"}));
 }
 
 TEST_F(Collect, ValuesThatWouldFillThePropertyWidthAreSkipped) {
@@ -176,6 +174,16 @@ TEST_F(Collect, ValuesThatWouldFillThePropertyWidthAreSkipped) {
           {{"id", "R1"}, {"x", "0"}, {"A", "abcdef"}, {"B", "ghijk"}, {"C", "xy"}, {"D", "z"}});
     partlist::addparts(top, nullptr);
     EXPECT_EQ(lines(), (std::vector<std::string>{"top.sch", "R|abcdef;xy;||1"}));
+
+    // A width beyond the entry's room stops at the room.
+    partlist::runopts().proplen = 1000;
+    kdx::symbol *wide = place(top, res, "R2",
+                              {{"id", "R2"},
+                               {"x", "0"},
+                               {"A", std::string(150, 'a').c_str()},
+                               {"B", std::string(60, 'b').c_str()},
+                               {"C", "c"}});
+    EXPECT_EQ(std::string(partlist::propkey(wide)), std::string(150, 'a') + ";c;");
 }
 
 TEST_F(Collect, SubSheetsAreListedOnceWithTheirPlacementCount) {

@@ -22,8 +22,8 @@ TEST(AddList, SortsByUnsignedBytes) {
     for (const char *k : {"R2", "r1", "R10", "\xe9t", "C1", "R1", "z", ""})
         partlist::addlist(&list, k, sizeof(partlist::SheetEntry), 0, nullptr);
     EXPECT_TRUE(partlist::listhasentries(list));
-    EXPECT_EQ(keys(list), (std::vector<std::string>{"", "C1", "R1", "R10", "R2", "r1", "z",
-                                                   "\xe9t"}));
+    EXPECT_EQ(keys(list),
+              (std::vector<std::string>{"", "C1", "R1", "R10", "R2", "r1", "z", "\xe9t"}));
     partlist::freelist(&list);
     EXPECT_EQ(list, nullptr);
     partlist::freelist(&list); // an absent list is skipped

@@ -31,7 +31,7 @@ int openfds() {
 }
 
 class Run : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/partlist_runXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -124,16 +124,17 @@ TEST_F(Run, CleanRunsCountTheirMessagesAcrossRuns) {
     // The last argument top (no extension) is tried as top.sch.
     EXPECT_EQ(run({(dir_ / "top").string()}), 0);
     EXPECT_EQ(slurp(dir_ / "top.out"), "SCHEMATIC          \tNAME          \t        "
-                                           "PROPERTY    \t                     DESCRIPTION"
-                                           "                \tQTY       \n");
+                                       "PROPERTY    \t                     DESCRIPTION"
+                                       "                \tQTY       \n");
     const std::string log = slurp(dir_ / "top.log");
     EXPECT_EQ(log.find("partlist:"), std::string::npos) << log;
 
     // The second run traces two lines; the count keeps growing from the first run's.
     const std::string other = (dir_ / "other.out").string();
     EXPECT_EQ(run({"-debug", "-o", other, sch.string()}), 2);
-    EXPECT_NE(slurp(dir_ / "top.log").find("partlist: Calling readin\npartlist: Calling "
-                                           "xxsymtbl\n"),
+    EXPECT_NE(slurp(dir_ / "top.log")
+                  .find("partlist: Calling readin\npartlist: Calling "
+                        "xxsymtbl\n"),
               std::string::npos);
     ASSERT_TRUE(fs::exists(other));
 
@@ -177,7 +178,7 @@ TEST_F(Run, RepeatedFailingRunsLeaveTheRoutineStackEmpty) {
 
 // A golden case: design files, the command line, and the report and log the run must write.
 class Golden : public Run {
-protected:
+  protected:
     void SetUp() override {
         Run::SetUp();
         const fs::path data = fs::path(PARTLIST_TEST_DATA) / "partlist_hier";

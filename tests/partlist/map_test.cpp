@@ -9,7 +9,7 @@
 namespace {
 
 class Map : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         partlist::clearMap();
         for (const std::string &f : files_)
@@ -39,7 +39,8 @@ protected:
 };
 
 TEST_F(Map, RecordIsCategoryPartAndRestOfLine) {
-    partlist::initializeMap(write("Discrete R Resistor 1% 0805\nControl\tSW1   Push  button \n").c_str());
+    partlist::initializeMap(
+        write("Discrete R Resistor 1% 0805\nControl\tSW1   Push  button \n").c_str());
     EXPECT_EQ(look("R"), "Discrete|Resistor 1% 0805");
     // Blanks inside and at the end of the description are kept as written.
     EXPECT_EQ(look("SW1"), "Control|Push  button ");

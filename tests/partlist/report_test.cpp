@@ -13,10 +13,12 @@ namespace {
 using partlist::ListHead;
 using partlist::PartEntry;
 
-std::string sp(int n) { return std::string(static_cast<std::size_t>(n), ' '); }
+std::string sp(int n) {
+    return std::string(static_cast<std::size_t>(n), ' ');
+}
 
 class Report : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         partlist::runopts().proplen = 40;
         partlist::runopts().pagelen = 66;
@@ -79,8 +81,8 @@ TEST_F(Report, TitleLineWidensOnlyAboveFortyProperty) {
 
 TEST_F(Report, PartLineHasFivePaddedColumns) {
     part("R", "10k;0805;", "Resistor", 3);
-    EXPECT_EQ(group(""), sp(18) + "\tR" + sp(13) + "\t10k;0805;" + sp(25) + "\tResistor" +
-                             sp(27) + "\t" + sp(4) + "3\n");
+    EXPECT_EQ(group(""), sp(18) + "\tR" + sp(13) + "\t10k;0805;" + sp(25) + "\tResistor" + sp(27) +
+                             "\t" + sp(4) + "3\n");
 }
 
 TEST_F(Report, CategoryHeadingAndQuantityWidening) {
@@ -91,8 +93,8 @@ TEST_F(Report, CategoryHeadingAndQuantityWidening) {
 
 TEST_F(Report, LongNameContinuesUnderItsColumn) {
     part("ABCDEFGHIJKLMNOPQ", "1;", "", 1);
-    const std::string first = sp(18) + "\tABCDEFGHIJKLMN\t1;" + sp(32) + "\t" + sp(35) + "\t" +
-                              sp(4) + "1\n";
+    const std::string first =
+        sp(18) + "\tABCDEFGHIJKLMN\t1;" + sp(32) + "\t" + sp(35) + "\t" + sp(4) + "1\n";
     // Columns without more text contribute their wrap width in blanks (the property column W,
     // not its padded 34).
     const std::string second = sp(18) + "OPQ" + sp(11) + "\t" + sp(40) + sp(35) + sp(4) + "\n";
@@ -121,8 +123,7 @@ TEST_F(Report, LongDescriptionWithoutBlanksBreaksAtCommaOrWidth) {
     part("S", "", std::string(40, 'x').c_str(), 1);
     all = group("");
     EXPECT_NE(all.find("\t" + std::string(35, 'x') + "\t"), std::string::npos);
-    EXPECT_NE(all.find("\n" + sp(72) + "xxxxx" + sp(30) + "\t" + sp(4) + "\n"),
-              std::string::npos);
+    EXPECT_NE(all.find("\n" + sp(72) + "xxxxx" + sp(30) + "\t" + sp(4) + "\n"), std::string::npos);
 }
 
 TEST_F(Report, PropertyContinuationIndentFollowsWidth) {
@@ -131,6 +132,18 @@ TEST_F(Report, PropertyContinuationIndentFollowsWidth) {
     std::string all = group("");
     // The description continues behind W + 32 blanks.
     EXPECT_NE(all.find("\n" + sp(82) + "rail-to-rail output"), std::string::npos) << all;
+}
+
+TEST_F(Report, HugePropertyWidthStaysWithinTheLine) {
+    partlist::runopts().proplen = 2147483647;
+    part("R", "1k;", std::string(47, 'd').c_str(), 1);
+    std::string all = group("");
+    const std::size_t second = all.find('\n') + 1;
+    ASSERT_LT(second, all.size());
+    // The continuation's indent is cut to the line's room; the text it would carry is lost only
+    // with such a width.
+    EXPECT_LE(all.size() - second, 512u);
+    EXPECT_EQ(all.substr(second, 100), sp(100));
 }
 
 TEST_F(Report, PrintListIsSortedByFormattedText) {
@@ -158,8 +171,8 @@ TEST_F(Report, PageIsFilledWhenTheCounterNearsThePageLength) {
         part(name, "", "", 1);
     // Heading counts 1; after the 4th entry the counter is 5 = P - 3: 8 - 5 + 1 = 4 newlines.
     std::string all = group("Discrete");
-    const std::string line = sp(18) + "\tD" + sp(13) + "\t" + sp(34) + "\t" + sp(35) + "\t" +
-                             sp(4) + "1\n";
+    const std::string line =
+        sp(18) + "\tD" + sp(13) + "\t" + sp(34) + "\t" + sp(35) + "\t" + sp(4) + "1\n";
     EXPECT_NE(all.find(line + "\n\n\n\n" + sp(18) + "\tE"), std::string::npos) << all;
     // The counter restarted at 0; three more lines do not reach 5.
     EXPECT_EQ(all.substr(all.size() - 2), "1\n");

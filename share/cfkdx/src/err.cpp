@@ -25,14 +25,11 @@ constinit struct {
 class CLocaleScope {
   public:
     CLocaleScope() {
-        if (err.clocale == nullptr)
-            err.clocale = newlocale(LC_ALL_MASK, "C", nullptr);
-        if (err.clocale != nullptr)
-            saved_ = uselocale(err.clocale);
+        if (err.clocale == nullptr) err.clocale = newlocale(LC_ALL_MASK, "C", nullptr);
+        if (err.clocale != nullptr) saved_ = uselocale(err.clocale);
     }
     ~CLocaleScope() {
-        if (saved_ != nullptr)
-            uselocale(saved_);
+        if (saved_ != nullptr) uselocale(saved_);
     }
     CLocaleScope(const CLocaleScope &) = delete;
     CLocaleScope &operator=(const CLocaleScope &) = delete;
@@ -45,8 +42,7 @@ class CLocaleScope {
 class Composer {
   public:
     Composer(char *out, std::size_t size) : out_(out), size_(size) {
-        if (size_ > 0)
-            out_[0] = '\0';
+        if (size_ > 0) out_[0] = '\0';
     }
     void put(const char *s) { printf("%s", s); }
     [[gnu::format(printf, 2, 3)]] void printf(const char *fmt, ...) {
@@ -56,14 +52,11 @@ class Composer {
         va_end(ap);
     }
     void vprintf(const char *fmt, std::va_list ap) {
-        if (len_ + 1 >= size_)
-            return;
+        if (len_ + 1 >= size_) return;
         int n = std::vsnprintf(out_ + len_, size_ - len_, fmt, ap);
-        if (n < 0)
-            return;
+        if (n < 0) return;
         len_ += static_cast<std::size_t>(n);
-        if (len_ >= size_)
-            len_ = size_ - 1;
+        if (len_ >= size_) len_ = size_ - 1;
     }
 
   private:
@@ -84,38 +77,58 @@ void endrun(int status) {
 
 } // namespace
 
-void xxsetexit(ExitHandler handler) { err.onexit = handler; }
+void xxsetexit(ExitHandler handler) {
+    err.onexit = handler;
+}
 
-void xxsetlog(FILE *log) { err.log = log; }
+void xxsetlog(FILE *log) {
+    err.log = log;
+}
 
-FILE *xxlog() { return err.log != nullptr ? err.log : stderr; }
+FILE *xxlog() {
+    return err.log != nullptr ? err.log : stderr;
+}
 
-int xxmsgcount() { return err.msgcount; }
+int xxmsgcount() {
+    return err.msgcount;
+}
 
 void xxsetprogname(const char *name) {
     std::free(err.progname);
     err.progname = name != nullptr ? cf::stralloc(name) : nullptr;
 }
 
-const char *xxprogname() { return err.progname; }
+const char *xxprogname() {
+    return err.progname;
+}
 
 int xxerror(int code, const char *fmt, ...) {
     FILE *log = xxlog();
     ++err.msgcount;
-    if (err.progname != nullptr && err.progname[0] != '\0')
-        std::fprintf(log, "%s: ", err.progname);
+    if (err.progname != nullptr && err.progname[0] != '\0') std::fprintf(log, "%s: ", err.progname);
     if (!cf::isalphac(code)) {
         std::fputs("xxerror: invalid error message type\n", log);
         std::fflush(log);
         return 0;
     }
     switch (code) {
-    case 'd': std::fputs("debug: ", log); break;
-    case 'e': std::fputs("error: ", log); break;
-    case 'f': std::fputs("fatal error: ", log); break;
-    case 'i': std::fputs("internal error: ", log); break;
-    case 'w': std::fputs("warning: ", log); break;
-    default: break;
+    case 'd':
+        std::fputs("debug: ", log);
+        break;
+    case 'e':
+        std::fputs("error: ", log);
+        break;
+    case 'f':
+        std::fputs("fatal error: ", log);
+        break;
+    case 'i':
+        std::fputs("internal error: ", log);
+        break;
+    case 'w':
+        std::fputs("warning: ", log);
+        break;
+    default:
+        break;
     }
     {
         CLocaleScope cl;
@@ -129,8 +142,7 @@ int xxerror(int code, const char *fmt, ...) {
         std::fputs("This is a KDX error: Please save the input and report to Morvek Corporation.\n",
                    log);
     std::fflush(log);
-    if ((code == 'f' || code == 'i') && !xxoptions().nofatal)
-        endrun(-1);
+    if ((code == 'f' || code == 'i') && !xxoptions().nofatal) endrun(-1);
     return 0;
 }
 
@@ -138,8 +150,7 @@ int xxcompose(char *out, std::size_t outsize, const char *letters, const char *f
               const char *fmt, std::va_list ap) {
     Composer msg(out, outsize);
     auto has = [letters](char c) { return cf::index(letters, c) != nullptr; };
-    if (has('d') && !xxoptions().debug && !xxoptions().begin)
-        return 0;
+    if (has('d') && !xxoptions().debug && !xxoptions().begin) return 0;
 
     int code = 'm';
     for (const char *c = "fiewd"; *c != '\0'; ++c) {
@@ -155,8 +166,7 @@ int xxcompose(char *out, std::size_t outsize, const char *letters, const char *f
         int depth = xxstackdepth();
         for (int i = depth - 1 < 4 ? depth - 1 : 4; i >= 0; --i) {
             msg.put(xxstackname(i));
-            if (i > 0)
-                msg.put(" called from ");
+            if (i > 0) msg.put(" called from ");
         }
         msg.put(") ");
     }
@@ -171,8 +181,7 @@ int xxcompose(char *out, std::size_t outsize, const char *letters, const char *f
             msg.printf("line %d ", line);
             said = true;
         }
-        if (said)
-            msg.put(": ");
+        if (said) msg.put(": ");
     }
 
     {
@@ -180,8 +189,7 @@ int xxcompose(char *out, std::size_t outsize, const char *letters, const char *f
         msg.vprintf(fmt, ap);
     }
 
-    if (has('p'))
-        msg.put(" (see patt)");
+    if (has('p')) msg.put(" (see patt)");
     return code;
 }
 
@@ -199,8 +207,7 @@ void xxerr(const char *letters, const char *fmt, ...) {
     va_start(ap, fmt);
     int code = xxcompose(text, sizeof text, letters, file, line, fmt, ap);
     va_end(ap);
-    if (code != 0)
-        xxerror(code, "%s", text);
+    if (code != 0) xxerror(code, "%s", text);
 }
 
 } // namespace kdx

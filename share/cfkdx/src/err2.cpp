@@ -43,8 +43,7 @@ bool push(const char *name) {
 } // namespace
 
 void xxenter(const char *name) {
-    if (!push(name))
-        return;
+    if (!push(name)) return;
     LibOptions &opt = xxoptions();
     if (opt.trace || (opt.begin && stk.top == 0)) {
         char line[2 * STACKSIZE + 256];
@@ -58,7 +57,9 @@ void xxenter(const char *name) {
     }
 }
 
-void xxenterq(const char *name) { push(name); }
+void xxenterq(const char *name) {
+    push(name);
+}
 
 void xxleave() {
     if (stk.unpushed > 0)
@@ -67,19 +68,19 @@ void xxleave() {
         --stk.top;
 }
 
-int xxstackdepth() { return stk.top + 1; }
+int xxstackdepth() {
+    return stk.top + 1;
+}
 
 const char *xxstackname(int i) {
-    if (i < 0 || i > stk.top)
-        return nullptr;
+    if (i < 0 || i > stk.top) return nullptr;
     return stk.names[i];
 }
 
 void xxassertfail(const char *file, int line) {
     const char *base = file != nullptr ? file : "?";
     for (const char *p = base; *p != '\0'; ++p)
-        if (*p == '/' || *p == '\\')
-            base = p + 1;
+        if (*p == '/' || *p == '\\') base = p + 1;
     const char *routine = stk.top >= 0 && stk.names[stk.top] != nullptr ? stk.names[stk.top] : "?";
     xxerror('i', "Assertion failed: file %s, routine %s, line %d", base, routine, line);
 }

@@ -11,6 +11,8 @@ constinit LibOptions options{}; // flags of the current run; all off until the p
 
 } // namespace
 
-LibOptions &xxoptions() { return options; }
+LibOptions &xxoptions() {
+    return options;
+}
 
 } // namespace kdx

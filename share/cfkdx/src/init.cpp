@@ -27,8 +27,7 @@ void freescratch(membuf **buf) {
 
 void xxinit() {
     RoutineScope scope("xxinit");
-    if (lib.initialised)
-        return;
+    if (lib.initialised) return;
     xxrdinit();
     xxbufinit(&xxalbuf, ALBUF_BLOCK);
     membuf *first = xxalbuf;
@@ -77,8 +76,12 @@ void xxfreeall() {
     lib.root = nullptr;
 }
 
-void xxfree(void *p) { std::free(p); }
+void xxfree(void *p) {
+    std::free(p);
+}
 
-rootnet *xxgetroot() { return lib.root; }
+rootnet *xxgetroot() {
+    return lib.root;
+}
 
 } // namespace kdx

@@ -277,6 +277,12 @@ struct wire : xxrec {
     point *points;       // first point
 };
 
+// Records live in "xxalbuf" and are released with it, never one by one.
+static_assert(std::is_trivially_destructible_v<net> && std::is_trivially_destructible_v<symdef> &&
+              std::is_trivially_destructible_v<symbol> && std::is_trivially_destructible_v<node> &&
+              std::is_trivially_destructible_v<bus> && std::is_trivially_destructible_v<wire> &&
+              std::is_trivially_destructible_v<point>);
+
 // Option bits of the root (rootnet::opts) read by the node routines.
 inline constexpr std::uint32_t ROOTO_NOPWRPINS = 0x100; // symbol power pins are not extracted
 inline constexpr std::uint32_t ROOTO_LOGICPWR = 0x200;  // power and ground nodes become logic nodes

@@ -157,8 +157,7 @@ const char *ParseComLineTable(const char *progname, int *argc, char ***argv,
 }
 
 const char *ParseComLine(const char *progname, int *argc, char ***argv, ...) {
-    // One row more than the table takes, so that too many rows are still told apart.
-    std::array<cf::OptionEntry, MAXCALLER + 1> rows{};
+    std::array<cf::OptionEntry, MAXCALLER> rows{};
     int n = 0;
     std::va_list ap;
     va_start(ap, argv);
@@ -166,6 +165,12 @@ const char *ParseComLine(const char *progname, int *argc, char ***argv, ...) {
         const char *pattern = va_arg(ap, const char *);
         if (!pattern)
             break;
+        // The same checks, in the same order, as the table form makes.
+        if (n >= MAXCALLER || !goodpattern(pattern)) {
+            va_end(ap);
+            return n >= MAXCALLER ? "Too many options to ParseComLine()"
+                                  : "ParseComLine() invocation error";
+        }
         cf::OptionEntry row{pattern, va_arg(ap, int *), OPT_FLAG, nullptr, nullptr};
         if (std::strchr(pattern, '%')) {
             if (std::strchr(pattern, '(')) {
@@ -175,10 +180,6 @@ const char *ParseComLine(const char *progname, int *argc, char ***argv, ...) {
                 row.kind = OPT_VALUE;
                 row.target = va_arg(ap, void *);
             }
-        }
-        if (n > MAXCALLER) {
-            va_end(ap);
-            return "Too many options to ParseComLine()";
         }
         rows[n++] = row;
     }

@@ -60,19 +60,10 @@ node *connectnetport(net *n, port *p) {
     return nd;
 }
 
-// The probe pass over one net and, first, every net it places.
-int probepass(net *n) {
-    kdx::RoutineScope scope("doio2");
-    if (!(n->flags & NETF_READ))
-        return 0;
-    // Being visited is tested first: a net met again on its own way down places itself.
-    if (n->flags & NETF_VISITING) {
-        xxerr("e", "recursive schematic calls itself: %s", n->name ? n->name : "");
-        return 0;
-    }
-    if (n->flags & NETF_PROBED)
-        return 1;
-    n->flags |= NETF_PROBED | NETF_VISITING;
+int probepass(net *n);
+
+// Brings the probe ports of every sub-circuit placed in n up into n.
+int probesymbols(net *n) {
     for (symbol *s = n->firstsym; s; s = s->next) {
         if (s->flags & SYMF_LEAF)
             continue;
@@ -103,8 +94,25 @@ int probepass(net *n) {
             xxnodealias(xxunalias(inner), xxunalias(parent));
         }
     }
-    n->flags = static_cast<std::uint16_t>(n->flags & ~NETF_VISITING);
     return 1;
+}
+
+// The probe pass over one net and, first, every net it places.
+int probepass(net *n) {
+    kdx::RoutineScope scope("doio2");
+    if (!(n->flags & NETF_READ))
+        return 0;
+    // Being visited is tested first: a net met again on its own way down places itself.
+    if (n->flags & NETF_VISITING) {
+        xxerr("e", "recursive schematic calls itself: %s", n->name ? n->name : "");
+        return 0;
+    }
+    if (n->flags & NETF_PROBED)
+        return 1;
+    n->flags |= NETF_PROBED | NETF_VISITING;
+    int ok = probesymbols(n);
+    n->flags = static_cast<std::uint16_t>(n->flags & ~NETF_VISITING);
+    return ok;
 }
 
 } // namespace

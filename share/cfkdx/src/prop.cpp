@@ -42,9 +42,7 @@ void giveback(prop *p) {
     char *start = reinterpret_cast<char *>(blk) + MEMBUF_HDR;
     char *rec = reinterpret_cast<char *>(p);
     char *end = p->text + std::strlen(p->text) + 1;
-    if (rec < start || rec >= blk->ptr || p->text < rec || end > blk->ptr)
-        return;
-    if (static_cast<std::size_t>(blk->ptr - end) >= RECALIGN)
+    if (rec < start || rec >= blk->ptr || p->text < rec || end != blk->ptr)
         return;
     blk->ptr = rec;
 }

@@ -4,7 +4,7 @@
 // "[design]" file (a "[design2]" database hands them over through xxfindmpg instead);
 // xxrddsnnets reads every page and makes it a symbol definition; xxrddsn places one instance
 // of each page in the design net and gives the design the hierarchical ports of its pages.
-// The module keeps no state of its own: the page lists hang on the design nets.
+// The module keeps no state of its own; a design net's page list is reached with xxpagelist.
 #include "kdxint.h"
 
 #include <cstring>

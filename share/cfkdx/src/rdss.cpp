@@ -17,125 +17,177 @@ constinit struct {
     int symfiles; // symbol files opened since the current schematic began
 } rdss;
 
-// Placement words: qualifiers of the next property with XXR_GRAPHICS, else skipped.
-#define RD_PLACEMENT {"tx", 0x14, 8}, {"ty", 0x14, 8}, {"scale", 0x14, 8}, {"rot", 0x14, 8}
+// The record tables. A field is {property name, code, property flags}: the code's low four
+// bits are the action (1 name:word attached, 2 the name alone linked, 3 the rest of the line,
+// 4 name:word as a qualifier of the next property, 5 new real port, 6 new hidden real port,
+// 7 new wire, 8 wire ends and points, 9 symbol use, 10 exclusion mark), 0x10 drops the word
+// without XXR_GRAPHICS, 0x20 names the current object, 0x40 attaches to the object being read.
+// The placement words "tx", "ty", "scale" and "rot" (0x14) become qualifiers of the next
+// property only for back-annotation.
+
+// clang-format off
 
 // "[schematic2]": the schematic's own ports and attributes.
 constexpr rdfield schport[] = {
-    {nullptr, 0x05, 0}, // a new real port
-    RD_PLACEMENT,
-    {"id", 0x21, 0x81}, // names the port
-    {"IO", 0x01, 1},
-    {"X", 0x11, 1},
-    {"Y", 0x11, 1},
-    {"group", 0x01, 1},
-    {nullptr, 0, 0},
+    {nullptr,   0x05, 0},     // a new real port
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
+    {"id",      0x21, 0x81},  // names the port
+    {"IO",      0x01, 1},
+    {"X",       0x11, 1},
+    {"Y",       0x11, 1},
+    {"group",   0x01, 1},
+    {nullptr,   0,    0},
 };
 constexpr rdfield schprop[] = {
-    RD_PLACEMENT,
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
     {"display", 0x14, 8},
-    {nullptr, 0x03, 2}, // the rest of the line, on the current object
-    {nullptr, 0, 0},
+    {nullptr,   0x03, 2},     // the rest of the line, on the current object
+    {nullptr,   0,    0},
 };
-constexpr rdfield schuniq[] = {{"uniq", 0x41, 1}, {nullptr, 0, 0}};
-constexpr rdfield schver[] = {{"ver", 0x41, 1}, {nullptr, 0, 0}};
+constexpr rdfield schuniq[] = {
+    {"uniq",    0x41, 1},
+    {nullptr,   0,    0},
+};
+constexpr rdfield schver[] = {
+    {"ver",     0x41, 1},
+    {nullptr,   0,    0},
+};
 
 constexpr rdrecord schematictable[] = {
-    {"port", RC_FIELDS, schport},
-    {"p", RC_FIELDS, schprop},
-    {"uniq", RC_GRAPHIC, schuniq},
-    {"ver", RC_FIELDS, schver},
-    {"", 0, nullptr},
+    {"port",  RC_FIELDS,  schport},
+    {"p",     RC_FIELDS,  schprop},
+    {"uniq",  RC_GRAPHIC, schuniq},
+    {"ver",   RC_FIELDS,  schver},
+    {"",      0,          nullptr},
 };
 
 // "[detail]": wires, and the drawing kept verbatim for back-annotation.
 constexpr rdfield detwire[] = {
-    {nullptr, 0x07, 0}, // a new wire
-    RD_PLACEMENT,
-    {"id", 0x21, 0x81}, // names the wire
-    {nullptr, 0x08, 0}, // its ends and points
-    {nullptr, 0, 0},
+    {nullptr,   0x07, 0},     // a new wire
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
+    {"id",      0x21, 0x81},  // names the wire
+    {nullptr,   0x08, 0},     // its ends and points
+    {nullptr,   0,    0},
 };
 
 constexpr rdrecord detailtable[] = {
-    {"w", RC_FIELDS, detwire},
-    {"p", RC_FIELDS, schprop},
-    {"n", RC_BLOCK, nullptr},
-    {"b", RC_BLOCK, nullptr},
-    {"s", RC_LINE, nullptr},
-    {"f", RC_LINE, nullptr},
-    {"", 0, nullptr},
+    {"w",     RC_FIELDS,  detwire},
+    {"p",     RC_FIELDS,  schprop},
+    {"n",     RC_BLOCK,   nullptr},
+    {"b",     RC_BLOCK,   nullptr},
+    {"s",     RC_LINE,    nullptr},
+    {"f",     RC_LINE,    nullptr},
+    {"",      0,          nullptr},
 };
 
 // "[cell use]": the placed symbols.
 constexpr rdfield useuse[] = {
-    {nullptr, 0x09, 0}, // the definition and the new instance
-    RD_PLACEMENT,
-    {"id", 0x21, 1},    // names the instance
-    {"inact", 0x2a, 1}, // the exclusion mark
-    {nullptr, 0, 0},
+    {nullptr,   0x09, 0},     // the definition and the new instance
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
+    {"id",      0x21, 1},     // names the instance
+    {"inact",   0x2a, 1},     // the exclusion mark
+    {nullptr,   0,    0},
 };
 constexpr rdfield usexform[] = {
-    {"orn", 0x04, 8},
-    {"tx", 0x04, 8},
-    {"ty", 0x04, 8},
-    {"xform", 0x02, 1},
-    {nullptr, 0, 0},
+    {"orn",     0x04, 8},
+    {"tx",      0x04, 8},
+    {"ty",      0x04, 8},
+    {"xform",   0x02, 1},     // made whatever the read options
+    {nullptr,   0,    0},
 };
 
 constexpr rdrecord celltable[] = {
-    {"use", RC_FIELDS, useuse},
-    {"p", RC_FIELDS, schprop},
-    {"xform", RC_FIELDS, usexform},
-    {"", 0, nullptr},
+    {"use",   RC_FIELDS,  useuse},
+    {"p",     RC_FIELDS,  schprop},
+    {"xform", RC_FIELDS,  usexform},
+    {"",      0,          nullptr},
 };
 
 // "[symbol2]": the ports of a symbol definition, its bounding box.
-#define RD_SYMPORTFIELDS                                                                       \
-    RD_PLACEMENT, {"id", 0x21, 0x81}, {"layer", 0x11, 1}, {"IO", 0x01, 1}, {"X", 0x11, 1},     \
-        {"Y", 0x11, 1}, {"group", 0x01, 1}, {nullptr, 0, 0}
-
-constexpr rdfield symport[] = {{nullptr, 0x05, 0}, RD_SYMPORTFIELDS};
-constexpr rdfield symiport[] = {{nullptr, 0x06, 0}, RD_SYMPORTFIELDS};
+constexpr rdfield symport[] = {
+    {nullptr,   0x05, 0},     // a new real port
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
+    {"id",      0x21, 0x81},  // names the port
+    {"layer",   0x11, 1},
+    {"IO",      0x01, 1},
+    {"X",       0x11, 1},
+    {"Y",       0x11, 1},
+    {"group",   0x01, 1},
+    {nullptr,   0,    0},
+};
+constexpr rdfield symiport[] = {
+    {nullptr,   0x06, 0},     // a new hidden real port
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
+    {"id",      0x21, 0x81},  // names the port
+    {"layer",   0x11, 1},
+    {"IO",      0x01, 1},
+    {"X",       0x11, 1},
+    {"Y",       0x11, 1},
+    {"group",   0x01, 1},
+    {nullptr,   0,    0},
+};
 constexpr rdfield symprop[] = {
-    RD_PLACEMENT,
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
     {"display", 0x14, 8},
-    {nullptr, 0x03, 0x12}, // the rest of the line, on the current port
-    {nullptr, 0, 0},
+    {nullptr,   0x03, 0x12},  // the rest of the line, on the current port
+    {nullptr,   0,    0},
 };
 constexpr rdfield symbbox[] = {
-    {"llx", 0x04, 8},
-    {"lly", 0x04, 8},
-    {"urx", 0x04, 8},
-    {"ury", 0x04, 8},
-    {"bbox", 0x42, 1},
-    {nullptr, 0, 0},
+    {"llx",     0x04, 8},
+    {"lly",     0x04, 8},
+    {"urx",     0x04, 8},
+    {"ury",     0x04, 8},
+    {"bbox",    0x42, 1},     // on the definition, whatever the read options
+    {nullptr,   0,    0},
 };
 
 constexpr rdrecord symboltable[] = {
-    {"port", RC_FIELDS, symport},
-    {"iport", RC_FIELDS, symiport},
-    {"p", RC_FIELDS, symprop},
-    {"bbox", RC_FIELDS, symbbox},
-    {"uniq", RC_GRAPHIC, schuniq},
-    {"", 0, nullptr},
+    {"port",  RC_FIELDS,  symport},
+    {"iport", RC_FIELDS,  symiport},
+    {"p",     RC_FIELDS,  symprop},
+    {"bbox",  RC_FIELDS,  symbbox},
+    {"uniq",  RC_GRAPHIC, schuniq},
+    {"",      0,          nullptr},
 };
 
 // "[attributes]": properties of the definition itself.
 constexpr rdfield attrprop[] = {
-    RD_PLACEMENT,
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
     {"display", 0x14, 8},
-    {nullptr, 0x43, 0x12}, // the rest of the line, on the definition
-    {nullptr, 0, 0},
+    {nullptr,   0x43, 0x12},  // the rest of the line, on the definition
+    {nullptr,   0,    0},
 };
 
 constexpr rdrecord attributetable[] = {
-    {"p", RC_FIELDS, attrprop},
-    {"", 0, nullptr},
+    {"p",     RC_FIELDS,  attrprop},
+    {"",      0,          nullptr},
 };
 
-#undef RD_SYMPORTFIELDS
-#undef RD_PLACEMENT
+// clang-format on
 
 // The symbol file is read on the secondary file record; the primary one is current again however
 // the read ends, a run abandoned through the recovery point included.
@@ -168,32 +220,29 @@ template <class O> linecell **layerslist(O *o, linecell **dropped) {
 }
 
 // xxrdsection passes its argument on untyped; the tables are only ever read.
-void *tablearg(const rdrecord *table) { return const_cast<rdrecord *>(table); }
+void *tablearg(const rdrecord *table) {
+    return const_cast<rdrecord *>(table);
+}
 
 } // namespace
 
 int xxrdsch() {
     RoutineScope scope("xxrdsch");
     net *n = xxcurnet();
-    if (n == nullptr)
-        return 0;
+    if (n == nullptr) return 0;
     xxbufinit(&xxtmpbuf, 512);
     xxelapsed();
     rdss.symfiles = 0;
     xxschwirereset();
     linecell *dropped = nullptr;
 
-    if (!xxrdsection(n, "[schematic2]", xxrdlines, tablearg(schematictable), 1))
-        return 0;
+    if (!xxrdsection(n, "[schematic2]", xxrdlines, tablearg(schematictable), 1)) return 0;
     xxrdsection(n, "[tools]", xxsvsec, toolslist(n, &dropped), 0);
     int t1 = xxelapsed();
-    if (!xxrdsection(n, "[detail]", xxrdlines, tablearg(detailtable), 1))
-        return 0;
+    if (!xxrdsection(n, "[detail]", xxrdlines, tablearg(detailtable), 1)) return 0;
     int t2 = xxelapsed();
-    if (!xxrdsection(n, "[cell use]", xxrdlines, tablearg(celltable), 1))
-        return 0;
-    if (xxpeek() == '[')
-        xxrdsection(n, "[comments]", xxsvsec, commentlist(n, &dropped), 0);
+    if (!xxrdsection(n, "[cell use]", xxrdlines, tablearg(celltable), 1)) return 0;
+    if (xxpeek() == '[') xxrdsection(n, "[comments]", xxsvsec, commentlist(n, &dropped), 0);
     int t3 = xxelapsed();
     xxschsympass(n);
     int t4 = xxelapsed();
@@ -205,23 +254,20 @@ int xxrdsch() {
         t5 = xxelapsed();
         xxcnetports(n, n->porttbl);
         t6 = xxelapsed();
-        if (!xxschwire())
-            return 0;
+        if (!xxschwire()) return 0;
         xxfrnode();
         t7 = xxelapsed();
         xxschportpass(n);
     }
     if (xxoptions().verbose)
-        xxerr("m",
-              "Schematic %s (%ds+%ds); sub-cells (%d/%ds); wiring (%ds+%ds+%ds+%ds+%ds)",
+        xxerr("m", "Schematic %s (%ds+%ds); sub-cells (%d/%ds); wiring (%ds+%ds+%ds+%ds+%ds)",
               n->name, t1, t2, rdss.symfiles, t3, t4, t5, t6, t7, xxelapsed());
     return 1;
 }
 
 int xxrdsymdef(FILE *stream, symdef *def, int flags) {
     RoutineScope scope("xxrdsymdef");
-    if (def == nullptr)
-        return 0;
+    if (def == nullptr) return 0;
     SecondaryFile file;
     const int quiet = flags & XXK_QUIET;
     const char *path = nullptr;
@@ -232,10 +278,8 @@ int xxrdsymdef(FILE *stream, symdef *def, int flags) {
         const bool lines = root != nullptr && (root->opts & XXR_SYMLINES) != 0;
         linecell *dropped = nullptr;
         int ok = xxrdsection(def, "[symbol2]", xxrdlines, tablearg(symboltable), 1);
-        if (lines)
-            xxrdsection(def, "[tools]", xxsvsec, toolslist(def, &dropped), 0);
-        if (!xxrdsection(def, "[attributes]", xxrdlines, tablearg(attributetable), 1))
-            ok = 0;
+        if (lines) xxrdsection(def, "[tools]", xxsvsec, toolslist(def, &dropped), 0);
+        if (!xxrdsection(def, "[attributes]", xxrdlines, tablearg(attributetable), 1)) ok = 0;
         int layers = 1;
         if (lines) {
             layers = xxrdsection(def, "[layers]", xxsvsec, layerslist(def, &dropped), 1);
@@ -261,6 +305,8 @@ int xxrdsymdef(FILE *stream, symdef *def, int flags) {
     return result;
 }
 
-int ishierport(port *p) { return p != nullptr && (p->flags & PORTF_HIER) != 0; }
+int ishierport(port *p) {
+    return p != nullptr && (p->flags & PORTF_HIER) != 0;
+}
 
 } // namespace kdx

@@ -56,13 +56,13 @@ constexpr const char *CONNERR = "connection error (number of ports and nodes do 
 // What the parser keeps while it reads one section. Local to each xxrdlines call, because a
 // "use" record reads a whole symbol file (another section) in the middle of its line.
 struct SectionParse {
-    void *obj;         // the object being read (net or symbol definition)
-    xxrec *cur;        // the port, wire or symbol made last; the object itself before that
-    prop *qhead;       // pending qualifiers, waiting for the next property
-    prop *qtail;       // last pending qualifier
-    linecell *dtail;   // last line of the net's detail list
-    int result;        // 0 once any record failed
-    bool graphics;     // XXR_GRAPHICS in effect
+    void *obj;       // the object being read (net or symbol definition)
+    xxrec *cur;      // the port, wire or symbol made last; the object itself before that
+    prop *qhead;     // pending qualifiers, waiting for the next property
+    prop *qtail;     // last pending qualifier
+    linecell *dtail; // last line of the net's detail list
+    int result;      // 0 once any record failed
+    bool graphics;   // XXR_GRAPHICS in effect
 };
 
 // Every record's texts stay in one "xxalbuf" block: room is made before the record starts.
@@ -77,17 +77,17 @@ std::uint32_t readopts() {
     return root ? root->opts : 0;
 }
 
-const char *orempty(const char *s) { return s ? s : "(NULL)"; }
+const char *orempty(const char *s) {
+    return s ? s : "(NULL)";
+}
 
 // A wire is named by its "id" property; the record keeps the name too where it has room for it.
 template <class W> void setwirename(W *w, const char *name) {
-    if constexpr (requires { w->name = name; })
-        w->name = name;
+    if constexpr (requires { w->name = name; }) w->name = name;
 }
 template <class W> const char *wirename(W *w) {
     if constexpr (requires { w->name; }) {
-        if (w->name != nullptr)
-            return w->name;
+        if (w->name != nullptr) return w->name;
     }
     return xxpropval(xxfindprop(w, "id", 0));
 }
@@ -100,12 +100,10 @@ template <class W> void setwireends(W *w, const wireends *e) {
 
 // What a real port records of its wiring, where the record has room for it.
 template <class R> void setportwire(R *rp, wire *w) {
-    if constexpr (requires { rp->pwire = w; })
-        rp->pwire = w;
+    if constexpr (requires { rp->pwire = w; }) rp->pwire = w;
 }
 template <class R> void setmembers(R *rp, int n) {
-    if constexpr (requires { rp->nmembers = n; })
-        setmembers(rp, n);
+    if constexpr (requires { rp->nmembers = n; }) rp->nmembers = n;
 }
 
 // The line lists of a net or definition; lines of a list the record has no room for are
@@ -119,8 +117,7 @@ template <class O> linecell **detaillist(O *o) {
 
 const rdrecord *findrecord(const rdrecord *table, const char *keyword) {
     for (const rdrecord *r = table; r->keyword[0] != '\0'; ++r)
-        if (std::strcmp(r->keyword, keyword) == 0)
-            return r;
+        if (std::strcmp(r->keyword, keyword) == 0) return r;
     return nullptr;
 }
 
@@ -129,29 +126,24 @@ const rdrecord *findrecord(const rdrecord *table, const char *keyword) {
 std::int32_t tocoord(const char *s) {
     long long v = 0;
     bool neg = false;
-    if (*s == '+' || *s == '-')
-        neg = *s++ == '-';
+    if (*s == '+' || *s == '-') neg = *s++ == '-';
     for (; cf::isdigitc(static_cast<unsigned char>(*s)); ++s) {
         v = v * 10 + (*s - '0');
-        if (v > 0x80000000LL)
-            v = 0x80000000LL;
+        if (v > 0x80000000LL) v = 0x80000000LL;
     }
-    if (neg)
-        v = -v;
-    if (v > 0x7fffffffLL)
-        v = 0x7fffffffLL;
+    if (neg) v = -v;
+    if (v > 0x7fffffffLL) v = 0x7fffffffLL;
     return static_cast<std::int32_t>(v);
 }
 
-// The line lists of a net, when the object being read is one.
+// The object being read, when it is a net.
 net *asnet(void *obj) {
     return obj && rectype(obj) == objtype::net ? static_cast<net *>(obj) : nullptr;
 }
 
 // Hands the pending qualifiers to a new property: they become its qualifier list.
 void handqualifiers(SectionParse &sp, prop *p) {
-    if (p == nullptr)
-        return;
+    if (p == nullptr) return;
     p->sub = sp.qhead;
     sp.qhead = sp.qtail = nullptr;
 }
@@ -159,8 +151,7 @@ void handqualifiers(SectionParse &sp, prop *p) {
 // Names the current object after the value of the property a field just attached; only
 // objects made by the section's own records are named this way.
 void namecurrent(SectionParse &sp, const prop *p) {
-    if (p == nullptr || p->text == nullptr || sp.cur == nullptr)
-        return;
+    if (p == nullptr || p->text == nullptr || sp.cur == nullptr) return;
     const char *colon = std::strchr(p->text, ':');
     const char *value = p->text;
     if (colon != nullptr)
@@ -183,12 +174,10 @@ void namecurrent(SectionParse &sp, const prop *p) {
 
 // Wire geometry: the first end, the points, the second end (the odd word at the end).
 void readgeometry(SectionParse &sp) {
-    if (sp.cur == nullptr || rectype(sp.cur) != objtype::wire)
-        return;
+    if (sp.cur == nullptr || rectype(sp.cur) != objtype::wire) return;
     wire *w = static_cast<wire *>(sp.cur);
     auto *e = static_cast<wireends *>(xxcalmem(&xxalbuf, sizeof(wireends)));
-    if (e == nullptr)
-        return;
+    if (e == nullptr) return;
     e->w = w;
     if (rdss2.lastends != nullptr)
         rdss2.lastends->next = e;
@@ -198,14 +187,12 @@ void readgeometry(SectionParse &sp) {
     if (xxrdstr(rdss2.word, RDWORD) != nullptr) {
         e->end1 = xxalstr(&xxalbuf, rdss2.word);
         for (;;) {
-            if (xxrdstr(rdss2.pair, RDWORD) == nullptr)
-                break;
+            if (xxrdstr(rdss2.pair, RDWORD) == nullptr) break;
             if (xxrdstr(rdss2.word, RDWORD) == nullptr) {
                 e->end2 = xxalstr(&xxalbuf, rdss2.pair);
                 break;
             }
-            if (sp.graphics)
-                xxnewpoint(w, tocoord(rdss2.pair), tocoord(rdss2.word));
+            if (sp.graphics) xxnewpoint(w, tocoord(rdss2.pair), tocoord(rdss2.word));
         }
     }
     setwireends(w, e);
@@ -231,8 +218,7 @@ bool readuse(SectionParse &sp) {
         sp.result = 0;
     }
     symbol *sym = xxnewsym(owner, def, def->nports);
-    if (sym != nullptr)
-        sp.cur = sym;
+    if (sym != nullptr) sp.cur = sym;
     return true;
 }
 
@@ -240,13 +226,10 @@ bool readuse(SectionParse &sp) {
 // that the object being read came from.
 void readinact(SectionParse &sp) {
     std::memcpy(rdss2.idword, rdss2.word, sizeof rdss2.idword);
-    if (xxrdstr(rdss2.word, RDWORD) == nullptr)
-        return;
-    if (cf::strcieql(rdss2.word, rdss2.idword) || !cf::strcieql(rdss2.word, "1"))
-        return;
+    if (xxrdstr(rdss2.word, RDWORD) == nullptr) return;
+    if (cf::strcieql(rdss2.word, rdss2.idword) || !cf::strcieql(rdss2.word, "1")) return;
     const char *file = xxpropval(xxfindprop(sp.obj, "file", 0));
-    if (file != nullptr)
-        xxexclude(rdss2.idword, file);
+    if (file != nullptr) xxexclude(rdss2.idword, file);
 }
 
 // Runs one field; false ends the record (its remaining words are missing).
@@ -264,8 +247,7 @@ bool runfield(SectionParse &sp, const rdfield &f) {
     prop *made = nullptr;
     switch (action) {
     case 1: // name:word, attached
-        if (xxrdstr(rdss2.word, RDWORD) == nullptr)
-            return true;
+        if (xxrdstr(rdss2.word, RDWORD) == nullptr) return true;
         made = xxalprop(f.flags, f.name, rdss2.word);
         handqualifiers(sp, made);
         made = xxfixnewprop(target, made, f.flags);
@@ -273,8 +255,7 @@ bool runfield(SectionParse &sp, const rdfield &f) {
     case 2: // the name alone, linked
         made = xxalprop(f.flags, f.name, nullptr);
         handqualifiers(sp, made);
-        if (made != nullptr)
-            xxlinkprop(target, made, 2);
+        if (made != nullptr) xxlinkprop(target, made, 2);
         break;
     case 3: // the rest of the line
         made = xxrdprop();
@@ -287,28 +268,23 @@ bool runfield(SectionParse &sp, const rdfield &f) {
         made = xxfixnewprop(target, made, f.flags);
         break;
     case 4: { // name:word, a qualifier of the next property
-        if (xxrdstr(rdss2.word, RDWORD) == nullptr)
-            return true;
+        if (xxrdstr(rdss2.word, RDWORD) == nullptr) return true;
         prop *q = xxalprop(f.flags, f.name, rdss2.word);
-        if (q != nullptr)
-            xxproplink(&sp.qhead, &sp.qtail, q, 2);
+        if (q != nullptr) xxproplink(&sp.qhead, &sp.qtail, q, 2);
         break;
     }
-    case 5: // a real port
+    case 5:   // a real port
     case 6: { // a hidden real port
         rport *rp = xxnewrport(sp.obj);
-        if (rp == nullptr)
-            return false;
-        if (action == 6)
-            rp->flags |= PORTF_HIDDEN;
+        if (rp == nullptr) return false;
+        if (action == 6) rp->flags |= PORTF_HIDDEN;
         sp.cur = rp;
         break;
     }
     case 7: { // a wire
         net *owner = asnet(sp.obj);
         wire *w = owner ? xxnewwire(owner) : nullptr;
-        if (w == nullptr)
-            return false;
+        if (w == nullptr) return false;
         sp.cur = w;
         break;
     }
@@ -316,8 +292,7 @@ bool runfield(SectionParse &sp, const rdfield &f) {
         readgeometry(sp);
         break;
     case 9:
-        if (!readuse(sp))
-            return false;
+        if (!readuse(sp)) return false;
         break;
     case 10:
         readinact(sp);
@@ -326,8 +301,7 @@ bool runfield(SectionParse &sp, const rdfield &f) {
         XXASSERT(false);
         return false;
     }
-    if (f.code & FLD_NAME)
-        namecurrent(sp, made);
+    if (f.code & FLD_NAME) namecurrent(sp, made);
     return true;
 }
 
@@ -341,18 +315,15 @@ void readverbatim(SectionParse &sp, const char *keyword, int cls) {
         xxsvline(keyword, details, &sp.dtail);
     else
         xxpurgeline();
-    if (cls != RC_BLOCK)
-        return;
+    if (cls != RC_BLOCK) return;
     for (;;) {
         int c = xxpeek();
-        if (c == EOF || c == '[')
-            return;
+        if (c == EOF || c == '[') return;
         if (keep)
             xxsvline(nullptr, details, &sp.dtail);
         else
             xxpurgeline();
-        if (c == '_')
-            return;
+        if (c == '_') return;
     }
 }
 
@@ -382,15 +353,13 @@ int wireself(net *owner, wire *w, const char *wname, const char *portname) {
     }
     setportwire(rp, w);
     int nnodes, nports;
-    if (!expandpair(wname, rp->name, nnodes, nports))
-        return 0;
+    if (!expandpair(wname, rp->name, nnodes, nports)) return 0;
     if (nnodes != nports)
         xxerr("wn", "%s schematic port \"%s\", wire \"%s\"", CONNERR, rp->name, wname);
     for (int i = 0; i < nnodes && i < nports; ++i) {
         port *np = xxfndp(owner, rdss2.names2[i]);
         XXASSERT(np != nullptr);
-        if (np != nullptr)
-            xxnewnode(owner, rdss2.names1[i], np, w);
+        if (np != nullptr) xxnewnode(owner, rdss2.names1[i], np, w);
     }
     return 1;
 }
@@ -401,8 +370,7 @@ void freetable(net *owner, hashtbl *t) {
     for (xxnamed *r = xxnexthash(t, nullptr, &bucket, nullptr); r != nullptr;
          r = xxnexthash(t, r, &bucket, nullptr)) {
         port *p = static_cast<port *>(r);
-        if (p->pnode == nullptr)
-            xxnewnode(owner, nullptr, p, nullptr);
+        if (p->pnode == nullptr) xxnewnode(owner, nullptr, p, nullptr);
     }
 }
 
@@ -429,12 +397,10 @@ void wireprop(prop *p, void *obj, const char *portname) {
     int nvalues = xxbusexp(&xxtmpbuf2, value, rdss2.names2);
     if (nports == 1) {
         port *a = xxgetsp(sym, rdss2.names1[0], p);
-        if (a == nullptr)
-            return;
+        if (a == nullptr) return;
         for (int i = 0; i < nvalues; ++i) {
             port *b = xxfsp(sym, rdss2.names2[i], 0);
-            if (b == nullptr)
-                return;
+            if (b == nullptr) return;
             joinports(a, b);
         }
         return;
@@ -442,8 +408,7 @@ void wireprop(prop *p, void *obj, const char *portname) {
     for (int i = 0; i < nvalues && i < nports; ++i) {
         port *a = xxfsp(sym, rdss2.names1[i], 0);
         port *b = xxfsp(sym, rdss2.names2[i], 0);
-        if (a == nullptr || b == nullptr)
-            return;
+        if (a == nullptr || b == nullptr) return;
         joinports(a, b);
     }
 }
@@ -456,24 +421,19 @@ struct ConnectorType {
 };
 
 constexpr ConnectorType connectortypes[] = {
-    {"hier", 4, PORTF_HIER},
-    {"wref", 4, PORTF_HIER | PORTF_WREF},
-    {"off", 3, PORTF_OFF},
-    {"on", 2, PORTF_ON},
-    {"probe", 0, PORTF_PROBE},
-    {"logic1", 0, PORTF_LOGIC1},
-    {"logic0", 0, PORTF_LOGIC0},
-    {"global", 0, PORTF_GLOBAL},
+    {"hier", 4, PORTF_HIER},     {"wref", 4, PORTF_HIER | PORTF_WREF},
+    {"off", 3, PORTF_OFF},       {"on", 2, PORTF_ON},
+    {"probe", 0, PORTF_PROBE},   {"logic1", 0, PORTF_LOGIC1},
+    {"logic0", 0, PORTF_LOGIC0}, {"global", 0, PORTF_GLOBAL},
 };
 
 std::uint16_t connectorflags(const rport *rp) {
     const char *value = xxpropval(xxfindprop(const_cast<rport *>(rp), "connectortype", 0));
-    if (value == nullptr)
-        return PORTF_HIER;
+    if (value == nullptr) return PORTF_HIER;
     for (const ConnectorType &t : connectortypes) {
-        bool match = t.length ? cf::strncieql(value, t.value, t.length) : cf::strcieql(value, t.value);
-        if (match)
-            return t.flags;
+        bool match =
+            t.length ? cf::strncieql(value, t.value, t.length) : cf::strcieql(value, t.value);
+        if (match) return t.flags;
     }
     xxerr("wn", "unrecognized connectortype: %s on port %s; using connectortype:hier", value,
           orempty(rp->name));
@@ -485,8 +445,8 @@ std::uint16_t connectorflags(const rport *rp) {
 int xxrdlines(void *owner, const char *section, void *table) {
     RoutineScope scope("xxrdlines");
     const rdrecord *records = static_cast<const rdrecord *>(table);
-    SectionParse sp{owner, static_cast<xxrec *>(owner), nullptr, nullptr, nullptr, 1,
-                    (readopts() & XXR_GRAPHICS) != 0};
+    SectionParse sp{owner, static_cast<xxrec *>(owner),     nullptr, nullptr, nullptr,
+                    1,     (readopts() & XXR_GRAPHICS) != 0};
     if (net *n = asnet(owner); n != nullptr && detaillist(n) != nullptr) {
         for (sp.dtail = *detaillist(n); sp.dtail != nullptr && sp.dtail->next != nullptr;)
             sp.dtail = sp.dtail->next;
@@ -494,8 +454,7 @@ int xxrdlines(void *owner, const char *section, void *table) {
     for (;;) {
         alroom(1024);
         int c = xxpeek();
-        if (c == EOF || c == '[')
-            break;
+        if (c == EOF || c == '[') break;
         if (c == '#') {
             xxpurgeline();
             continue;
@@ -517,8 +476,7 @@ int xxrdlines(void *owner, const char *section, void *table) {
         }
         if (r->cls == RC_FIELDS || sp.graphics) {
             for (const rdfield *f = r->fields; f != nullptr && f->code != 0; ++f)
-                if (!runfield(sp, *f))
-                    break;
+                if (!runfield(sp, *f)) break;
         }
         xxpurgeline();
     }
@@ -531,8 +489,7 @@ int xxrportexp(void *obj, hashtbl *ports, rport *first) {
          r = static_cast<rport *>(r)->next) {
         rport *rp = static_cast<rport *>(r);
         rp->flags |= connectorflags(rp);
-        if (rp->name == nullptr)
-            continue;
+        if (rp->name == nullptr) continue;
         int n = xxbusexp(&xxtmpbuf, rp->name, rdss2.names1);
         setmembers(rp, n);
         for (int i = 0; i < n; ++i)
@@ -544,14 +501,12 @@ int xxrportexp(void *obj, hashtbl *ports, rport *first) {
 int xxschwire() {
     RoutineScope scope("xxschwire");
     net *owner = xxcurnet();
-    if (owner == nullptr)
-        return 0;
+    if (owner == nullptr) return 0;
     SelfPorts index{owner, {}};
     for (xxrec *r = owner->firstrport; r != nullptr && rectype(r) == objtype::rport;
          r = static_cast<rport *>(r)->next) {
         auto *rp = static_cast<rport *>(r);
-        if (rp->name != nullptr)
-            index.map.try_emplace(rp->name, rp);
+        if (rp->name != nullptr) index.map.try_emplace(rp->name, rp);
     }
     struct IndexInUse {
         explicit IndexInUse(const SelfPorts *p) { rdss2.selfports = p; }
@@ -560,10 +515,8 @@ int xxschwire() {
 
     int ok = 1;
     for (const wireends *e = rdss2.firstends; e != nullptr; e = e->next) {
-        if (!xxwport(e->w, e->end1))
-            ok = 0;
-        if (!xxwport(e->w, e->end2))
-            ok = 0;
+        if (!xxwport(e->w, e->end1)) ok = 0;
+        if (!xxwport(e->w, e->end2)) ok = 0;
     }
     return ok;
 }
@@ -571,8 +524,7 @@ int xxschwire() {
 int xxwport(wire *w, const char *end) {
     RoutineScope scope("xxwport");
     net *owner = xxcurnet();
-    if (end == nullptr || owner == nullptr)
-        return 1;
+    if (end == nullptr || owner == nullptr) return 1;
     // q.s.p: q is not examined, s names a symbol (or a schematic port after "SELF"), p its port.
     std::snprintf(rdss2.endcopy, sizeof rdss2.endcopy, "%s", end);
     char *q = rdss2.endcopy;
@@ -591,8 +543,7 @@ int xxwport(wire *w, const char *end) {
         xxerr("m", "wirename=%s,pptr=%s,pptr1=%s,ptr2=%s", orempty(wname), q, orempty(s),
               orempty(p));
     if (p == nullptr) {
-        if (s == nullptr || !cf::streql(q, "SELF"))
-            return 1;
+        if (s == nullptr || !cf::streql(q, "SELF")) return 1;
         return wireself(owner, w, wname, s);
     }
     symbol *sym = xxfsym(owner, s, 0);
@@ -605,10 +556,9 @@ int xxwport(wire *w, const char *end) {
         // A connector stands for the schematic port of its own name; only the "pref" pin of a
         // wire-reference connector is a pin of the symbol.
         const rport *self = selfport(owner, s);
-        bool wref = self != nullptr && (self->flags & (PORTF_HIER | PORTF_WREF)) ==
-                                           (PORTF_HIER | PORTF_WREF);
-        if (!(wref && cf::strcieql(p, "pref")))
-            return wireself(owner, w, wname, s);
+        bool wref = self != nullptr &&
+                    (self->flags & (PORTF_HIER | PORTF_WREF)) == (PORTF_HIER | PORTF_WREF);
+        if (!(wref && cf::strcieql(p, "pref"))) return wireself(owner, w, wname, s);
     }
     rport *rp = sym->def ? xxfrport(sym->def->firstrport, p) : nullptr;
     if (rp == nullptr) {
@@ -617,16 +567,14 @@ int xxwport(wire *w, const char *end) {
     }
     setportwire(rp, w);
     int nnodes, nports;
-    if (!expandpair(wname, rp->name, nnodes, nports))
-        return 0;
+    if (!expandpair(wname, rp->name, nnodes, nports)) return 0;
     if (nnodes != nports && (sym->flags & SYMF_FRAME) == 0)
         xxerr("wn", "%s symbol \"%s\", port \"%s\", wire \"%s\"", CONNERR, orempty(sym->name),
               rp->name, wname);
     for (int i = 0; i < nnodes && i < nports; ++i) {
         port *sp = xxfsp(sym, rdss2.names2[i], 0);
         XXASSERT(sp != nullptr);
-        if (sp != nullptr)
-            xxnewnode(owner, rdss2.names1[i], sp, w);
+        if (sp != nullptr) xxnewnode(owner, rdss2.names1[i], sp, w);
     }
     return 1;
 }
@@ -634,12 +582,10 @@ int xxwport(wire *w, const char *end) {
 void xxfrnode() {
     RoutineScope scope("xxfrnode");
     net *owner = xxcurnet();
-    if (owner == nullptr)
-        return;
+    if (owner == nullptr) return;
     freetable(owner, owner->porttbl);
     for (symbol *sym = owner->firstsym; sym != nullptr; sym = sym->next) {
-        if (sym->flags & SYMF_CONNECTOR)
-            continue;
+        if (sym->flags & SYMF_CONNECTOR) continue;
         if ((sym->flags & SYMF_ARRAY) == 0) {
             freetable(owner, sym->porttbl);
             continue;
@@ -647,8 +593,7 @@ void xxfrnode() {
         int n = sym->def ? sym->def->nports : 0;
         for (int i = 0; i < n && sym->parray != nullptr; ++i) {
             arrayport *e = &sym->parray[i];
-            if (e->pnode == nullptr)
-                xxnewnode(owner, nullptr, e, nullptr);
+            if (e->pnode == nullptr) xxnewnode(owner, nullptr, e, nullptr);
         }
     }
 }

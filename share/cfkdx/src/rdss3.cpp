@@ -176,14 +176,16 @@ int xxbusexp(membuf **buf, const char *name, char **names) {
         XXASSERT(name && buf && names);
         return 0;
     }
-    std::size_t len = std::strlen(name);
+    // The name may itself live in the buffer that is about to be reset.
+    const std::string whole(name);
+    std::size_t len = whole.size();
     xxbufinit(buf, len + 1 > 512 ? len + 1 : 512);
     if (!*buf)
         return 0;
     auto *copy = static_cast<char *>(xxalmem(buf, len + 1));
     if (!copy)
         return 0;
-    std::memcpy(copy, name, len + 1);
+    std::memcpy(copy, whole.c_str(), len + 1);
 
     state.names = names;
     state.count = 0;
@@ -198,11 +200,11 @@ int xxbusexp(membuf **buf, const char *name, char **names) {
     int count = state.count;
     state.names = nullptr;
     if (!ok) {
-        xxerr("wn", "Illegal name: \"%s\"", name);
+        xxerr("wn", "Illegal name: \"%s\"", whole.c_str());
         return 0;
     }
     if (count >= BUSMAX) {
-        xxerr("wn", "Bus too big: \"%s\"", name);
+        xxerr("wn", "Bus too big: \"%s\"", whole.c_str());
         return 0;
     }
     return count;

@@ -18,7 +18,9 @@ constinit membuf *xxportbuf = nullptr;
 
 namespace {
 
-char *area(membuf *b) { return reinterpret_cast<char *>(b) + MEMBUF_HDR; }
+char *area(membuf *b) {
+    return reinterpret_cast<char *>(b) + MEMBUF_HDR;
+}
 
 std::size_t usable(const membuf *b) {
     return static_cast<std::size_t>(b->eptr - reinterpret_cast<const char *>(b)) - MEMBUF_HDR;
@@ -28,22 +30,24 @@ std::size_t used(const membuf *b) {
     return static_cast<std::size_t>(b->ptr - reinterpret_cast<const char *>(b)) - MEMBUF_HDR;
 }
 
-std::size_t alignup(std::size_t n) { return (n + RECALIGN - 1) & ~(RECALIGN - 1); }
+std::size_t alignup(std::size_t n) {
+    return (n + RECALIGN - 1) & ~(RECALIGN - 1);
+}
 
 // Where the next object of the current block would start; the area begins aligned because heap
 // blocks are max-aligned and the header is a multiple of the alignment.
-char *nextobj(membuf *b) { return area(b) + alignup(used(b)); }
+char *nextobj(membuf *b) {
+    return area(b) + alignup(used(b));
+}
 
 static_assert(MEMBUF_HDR % RECALIGN == 0, "the usable area must start aligned");
 
 // True when the current block can take `size` bytes plus the slack xxalmem keeps.
 bool fits(const membuf *cur, std::size_t size) {
-    if (cur == nullptr || cur->ptr >= cur->eptr)
-        return false;
+    if (cur == nullptr || cur->ptr >= cur->eptr) return false;
     membuf *b = const_cast<membuf *>(cur);
     char *p = nextobj(b);
-    if (p > b->eptr)
-        return false;
+    if (p > b->eptr) return false;
     return static_cast<std::size_t>(b->eptr - p) >= size + ALMEM_SLACK;
 }
 
@@ -51,16 +55,11 @@ bool fits(const membuf *cur, std::size_t size) {
 
 const char *xxbufname(membuf **buf) {
     QuietRoutineScope scope("xxbufname");
-    if (buf == &xxalbuf)
-        return "xxalbuf";
-    if (buf == &xxportbuf)
-        return "xxportbuf";
-    if (buf == &xxlinebuf)
-        return "xxlinebuf";
-    if (buf == &xxtmpbuf)
-        return "xxtmpbuf";
-    if (buf == &xxtmpbuf2)
-        return "xxtmpbuf2";
+    if (buf == &xxalbuf) return "xxalbuf";
+    if (buf == &xxportbuf) return "xxportbuf";
+    if (buf == &xxlinebuf) return "xxlinebuf";
+    if (buf == &xxtmpbuf) return "xxtmpbuf";
+    if (buf == &xxtmpbuf2) return "xxtmpbuf2";
     return "unknown buf";
 }
 
@@ -82,10 +81,8 @@ void xxbufinit(membuf **buf, std::size_t size) {
     if (old != nullptr) {
         b->prev = old->prev;
         b->next = old->next;
-        if (b->prev != nullptr)
-            b->prev->next = b;
-        if (b->next != nullptr)
-            b->next->prev = b;
+        if (b->prev != nullptr) b->prev->next = b;
+        if (b->next != nullptr) b->next->prev = b;
         std::free(old);
     }
     b->ptr = area(b);
@@ -128,10 +125,8 @@ void xxbufexpand(membuf **buf, std::size_t size) {
               static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(buf)),
               static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(b)),
               static_cast<unsigned>(total));
-    if (b->prev != nullptr)
-        b->prev->next = b;
-    if (b->next != nullptr)
-        b->next->prev = b;
+    if (b->prev != nullptr) b->prev->next = b;
+    if (b->next != nullptr) b->next->prev = b;
     b->ptr = area(b) + inuse;
     b->eptr = area(b) + newsize;
     *buf = b;
@@ -159,8 +154,7 @@ void xxnewbuf(membuf **buf, std::size_t size) {
     // The new block is made first so that a failure leaves the chain and its current block whole.
     membuf *fresh = nullptr;
     xxbufinit(&fresh, ALBUF_BLOCK);
-    if (fresh == nullptr)
-        return;
+    if (fresh == nullptr) return;
     std::ptrdiff_t waste = old->eptr - old->ptr;
     old->eptr = old->ptr; // sealed: the rest of the block is given up
     old->next = fresh;
@@ -181,8 +175,7 @@ void *xxalmem(membuf **buf, std::size_t size) {
     RoutineScope scope("xxalmem");
     if (buf == nullptr) {
         void *p = std::malloc(size != 0 ? size : 1);
-        if (p == nullptr)
-            xxerror('f', "Out of memory");
+        if (p == nullptr) xxerror('f', "Out of memory");
         return p;
     }
     if (size > SIZE_MAX - ALMEM_SLACK - RECALIGN) {
@@ -192,8 +185,7 @@ void *xxalmem(membuf **buf, std::size_t size) {
     if (!fits(*buf, size)) {
         xxnewbuf(buf, size + ALMEM_SLACK);
         // Still no room only when the growth failed and -xxnofatal let the run go on.
-        if (!fits(*buf, size))
-            return nullptr;
+        if (!fits(*buf, size)) return nullptr;
     }
     membuf *b = *buf;
     char *p = nextobj(b);
@@ -209,23 +201,20 @@ void *xxcalmem(membuf **buf, std::size_t size) {
     }
     size = (size + 1) & ~static_cast<std::size_t>(1);
     void *p = xxalmem(buf, size);
-    if (p != nullptr)
-        std::memset(p, 0, size);
+    if (p != nullptr) std::memset(p, 0, size);
     return p;
 }
 
 char *xxalstr(membuf **buf, const char *s) {
     RoutineScope scope("xxalstr");
-    if (s == nullptr)
-        s = "";
+    if (s == nullptr) s = "";
     std::size_t n = std::strlen(s) + 1;
     if (n > MAXSTRLEN) {
         xxerror('i', "String too long: %s", s);
         return nullptr;
     }
     char *p = static_cast<char *>(xxalmem(buf, n));
-    if (p != nullptr)
-        std::memcpy(p, s, n);
+    if (p != nullptr) std::memcpy(p, s, n);
     return p;
 }
 

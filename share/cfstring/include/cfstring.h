@@ -11,17 +11,35 @@ namespace cf {
 
 // ASCII classification and case folding. Each takes an int holding a char's value (possibly
 // negative) or an unsigned char; negatives and 128..255 belong to no class and fold to themselves.
-constexpr bool isdigitc(int c) { return c >= '0' && c <= '9'; }
-constexpr bool isupperc(int c) { return c >= 'A' && c <= 'Z'; }
-constexpr bool islowerc(int c) { return c >= 'a' && c <= 'z'; }
-constexpr bool isalphac(int c) { return isupperc(c) || islowerc(c); }
-constexpr bool isalnumc(int c) { return isalphac(c) || isdigitc(c); }
-constexpr bool isspacec(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-constexpr int toupperc(int c) { return islowerc(c) ? c - 'a' + 'A' : c; }
-constexpr int tolowerc(int c) { return isupperc(c) ? c - 'A' + 'a' : c; }
+constexpr bool isdigitc(int c) {
+    return c >= '0' && c <= '9';
+}
+constexpr bool isupperc(int c) {
+    return c >= 'A' && c <= 'Z';
+}
+constexpr bool islowerc(int c) {
+    return c >= 'a' && c <= 'z';
+}
+constexpr bool isalphac(int c) {
+    return isupperc(c) || islowerc(c);
+}
+constexpr bool isalnumc(int c) {
+    return isalphac(c) || isdigitc(c);
+}
+constexpr bool isspacec(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+constexpr int toupperc(int c) {
+    return islowerc(c) ? c - 'a' + 'A' : c;
+}
+constexpr int tolowerc(int c) {
+    return isupperc(c) ? c - 'A' + 'a' : c;
+}
 
 // A character as the comparison routines count it: its signed 8-bit value.
-constexpr int schar(char c) { return static_cast<signed char>(c); }
+constexpr int schar(char c) {
+    return static_cast<signed char>(c);
+}
 
 // New heap copy of s (release with free); a null s gives a new empty string; null when memory is
 // exhausted.
@@ -37,8 +55,8 @@ char *strtoupper(char *s);
 // 1 when both are non-null and equal, else 0 (two nulls give 0).
 int streql(const char *a, const char *b);
 
-// 0 when a or b is null or n is 0 or less; else 1 when the first n characters agree (stopping early at a
-// terminator common to both), else 0.
+// 0 when a or b is null or n is 0 or less; else 1 when the first n characters agree (stopping early
+// at a terminator common to both), else 0.
 int strneql(const char *a, const char *b, int n);
 
 // 1 when strcicmp(a, b) is 0; null reads as "".

@@ -8,8 +8,7 @@
 namespace cf {
 
 char *index(const char *s, int c) {
-    if (s == nullptr)
-        return nullptr;
+    if (s == nullptr) return nullptr;
     return const_cast<char *>(std::strchr(s, c));
 }
 

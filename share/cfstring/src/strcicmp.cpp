@@ -7,32 +7,24 @@
 namespace cf {
 
 int strcicmp(const char *a, const char *b) {
-    if (a == nullptr)
-        a = "";
-    if (b == nullptr)
-        b = "";
+    if (a == nullptr) a = "";
+    if (b == nullptr) b = "";
     for (;; ++a, ++b) {
         int x = toupperc(schar(*a));
         int y = toupperc(schar(*b));
-        if (x != y)
-            return x - y;
-        if (x == 0)
-            return 0;
+        if (x != y) return x - y;
+        if (x == 0) return 0;
     }
 }
 
 int strncicmp(const char *a, const char *b, int n) {
-    if (a == nullptr)
-        a = "";
-    if (b == nullptr)
-        b = "";
+    if (a == nullptr) a = "";
+    if (b == nullptr) b = "";
     for (; n > 0; --n, ++a, ++b) {
         int x = toupperc(schar(*a));
         int y = toupperc(schar(*b));
-        if (x != y)
-            return x - y;
-        if (x == 0)
-            return 0;
+        if (x != y) return x - y;
+        if (x == 0) return 0;
     }
     return 0;
 }

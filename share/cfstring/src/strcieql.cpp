@@ -5,8 +5,12 @@
 
 namespace cf {
 
-int strcieql(const char *a, const char *b) { return strcicmp(a, b) == 0 ? 1 : 0; }
+int strcieql(const char *a, const char *b) {
+    return strcicmp(a, b) == 0 ? 1 : 0;
+}
 
-int strncieql(const char *a, const char *b, int n) { return strncicmp(a, b, n) == 0 ? 1 : 0; }
+int strncieql(const char *a, const char *b, int n) {
+    return strncicmp(a, b, n) == 0 ? 1 : 0;
+}
 
 } // namespace cf

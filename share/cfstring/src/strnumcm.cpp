@@ -21,10 +21,8 @@ std::int32_t digitrun(const char *&p) {
 } // namespace
 
 int strnumcmp(const char *a, const char *b) {
-    if (a == nullptr)
-        a = "";
-    if (b == nullptr)
-        b = "";
+    if (a == nullptr) a = "";
+    if (b == nullptr) b = "";
     for (;;) {
         if (isdigitc(schar(*a)) && isdigitc(schar(*b))) {
             std::int32_t x = digitrun(a);
@@ -35,10 +33,8 @@ int strnumcmp(const char *a, const char *b) {
                                                  static_cast<std::uint32_t>(y));
             continue;
         }
-        if (*a != *b)
-            return schar(*a) - schar(*b);
-        if (*a == '\0')
-            return 0;
+        if (*a != *b) return schar(*a) - schar(*b);
+        if (*a == '\0') return 0;
         ++a;
         ++b;
     }

@@ -6,8 +6,7 @@
 namespace cf {
 
 char *strtoupper(char *s) {
-    if (s == nullptr)
-        return nullptr;
+    if (s == nullptr) return nullptr;
     for (char *p = s; *p != '\0'; ++p)
         *p = static_cast<char>(toupperc(schar(*p)));
     return s;
