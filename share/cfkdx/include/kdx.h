@@ -396,8 +396,8 @@ const char *xxrdhdr();
 // The next character of the current file without consuming it; EOF at the end or without a file.
 int xxpeek();
 
-// Consumes the rest of the current line with its line feed. A line feed read as the first
-// character ends the line, so an empty line never swallows the line after it.
+// Consumes the rest of the current line with its line feed (one more line); at the end of the
+// file it stops without counting one.
 void xxpurgeline();
 
 // Reads one word (blanks and tabs before it skipped) into buf, at most limit - 1 characters; a

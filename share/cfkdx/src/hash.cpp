@@ -1,12 +1,132 @@
 // hash.cpp - the hash tables of the library.
 //
 // Records carry their own bucket link, so a table is only a row of bucket heads behind a small
-// header, all in "xxalbuf"; tables never grow and records are never removed.
+// header, all in "xxalbuf"; tables never grow and records are never removed. The bucket counts
+// are fixed (and the walks by bucket are part of the library's behaviour), so a table that holds
+// far more records than buckets - the symbols of a sheet with 100,000 parts - gets a look-up
+// index on the heap beside its chains: same answers, same walks, but look-ups no longer grow
+// with the length of a chain. The indexes are released with the object buffer (xxhashfree).
 #include "kdxint.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace kdx {
+
+// An open-addressing table of the newest record of every name (names compared as strcieql does),
+// kept in step with the chains by xxinshash.
+struct hashindex {
+    std::uint32_t mask;  // slots - 1; the slot count is a power of two
+    std::uint32_t used;  // distinct names held
+    xxnamed **slots;     // null when empty
+    hashindex *next;     // every index of the library, for xxhashfree
+};
+
+namespace {
+
+inline constexpr int INDEX_CHAIN = 8;          // average chain length that calls for an index
+inline constexpr std::uint32_t INDEX_MIN = 64; // initial slot count
+
+constinit struct {
+    hashindex *all = nullptr; // every index made since the last xxhashfree
+} hashstate;
+
+// FNV-1a over the case-folded name: equal names under strcieql hash alike.
+std::uint32_t foldhash(const char *name) {
+    std::uint32_t h = 2166136261u;
+    for (const char *c = name; *c != '\0'; ++c)
+        h = (h ^ static_cast<unsigned char>(cf::toupperc(cf::schar(*c)))) * 16777619u;
+    return h;
+}
+
+// The slot of `name`: the one holding it, or the empty one where it belongs.
+xxnamed **indexslot(const hashindex *ix, const char *name) {
+    std::uint32_t i = foldhash(name) & ix->mask;
+    while (ix->slots[i] != nullptr && !cf::strcieql(ix->slots[i]->name, name))
+        i = (i + 1) & ix->mask;
+    return &ix->slots[i];
+}
+
+bool indexgrow(hashindex *ix, std::uint32_t slots) {
+    auto **fresh = static_cast<xxnamed **>(std::calloc(slots, sizeof(xxnamed *)));
+    if (fresh == nullptr) return false;
+    xxnamed **old = ix->slots;
+    std::uint32_t oldslots = old != nullptr ? ix->mask + 1 : 0;
+    ix->slots = fresh;
+    ix->mask = slots - 1;
+    for (std::uint32_t i = 0; i < oldslots; ++i)
+        if (old[i] != nullptr) *indexslot(ix, old[i]->name) = old[i];
+    std::free(old);
+    return true;
+}
+
+// Records r as the newest of its name. Returns false when memory ran out (the chains still
+// answer every look-up then).
+bool indexput(hashindex *ix, xxnamed *r) {
+    if (r->name == nullptr) return true;
+    if (2 * (ix->used + 1) > ix->mask + 1 && !indexgrow(ix, 2 * (ix->mask + 1))) return false;
+    xxnamed **slot = indexslot(ix, r->name);
+    if (*slot == nullptr) ++ix->used;
+    *slot = r;
+    return true;
+}
+
+void dropindex(hashtbl *t) {
+    for (hashindex **p = &hashstate.all; *p != nullptr; p = &(*p)->next) {
+        if (*p == t->index) {
+            *p = t->index->next;
+            break;
+        }
+    }
+    std::free(t->index->slots);
+    std::free(t->index);
+    t->index = nullptr;
+}
+
+// Indexes every record of t, oldest first within each chain so that the newest wins.
+void buildindex(hashtbl *t) {
+    auto *ix = static_cast<hashindex *>(std::calloc(1, sizeof(hashindex)));
+    if (ix == nullptr) return;
+    ix->next = hashstate.all;
+    hashstate.all = ix;
+    t->index = ix;
+    std::uint32_t slots = INDEX_MIN;
+    while (slots < 4u * static_cast<std::uint32_t>(t->count)) slots *= 2;
+    if (!indexgrow(ix, slots)) {
+        dropindex(t);
+        return;
+    }
+    for (int b = 0; b < t->buckets; ++b) {
+        int n = 0;
+        for (xxnamed *r = t->heads[b]; r != nullptr; r = r->hlink) ++n;
+        if (n == 0) continue;
+        auto **chain = static_cast<xxnamed **>(std::malloc(static_cast<std::size_t>(n) * sizeof(xxnamed *)));
+        if (chain == nullptr) {
+            dropindex(t);
+            return;
+        }
+        int i = 0;
+        for (xxnamed *r = t->heads[b]; r != nullptr; r = r->hlink) chain[i++] = r;
+        bool ok = true;
+        while (ok && i > 0) ok = indexput(ix, chain[--i]);
+        std::free(chain);
+        if (!ok) {
+            dropindex(t);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+void xxhashfree() {
+    while (hashstate.all != nullptr) {
+        hashindex *ix = hashstate.all;
+        hashstate.all = ix->next;
+        std::free(ix->slots);
+        std::free(ix);
+    }
+}
 
 hashtbl *xxnewhashtbl(int buckets) {
     RoutineScope scope("xxnewhashtbl");
@@ -42,6 +162,7 @@ xxnamed *xxhashlookup(const hashtbl *t, const char *name, int bucket, int /*flag
     RoutineScope scope("xxhashlookup");
     XXASSERT(t != nullptr);
     if (t == nullptr || name == nullptr || bucket < 0 || bucket >= t->buckets) return nullptr;
+    if (t->index != nullptr) return *indexslot(t->index, name);
     for (xxnamed *r = t->heads[bucket]; r != nullptr; r = r->hlink)
         if (cf::strcieql(r->name, name)) return r;
     return nullptr;
@@ -60,6 +181,11 @@ void xxinshash(hashtbl *t, xxnamed *r, int bucket) {
     r->hlink = t->heads[bucket];
     t->heads[bucket] = r;
     ++t->count;
+    if (t->index != nullptr) {
+        if (!indexput(t->index, r)) dropindex(t);
+    } else if (t->count > INDEX_CHAIN * t->buckets) {
+        buildindex(t);
+    }
 }
 
 void xxhashapply(hashtbl *t, void (*fn)(xxnamed *)) {

@@ -56,6 +56,7 @@ void xxfreeall() {
     RoutineScope scope("xxfreeall");
     lib.initialised = false;
     xxrdfree();
+    xxhashfree();
     membuf *cur = xxalbuf;
     xxalbuf = nullptr;
     freescratch(&xxportbuf);

@@ -145,12 +145,17 @@ void xxsymfree();  // sym: releases the scratch tables of the symbol routines
 
 // A table of hashed records; the records carry the bucket link (xxnamed::hlink), so a record is in
 // at most one table. Allocated cleared from "xxalbuf" with its bucket heads right behind it.
+struct hashindex;
 struct hashtbl {
     std::int32_t buckets;     // number of buckets, fixed at creation
     std::int32_t count;       // records inserted (nothing is ever removed)
     std::int32_t significant; // characters of a name the hash reads; -1: all
     xxnamed **heads;          // first record of each bucket, null when empty
+    hashindex *index;         // look-up index once the chains grow long, else null
 };
+
+// Releases every look-up index of the tables; called by xxfreeall with the object buffer.
+void xxhashfree();
 
 inline constexpr int NODE_BUCKETS = 531; // nodes of a net
 inline constexpr int SYM_BUCKETS = 97;   // symbols and buses of a net

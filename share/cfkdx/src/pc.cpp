@@ -122,7 +122,7 @@ const char *ParseComLineTable(const char *progname, int *argc, char ***argv,
     RoutineScope scope("ParseComLine");
     std::array<cf::OptionEntry, MAXROWS> table{};
     int n = 0;
-    for (int i = 0; i < nrows; ++i) {
+    for (int i = 0; rows && i < nrows; ++i) {
         if (n >= MAXCALLER)
             return "Too many options to ParseComLine()";
         if (!goodpattern(rows[i].pattern))

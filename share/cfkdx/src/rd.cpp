@@ -62,11 +62,12 @@ net *xxcurnet() { return rd.curnet; }
 void xxsetcurnet(net *n) { rd.curnet = n; }
 
 void xxrdinit() {
+    // Which record is current stays as it is: xxfdopen may initialise the library while the
+    // symbol-file reader has made the secondary record current.
     for (filerec &f : rd.files) {
         closerec(f);
         f.name = nullptr;
     }
-    rd.cur = &rd.files[XXFILE_PRIMARY];
 }
 
 void xxrdfree() {

@@ -89,6 +89,7 @@ bool ours() {
 // Makes sure the records about to be added belong to the running instance.
 bool claim() {
     if (ours()) return true;
+    if (!xxgetroot()) return false;
     auto *a = static_cast<dsn2anchor *>(xxcalmem(&xxalbuf, sizeof(dsn2anchor)));
     hashtbl *pages = xxnewhashtbl(DSN2_BUCKETS);
     if (!a || !pages) return false;
