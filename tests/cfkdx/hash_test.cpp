@@ -149,3 +149,48 @@ TEST_F(HashTest, WalkWithoutBucketVariableEnds) {
 }
 
 } // namespace
+
+// A table far fuller than its buckets answers through its look-up index: the answers and the
+// walks must stay exactly those of the chains.
+TEST_F(HashTest, CrowdedTableAnswersAsItsChains) {
+    kdx::hashtbl *t = kdx::xxnewhashtbl(5);
+    std::vector<kdx::xxnamed *> recs;
+    for (int i = 0; i < 500; ++i)
+        recs.push_back(add(t, ("n" + std::to_string(i)).c_str()));
+    ASSERT_NE(t->index, nullptr);
+    for (int i = 0; i < 500; ++i) {
+        std::string upper = "N" + std::to_string(i);
+        EXPECT_EQ(kdx::xxfindhash(t, upper.c_str()), recs[i]);
+    }
+    EXPECT_EQ(kdx::xxfindhash(t, "n500"), nullptr);
+    EXPECT_EQ(kdx::xxfindhash(t, "n1!"), nullptr);
+
+    // A second record of a name (symbols may repeat one) is the one found, as in its chain.
+    kdx::xxnamed *again = add(t, "N7");
+    EXPECT_EQ(kdx::xxfindhash(t, "n7"), again);
+
+    // The walk still goes bucket by bucket, newest first.
+    std::vector<kdx::xxnamed *> walked;
+    int bucket = 0;
+    for (kdx::xxnamed *r = kdx::xxnexthash(t, nullptr, &bucket, nullptr); r != nullptr;
+         r = kdx::xxnexthash(t, r, &bucket, nullptr))
+        walked.push_back(r);
+    std::vector<kdx::xxnamed *> chains;
+    for (int b = 0; b < t->buckets; ++b)
+        for (kdx::xxnamed *r = t->heads[b]; r != nullptr; r = r->hlink)
+            chains.push_back(r);
+    EXPECT_EQ(walked, chains);
+    EXPECT_EQ(walked.size(), 501u);
+}
+
+// The indexes live beside the object buffer and go with it.
+TEST_F(HashTest, IndexesAreReleasedWithTheLibrary) {
+    for (int round = 0; round < 3; ++round) {
+        kdx::hashtbl *t = kdx::xxnewhashtbl(3);
+        for (int i = 0; i < 100; ++i)
+            add(t, ("x" + std::to_string(i)).c_str());
+        EXPECT_NE(t->index, nullptr);
+        kdx::xxfreeall();
+        kdx::xxinit();
+    }
+}

@@ -15,7 +15,7 @@ namespace {
 
 constinit struct {
     int symfiles; // symbol files opened since the current schematic began
-} rdss;
+} rdss{};
 
 // The record tables. A field is {property name, code, property flags}: the code's low four
 // bits are the action (1 name:word attached, 2 the name alone linked, 3 the rest of the line,

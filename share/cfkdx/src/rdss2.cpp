@@ -46,7 +46,7 @@ constinit struct {
     wireends *firstends;        // ends of the wires of the schematic being read, in order
     wireends *lastends;         // ... the last of them
     const SelfPorts *selfports; // the net's real ports by name while xxschwire runs, else null
-} rdss2;
+} rdss2{};
 
 // The headers that open every message about a wire end.
 constexpr const char *SCHDBERR =
