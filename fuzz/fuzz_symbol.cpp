@@ -26,7 +26,9 @@ FILE *openlog() {
 
 void checklog(FILE *log) {
     std::fclose(log);
-    if (std::strstr(logbuf, "internal error: ") != nullptr) {
+    // Input text can be echoed inside a message, but never at the start of a line.
+    if (std::strncmp(logbuf, "internal error: ", 16) == 0 ||
+        std::strstr(logbuf, "\ninternal error: ") != nullptr) {
         std::fputs(logbuf, stderr);
         std::abort();
     }
