@@ -5,6 +5,11 @@
 // counted into the five category lists and Other by their part name and property text; the
 // sheet list holds the placement counts. All lists are released at the end of each sheet or by
 // the run's clean-up.
+//
+// A sheet placed many times is walked at every placement, and each placement asks the library
+// the same questions of the same, unchanging design; the answers are kept per net for the walks
+// of one run (sheetcache) and the sheet list keeps an index by sheet name for subcount. While the
+// library traces its routines, the walks ask the library every time, so the trace stays whole.
 #include "partlistint.h"
 
 #include "kdx.h"
@@ -15,6 +20,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace partlist {
@@ -42,6 +49,7 @@ struct CollectState {
     ListHead *category[NCATEGORIES]; // parts of the current sheet per category
     ListHead *other;                 // uncategorised parts and the blocks of the current sheet
     ListHead *sheets;                // placement counts of the sub-sheets
+    bool sheetsindexed;              // sheetindex() matches the sheet list
     char descr[LOOKUP_DESCR_SIZE];   // what lookupMap filled last
     const char *parent;              // name of the sheet that places the one being walked
     char propbuf[PROPKEY_SIZE];      // propkey's result
@@ -56,42 +64,172 @@ std::vector<kdx::net *> &walkpath() {
     return path;
 }
 
-struct SymbolArray {
-    kdx::symbol **syms = nullptr; // malloc'ed by xxsymtbl
-    int count = 0;
-
-    explicit SymbolArray(kdx::net *n) { count = kdx::xxsymtbl(n, &syms, nullptr, 0); }
-    ~SymbolArray() { std::free(syms); }
-    SymbolArray(const SymbolArray &) = delete;
-    SymbolArray &operator=(const SymbolArray &) = delete;
-};
-
-// Only nets read from a design or a schematic file take part in the walks.
-bool walkable(kdx::net *n) {
-    return n != nullptr && (kdx::xxflags(n) & (NET_DESIGN | NET_SCHEMATIC)) != 0;
-}
-
-bool primitive(kdx::symbol *s) {
+bool isprimitive(kdx::symbol *s) {
     return (kdx::xxflags(s) & SYM_PRIMITIVE) != 0;
 }
 
 kdx::net *hierarchical(kdx::symbol *s) {
-    return primitive(s) ? nullptr : kdx::xxsymnetdescr(s);
+    return isprimitive(s) ? nullptr : kdx::xxsymnetdescr(s);
 }
 
-const char *sheetname(kdx::net *n) {
+// What the walks learn of one net; each part is filled when first asked for.
+struct SheetInfo {
+    bool haveflags = false;
+    bool havename = false;
+    bool havekey = false;
+    bool havesyms = false;
+    int flags = 0;                     // xxflags of the net
+    const char *name = nullptr;        // its sheet name
+    const char *key = nullptr;         // its file key
+    int count = 0;                     // symbols from xxsymtbl
+    kdx::symbol **syms = nullptr;      // xxsymtbl's array (malloc'ed)
+    kdx::net **children = nullptr;     // per symbol: the net it instantiates, null for a part
+    std::vector<bool> prim;            // per symbol: primitive
+};
+
+// The answers of the library for the walks of one run; emptied by freecollect. Made on first
+// use rather than at load, so the library has no static constructor.
+std::unordered_map<kdx::net *, SheetInfo> &sheetcache() {
+    static std::unordered_map<kdx::net *, SheetInfo> cache;
+    return cache;
+}
+
+void dropcache() {
+    for (auto &[n, info] : sheetcache()) {
+        std::free(info.syms);
+        std::free(info.children);
+    }
+    sheetcache().clear();
+}
+
+// Null while the library traces its routine entries: then every question goes to it again.
+SheetInfo *cached(kdx::net *n) {
+    const kdx::LibOptions &o = kdx::xxoptions();
+    if (o.trace || o.begin) return nullptr;
+    return &sheetcache()[n];
+}
+
+int netflags(kdx::net *n) {
+    SheetInfo *info = cached(n);
+    if (info == nullptr) return kdx::xxflags(n);
+    if (!info->haveflags) {
+        info->flags = kdx::xxflags(n);
+        info->haveflags = true;
+    }
+    return info->flags;
+}
+
+// Only nets read from a design or a schematic file take part in the walks.
+bool walkable(kdx::net *n) {
+    return n != nullptr && (netflags(n) & (NET_DESIGN | NET_SCHEMATIC)) != 0;
+}
+
+const char *asksheetname(kdx::net *n) {
     const char *name = kdx::xxnetname(n, 0);
     return name != nullptr ? name : "";
 }
 
+const char *sheetname(kdx::net *n) {
+    SheetInfo *info = cached(n);
+    if (info == nullptr) return asksheetname(n);
+    if (!info->havename) {
+        info->name = asksheetname(n);
+        info->havename = true;
+    }
+    return info->name;
+}
+
 // The file key of a sub-sheet: its file path behind the first separator (the whole path when
 // it has none).
-const char *filekey(kdx::net *n) {
+const char *askfilekey(kdx::net *n) {
     const char *file = kdx::xxpropfval(kdx::xxfindprop(n, "file", 0));
     if (file == nullptr) return "";
     for (const char *p = file; *p != '\0'; ++p)
         if (*p == '\\' || *p == '/') return p + 1;
     return file;
+}
+
+const char *filekey(kdx::net *n) {
+    SheetInfo *info = cached(n);
+    if (info == nullptr) return askfilekey(n);
+    if (!info->havekey) {
+        info->key = askfilekey(n);
+        info->havekey = true;
+    }
+    return info->key;
+}
+
+// The symbols of a net as the walks take them (xxsymtbl with no filter and the flags 0), with
+// what the walks ask of each: primitive, or the net it instantiates.
+class SymbolArray {
+  public:
+    explicit SymbolArray(kdx::net *n) {
+        info_ = cached(n);
+        if (info_ == nullptr) {
+            count = kdx::xxsymtbl(n, &syms, nullptr, 0);
+            return;
+        }
+        if (!info_->havesyms) fill(n);
+        syms = info_->syms;
+        count = info_->count;
+    }
+    ~SymbolArray() {
+        if (info_ == nullptr) std::free(syms);
+    }
+    SymbolArray(const SymbolArray &) = delete;
+    SymbolArray &operator=(const SymbolArray &) = delete;
+
+    bool primitive(int i) const {
+        return info_ != nullptr ? static_cast<bool>(info_->prim[static_cast<std::size_t>(i)])
+                                : isprimitive(syms[i]);
+    }
+    kdx::net *child(int i) const {
+        return info_ != nullptr ? info_->children[i] : hierarchical(syms[i]);
+    }
+
+    kdx::symbol **syms = nullptr;
+    int count = 0;
+
+  private:
+    void fill(kdx::net *n) {
+        info_->count = kdx::xxsymtbl(n, &info_->syms, nullptr, 0);
+        info_->havesyms = true;
+        if (info_->count == 0) return;
+        const auto size = static_cast<std::size_t>(info_->count);
+        info_->children = static_cast<kdx::net **>(std::calloc(size, sizeof(kdx::net *)));
+        if (info_->children == nullptr) {
+            kdx::xxerror('f', "Out of memory");
+            // Reached only under -xxnofatal: the sheet is walked as one without symbols.
+            std::free(info_->syms);
+            info_->syms = nullptr;
+            info_->count = 0;
+            return;
+        }
+        info_->prim.resize(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            kdx::symbol *s = info_->syms[i];
+            info_->prim[i] = isprimitive(s);
+            info_->children[i] = info_->prim[i] ? nullptr : kdx::xxsymnetdescr(s);
+        }
+    }
+
+    SheetInfo *info_ = nullptr;
+};
+
+// The entries of the sheet list by their key up to the first '.', each group in list order.
+std::unordered_map<std::string_view, std::vector<SheetEntry *>> &sheetindex() {
+    static std::unordered_map<std::string_view, std::vector<SheetEntry *>> index;
+    if (!state.sheetsindexed) {
+        index.clear();
+        if (state.sheets != nullptr) {
+            for (ListEntry *e = state.sheets->next; e != state.sheets; e = e->next) {
+                std::string_view key(e->key);
+                index[key.substr(0, key.find('.'))].push_back(static_cast<SheetEntry *>(e));
+            }
+        }
+        state.sheetsindexed = true;
+    }
+    return index;
 }
 
 ListHead **categorylist(const char *category) {
@@ -184,13 +322,10 @@ const char *propkey(kdx::symbol *sym) {
 int subcount(const char *sheet, int *visits, const char *parent) {
     if (state.sheets == nullptr || parent == nullptr) return 0;
     int count = 0;
-    const std::size_t len = std::strlen(sheet);
-    for (ListEntry *e = state.sheets->next; e != state.sheets; e = e->next) {
-        const char *dot = std::strchr(e->key, '.');
-        std::size_t keylen =
-            dot != nullptr ? static_cast<std::size_t>(dot - e->key) : std::strlen(e->key);
-        if (keylen != len || std::strncmp(e->key, sheet, len) != 0) continue;
-        auto *se = static_cast<SheetEntry *>(e);
+    auto &index = sheetindex();
+    auto group = index.find(std::string_view(sheet));
+    if (group == index.end()) return 0;
+    for (SheetEntry *se : group->second) {
         if (se->visit == 2) {
             *visits += 2;
             return count;
@@ -212,7 +347,7 @@ void addparts(kdx::net *n, const char *parent) {
     SymbolArray syms(n);
     for (int i = 0; i < syms.count; ++i) {
         kdx::symbol *s = syms.syms[i];
-        if (!primitive(s)) continue;
+        if (!syms.primitive(i)) continue;
         trace("xxsympart", s);
         const char *part = kdx::xxsympart(s);
         trace("addlist", s);
@@ -263,12 +398,13 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
 
     SymbolArray syms(n);
     for (int i = 0; i < syms.count; ++i) {
-        kdx::net *child = hierarchical(syms.syms[i]);
+        kdx::net *child = syms.child(i);
         if (child == nullptr) continue;
         const char *key = filekey(child);
         if (mode == 1) {
             auto *e = static_cast<SheetEntry *>(
                 addlist(&state.sheets, key, sizeof(SheetEntry), 0, nullptr));
+            state.sheetsindexed = false;
             if (e != nullptr) e->count += 1;
         } else {
             auto *e =
@@ -292,7 +428,7 @@ void countsheets(kdx::net *n) {
     PathStep step(n);
     addblocks(n, 1, nullptr);
     for (int i = 0; i < syms.count; ++i) {
-        kdx::net *child = hierarchical(syms.syms[i]);
+        kdx::net *child = syms.child(i);
         if (child == nullptr) continue;
         state.parent = sheetname(n);
         countsheets(child);
@@ -307,7 +443,7 @@ void listsheets(kdx::net *n) {
     addparts(n, state.parent);
     addblocks(n, 0, state.parent);
     for (int i = 0; i < syms.count; ++i) {
-        kdx::net *child = hierarchical(syms.syms[i]);
+        kdx::net *child = syms.child(i);
         if (child == nullptr) continue;
         state.parent = sheetname(n);
         listsheets(child);
@@ -323,8 +459,10 @@ void freecollect() {
         freelist(&list);
     freelist(&state.other);
     freelist(&state.sheets);
+    state.sheetsindexed = false;
     state.parent = nullptr;
     walkpath().clear();
+    dropcache();
 }
 
 } // namespace partlist

@@ -3,14 +3,19 @@
 // A list keeps its entries in byte order of their keys; entries with equal keys stay in the order
 // they were first met. Beside the ring, the head owns an index of key groups (and, inside a
 // group, of property texts), so finding or inserting an entry never walks the list: a sheet with
-// many distinct parts costs O(log n) per part, not O(n).
+// many distinct parts costs O(log n) per part, not O(n). Entries, their keys and the index live
+// in an arena of the list, released whole by freelist: a list only ever grows until then. The
+// arenas' blocks are kept for the next list until the run's clean-up (freelistmemory).
 #include "partlistint.h"
 
 #include "kdx.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <map>
+#include <memory_resource>
 #include <new>
 #include <string>
 #include <string_view>
@@ -20,18 +25,89 @@ namespace partlist {
 
 namespace {
 
+// Hashes property texts for look-ups by a plain text, without making a string of it first.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+inline constexpr std::size_t ARENA_FIRST = 4096;            // first block of a list's arena
+inline constexpr std::size_t CACHE_LIMIT = 16 * 1024 * 1024; // bytes of blocks kept for reuse
+
+// Blocks that list arenas gave back, kept for the next list. A sheet's lists are made and
+// released once per sheet, each growing through the same block sizes; handing those blocks to
+// malloc and back every time costs more than the lists themselves (the heap is trimmed and
+// grown again).
+class BlockCache final : public std::pmr::memory_resource {
+  public:
+    ~BlockCache() override { release(); }
+
+    void release() {
+        while (free_ != nullptr) {
+            Block *b = free_;
+            free_ = b->next;
+            std::pmr::new_delete_resource()->deallocate(b, b->size, b->align);
+        }
+        cached_ = 0;
+    }
+
+  private:
+    struct Block {
+        Block *next;
+        std::size_t size;
+        std::size_t align;
+    };
+
+    void *do_allocate(std::size_t bytes, std::size_t align) override {
+        for (Block **b = &free_; *b != nullptr; b = &(*b)->next) {
+            if ((*b)->size == bytes && (*b)->align == align) {
+                Block *hit = *b;
+                *b = hit->next;
+                cached_ -= bytes;
+                return hit;
+            }
+        }
+        return std::pmr::new_delete_resource()->allocate(bytes, align);
+    }
+
+    void do_deallocate(void *p, std::size_t bytes, std::size_t align) override {
+        if (bytes >= sizeof(Block) && align >= alignof(Block) && cached_ + bytes <= CACHE_LIMIT) {
+            free_ = new (p) Block{free_, bytes, align};
+            cached_ += bytes;
+            return;
+        }
+        std::pmr::new_delete_resource()->deallocate(p, bytes, align);
+    }
+
+    bool do_is_equal(const std::pmr::memory_resource &other) const noexcept override {
+        return this == &other;
+    }
+
+    Block *free_ = nullptr;  // kept blocks, the last given back first
+    std::size_t cached_ = 0; // their bytes
+};
+
+// Made on first use rather than at load, so the library has no static constructor.
+BlockCache &blockcache() {
+    static BlockCache cache;
+    return cache;
+}
+
+using PropIndex = std::pmr::unordered_map<std::pmr::string, ListEntry *, TextHash, std::equal_to<>>;
+
 // The entries of one key, which lie next to each other in the ring.
 struct KeyGroup {
-    ListEntry *first;                                     // first entry of the key
-    ListEntry *last;                                      // last entry of the key
-    std::unordered_map<std::string, ListEntry *> byprops; // property text -> first such entry
+    ListEntry *first;  // first entry of the key
+    ListEntry *last;   // last entry of the key
+    PropIndex byprops; // property text -> first such entry
 };
 
 } // namespace
 
 // std::string_view compares through char_traits<char>, which orders bytes as unsigned.
 struct ListIndex {
-    std::map<std::string_view, KeyGroup> groups; // keys view the entries' own key texts
+    std::pmr::monotonic_buffer_resource arena{ARENA_FIRST, &blockcache()}; // entries, keys, index
+    std::pmr::map<std::string_view, KeyGroup> groups{&arena}; // keys view the entries' keys
 };
 
 namespace {
@@ -77,34 +153,38 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
     const char *props = sym != nullptr ? propkey(sym) : "";
 
     auto &groups = head->index->groups;
-    auto found = groups.find(std::string_view(key));
+    const std::string_view keyview(key);
+    // Where a new key goes. Lists are often built in key order (a print list follows its part
+    // list), so a key behind the last one is placed without searching.
+    auto at = groups.empty() || std::prev(groups.end())->first < keyview
+                  ? groups.end()
+                  : groups.lower_bound(keyview);
+    auto found = at != groups.end() && at->first == keyview ? at : groups.end();
     if (found != groups.end()) {
         KeyGroup &g = found->second;
         if (sym == nullptr) return g.first;
-        auto hit = g.byprops.find(props);
+        auto hit = g.byprops.find(std::string_view(props));
         if (hit != g.byprops.end()) return hit->second;
     }
 
-    auto *e = static_cast<ListEntry *>(
-        std::calloc(1, size < sizeof(ListEntry) ? sizeof(ListEntry) : size));
-    char *copy = e != nullptr ? static_cast<char *>(std::malloc(std::strlen(key) + 1)) : nullptr;
-    if (copy == nullptr) {
-        std::free(e);
-        kdx::xxerror('f', "Out of memory");
-        return nullptr;
-    }
-    std::strcpy(copy, key);
-    e->key = copy;
-    if (parts) {
-        // The caller rebuilds the same text from the same symbol; holding it now keeps the index
-        // and the entry in agreement from the start.
-        auto *pe = static_cast<PartEntry *>(e);
-        std::strncpy(pe->properties, props, PROPTEXT_SIZE - 1);
-    }
-
     try {
+        if (size < sizeof(ListEntry)) size = sizeof(ListEntry);
+        const std::size_t keylen = keyview.size();
+        auto *e = static_cast<ListEntry *>(
+            head->index->arena.allocate(size, alignof(std::max_align_t)));
+        std::memset(static_cast<void *>(e), 0, size);
+        char *copy = static_cast<char *>(head->index->arena.allocate(keylen + 1, 1));
+        std::memcpy(copy, key, keylen + 1);
+        e->key = copy;
+        if (parts) {
+            // The caller rebuilds the same text from the same symbol; holding it now keeps the
+            // index and the entry in agreement from the start.
+            auto *pe = static_cast<PartEntry *>(e);
+            std::memcpy(pe->properties, props, strnlen(props, PROPTEXT_SIZE - 1));
+        }
         if (found == groups.end()) {
-            found = groups.emplace(std::string_view(copy), KeyGroup{e, e, {}}).first;
+            found = groups.emplace_hint(at, std::string_view(copy),
+                                        KeyGroup{e, e, PropIndex(&head->index->arena)});
             auto after = std::next(found);
             linkbefore(after != groups.end() ? after->second.first : head, e);
         } else {
@@ -113,33 +193,28 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
             found->second.last = e;
         }
         if (parts) found->second.byprops.emplace(props, e);
+        return e;
     } catch (const std::bad_alloc &) {
-        if (e->next == nullptr) {
-            std::free(copy);
-            std::free(e);
-        }
+        // An entry made before the failure stays in the arena until the list is released.
         kdx::xxerror('f', "Out of memory");
         return nullptr;
     }
-    return e;
 }
 
 void freelist(ListHead **list) {
     ListHead *head = *list;
     if (head == nullptr) return;
-    for (ListEntry *e = head->next; e != head;) {
-        ListEntry *next = e->next;
-        std::free(e->key);
-        std::free(e);
-        e = next;
-    }
-    delete head->index;
+    delete head->index; // the entries and their keys with it
     std::free(head);
     *list = nullptr;
 }
 
 bool listhasentries(const ListHead *list) {
     return list != nullptr && list->next != list;
+}
+
+void freelistmemory() {
+    blockcache().release();
 }
 
 } // namespace partlist

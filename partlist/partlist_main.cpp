@@ -28,9 +28,13 @@ inline constexpr const char *RELEASE = "Release 4.0";
 inline constexpr const char *NOTICE = "Copyright (c) Morvek Corporation. All rights reserved.";
 inline constexpr int READFLAGS = 0x50; // the top net accepts design and schematic files
 inline constexpr int RULE_WIDTH = 78;
+// A report runs to megabytes for a large design: a buffer well above stdio's default keeps the
+// number of writes down.
+inline constexpr std::size_t REPORTBUF_SIZE = 256 * 1024;
 
 struct MainState {
     char reportused[NAME_SIZE]; // the report name the run opened
+    char *reportbuf;            // the report stream's buffer (malloc'ed), or null
 };
 
 constinit MainState state{};
@@ -76,6 +80,8 @@ bool closereport() {
     if (r == nullptr) return true;
     bool ok = std::ferror(r) == 0;
     if (std::fclose(r) != 0) ok = false;
+    std::free(state.reportbuf);
+    state.reportbuf = nullptr;
     return ok;
 }
 
@@ -120,6 +126,11 @@ void openreport() {
     const char *name = o.reportflag ? reportname() : defreportname();
     std::snprintf(state.reportused, sizeof state.reportused, "%s", name);
     FILE *r = name[0] != '\0' ? std::fopen(name, "w") : nullptr;
+    if (r != nullptr) {
+        // Without the buffer the stream keeps its own.
+        state.reportbuf = static_cast<char *>(std::malloc(REPORTBUF_SIZE));
+        if (state.reportbuf != nullptr) std::setvbuf(r, state.reportbuf, _IOFBF, REPORTBUF_SIZE);
+    }
     setreport(r);
     if (r == nullptr) kdx::xxerror('f', "Can not open output file %s", name);
 }
@@ -180,6 +191,7 @@ void cleanup() {
     kdx::xxcleanup();
     freereport();
     freecollect();
+    freelistmemory();
 }
 
 int Sch_Exit(int status) {

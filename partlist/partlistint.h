@@ -62,7 +62,11 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
 ListHead *makelist(ListHead **list);
 
 // Releases the entries, their keys and the head; *list becomes null. A null list is skipped.
+// Entries are made by addlist alone: the list owns their memory.
 void freelist(ListHead **list);
+
+// Returns the memory that released lists keep for later ones; called by the run's clean-up.
+void freelistmemory();
 
 // True when the list exists and holds at least one entry.
 bool listhasentries(const ListHead *list);

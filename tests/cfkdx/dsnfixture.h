@@ -24,6 +24,7 @@ class DesignTest : public ::testing::Test {
         ASSERT_NE(log_, nullptr);
         kdx::xxsetlog(log_);
         kdx::xxsetprogname("t");
+        kdx::xxoptions() = {};
         cf::PSetPath(".");
         kdx::xxinit();
     }
@@ -32,6 +33,7 @@ class DesignTest : public ::testing::Test {
         kdx::xxdsn2free();
         kdx::xxcleanup();
         cf::FreePaths();
+        kdx::xxoptions() = {};
         kdx::xxsetlog(nullptr);
         std::fclose(log_);
         std::free(buf_);

@@ -54,9 +54,10 @@ TEST_F(Design2Test, OnePageDatabaseMakesThatPageTheTop) {
     EXPECT_EQ(propval(top, "file"), path);
     EXPECT_STREQ(kdx::xxdsn2path(), ".");
     EXPECT_THAT(entries(kdx::xxdsn2entries()), ElementsAre("T p1=P1_0"));
-    EXPECT_THAT(lines(*kdx::xxdsn2tools()),
+    EXPECT_THAT(lines(top->tools),
                 ElementsAre("t Mon Dec  6 16:14:46 2026 extracted netlist -k none -p ."));
-    EXPECT_THAT(lines(kdx::xxdsn2comments()), ElementsAre("kept comment"));
+    EXPECT_THAT(lines(top->comments), ElementsAre("kept comment"));
+    EXPECT_EQ(*kdx::xxdsn2tools(), top->tools);
     EXPECT_FALSE(kdx::xxcurfile()->open);
     // A page is read as a schematic, not through the database.
     EXPECT_EQ(kdx::xxfindmpg(top), 0);
@@ -95,13 +96,13 @@ TEST_F(Design2Test, DesignsOfTheDatabaseGetTheirPages) {
     ASSERT_NE(readdb("db2"), nullptr);
     kdx::net *top = kdx::xxfindnet("*TOP*", 0);
     ASSERT_EQ(kdx::xxfindmpg(top), 1);
-    EXPECT_STREQ(kdx::xxpagelist(top), "p1 p2.sch ");
-    EXPECT_EQ(kdx::xxpageids(top), kdx::xxdsn2entries()->subs);
+    EXPECT_STREQ(top->pages, "p1 p2.sch ");
+    EXPECT_EQ(top->pageids, kdx::xxdsn2entries()->subs);
 
     kdx::net *alu = kdx::xxnewnetdef("ALU@D", nullptr);
     ASSERT_EQ(kdx::xxfindmpg(alu), 1);
-    EXPECT_STREQ(kdx::xxpagelist(alu), "p2 ");
-    EXPECT_STREQ(kdx::xxpageids(alu)->text2, "ALU_0");
+    EXPECT_STREQ(alu->pages, "p2 ");
+    EXPECT_STREQ(alu->pageids->text2, "ALU_0");
 
     EXPECT_EQ(kdx::xxfindmpg(kdx::xxnewnetdef("misc", nullptr)), 0);
     EXPECT_EQ(kdx::xxfindmpg(kdx::xxnewnetdef("alu", nullptr)), 0);

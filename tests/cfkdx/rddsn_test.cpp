@@ -21,18 +21,26 @@ TEST_F(PageListTest, LayoutOfTheNamesDoesNotMatter) {
         ASSERT_EQ(open(file), kdx::XXK_DESIGN);
         kdx::net *n = kdx::xxnewnetdef(file, nullptr);
         ASSERT_EQ(kdx::xxrddsnfn(n), 1);
-        ASSERT_NE(kdx::xxpagelist(n), nullptr);
-        EXPECT_STREQ(kdx::xxpagelist(n), "p1.sch p2.sch");
-        EXPECT_EQ(kdx::xxpageids(n), nullptr);
+        ASSERT_NE(n->pages, nullptr);
+        EXPECT_STREQ(n->pages, "p1.sch p2.sch");
+        EXPECT_EQ(n->pageids, nullptr);
     }
     EXPECT_EQ(logtext(), "");
+}
+
+TEST_F(PageListTest, DebugOptionListsThePages) {
+    kdx::xxoptions().debug = 1;
+    const char *path = nullptr;
+    ASSERT_EQ(open("cpu1line", &path), kdx::XXK_DESIGN);
+    ASSERT_EQ(kdx::xxrddsnfn(kdx::xxnewnetdef("cpu1line", nullptr)), 1);
+    EXPECT_EQ(logtext(), std::string("t: Design file ") + path + " includes:\np1.sch p2.sch\n");
 }
 
 TEST_F(PageListTest, ReadingStopsAtTheFirstSection) {
     ASSERT_EQ(open("cpustop"), kdx::XXK_DESIGN);
     kdx::net *n = kdx::xxnewnetdef("cpustop", nullptr);
     ASSERT_EQ(kdx::xxrddsnfn(n), 1);
-    EXPECT_STREQ(kdx::xxpagelist(n), "p1.sch");
+    EXPECT_STREQ(n->pages, "p1.sch");
 }
 
 TEST_F(PageListTest, FileWithoutNamesFailsTheDesign) {
@@ -131,7 +139,7 @@ TEST_F(DesignNetTest, DesignThatListsItselfFails) {
 TEST_F(DesignNetTest, PlacingAPageWithoutItsDefinitionOrNetIsAnInternalError) {
     kdx::xxoptions().nofatal = 1;
     kdx::net *d = kdx::xxnewnetdef("d", nullptr);
-    kdx::xxpagelist(d) = kdx::xxalstr(&kdx::xxalbuf, "ghost.sch");
+    d->pages = kdx::xxalstr(&kdx::xxalbuf, "ghost.sch");
     EXPECT_EQ(kdx::xxrddsn(d), 0);
     EXPECT_EQ(count("internal error: (in xxrddsn) phase error in multi-page schematic\n"), 1);
 

@@ -156,6 +156,7 @@ TEST_F(SchematicRead, HierarchyReadsIntoObjectModelFromLfAndCrLfFiles) {
         EXPECT_TRUE(xxfsdp(u1->def, "VDD")->flags & PORTF_HIDDEN);
         ASSERT_NE(u1->instnet, nullptr);
         EXPECT_TRUE(u1->instnet->flags & NETF_READ);
+        EXPECT_THAT(value(u1->instnet, "file"), HasSubstr("amp.sch"));
         EXPECT_EQ(symbolnames(u1->instnet), (std::vector<std::string>{"R9"}));
 
         // "use amp ... U1 1" marks U1 inactive in this file: the part list leaves it out.

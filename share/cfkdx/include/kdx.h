@@ -65,6 +65,11 @@ void xxenter(const char *name);
 void xxenterq(const char *name);
 void xxleave();
 
+// True while routine entries are written to the log (-xxtrace, -xxbegin). Code that saves calls
+// of library routines for speed (caches, skipped repeat look-ups) makes every call while it
+// holds, so the trace stays the same.
+bool xxtracing();
+
 // Depth of the routine stack (the top index + 1) and its entry i (0 = outermost), null outside.
 int xxstackdepth();
 const char *xxstackname(int i);
@@ -489,7 +494,8 @@ int xxrdlines(void *owner, const char *section, void *table);
 // `obj` in `ports` per bus member of each, linked to its real port. Returns 1.
 int xxrportexp(void *obj, hashtbl *ports, rport *first);
 
-// Connects both ends of every wire of the current net; 0 when any end failed (all are tried).
+// Connects both ends of every wire that the last xxrdsch read into the current net; 0 when any
+// end failed (all are tried).
 int xxschwire();
 // Connects one wire end ("q.symbol.port", "SELF.port" or a free end); 1, or 0 after a message.
 int xxwport(wire *w, const char *end);

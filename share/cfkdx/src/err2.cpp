@@ -19,32 +19,33 @@ constinit struct {
     bool overflowing = false;          // the overflow message is being reported
 } stk;
 
-// Returns 0 when the name could not be pushed (the stack is full).
-bool push(const char *name) {
-    if (stk.top >= STACKSIZE - 1) {
-        // The report ends the run through the clean-up, whose own routines enter too: they are
-        // refused quietly instead of reporting the overflow again.
-        if (!stk.overflowing) {
-            struct Reporting {
-                Reporting() { stk.overflowing = true; }
-                ~Reporting() { stk.overflowing = false; }
-            } reporting;
-            xxerr("i", "Routine stack overflow in %s", name);
-        }
-        // The routine still leaves, so count the refused entry and let xxleave drop it
-        // instead of popping a caller's entry.
-        ++stk.unpushed;
-        return false;
+// A name that does not fit on a full stack: reported once, and counted so that the routine's
+// leave drops the refusal instead of popping a caller's entry. Always returns false.
+[[gnu::cold, gnu::noinline]] bool overflow(const char *name) {
+    // The report ends the run through the clean-up, whose own routines enter too: they are
+    // refused quietly instead of reporting the overflow again.
+    if (!stk.overflowing) {
+        struct Reporting {
+            Reporting() { stk.overflowing = true; }
+            ~Reporting() { stk.overflowing = false; }
+        } reporting;
+        xxerr("i", "Routine stack overflow in %s", name);
     }
+    ++stk.unpushed;
+    return false;
+}
+
+// Every routine of the library comes through here, so the common case is kept to a compare and
+// a store. Returns false when the name could not be pushed (the stack is full).
+inline bool push(const char *name) {
+    if (stk.top >= STACKSIZE - 1) [[unlikely]]
+        return overflow(name);
     stk.names[++stk.top] = name;
     return true;
 }
 
-} // namespace
-
-void xxenter(const char *name) {
-    if (!push(name)) return;
-    LibOptions &opt = xxoptions();
+[[gnu::cold, gnu::noinline]] void traceentry(const char *name) {
+    const LibOptions &opt = xxoptions();
     if (opt.trace || (opt.begin && stk.top == 0)) {
         char line[2 * STACKSIZE + 256];
         std::size_t n = 0;
@@ -55,6 +56,20 @@ void xxenter(const char *name) {
         std::snprintf(line + n, sizeof line - n, "%s", name != nullptr ? name : "");
         xxerror('m', "%s", line);
     }
+}
+
+} // namespace
+
+void xxenter(const char *name) {
+    if (!push(name)) return;
+    const LibOptions &opt = xxoptions();
+    if (opt.trace || opt.begin) [[unlikely]]
+        traceentry(name);
+}
+
+bool xxtracing() {
+    const LibOptions &opt = xxoptions();
+    return opt.trace || opt.begin;
 }
 
 void xxenterq(const char *name) {

@@ -57,6 +57,7 @@ void xxfreeall() {
     lib.initialised = false;
     xxrdfree();
     xxhashfree();
+    xxdsn2free();
     membuf *cur = xxalbuf;
     xxalbuf = nullptr;
     freescratch(&xxportbuf);

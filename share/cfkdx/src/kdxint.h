@@ -168,6 +168,8 @@ inline constexpr int PORT_BUCKETS = 51;  // ports of a net, a definition or a sy
 // --- Nets, symbols, definitions, nodes, buses, wires (sym, net, node) ---
 
 struct linkcell;  // {next, object}: lists of objects targeted by properties (port)
+struct linecell;  // one verbatim line of a line list (rd2)
+struct dsn2entry; // an entry of a design database (rddsn2)
 struct arrayport; // one entry of a primitive symbol's packed port array (port)
 struct rport;     // real port of a connector or port symbol (port)
 
@@ -207,6 +209,11 @@ struct net : xxnamed {
     int fcount;              // counter of generated node names "f#%d"
     symbol *lastinst;        // the last symbol that instantiated this net
     linkcell *frames;        // frame symbols of the net
+    char *pages;             // a design's page file names, separated by blanks
+    dsn2entry *pageids;      // a design database entry's pages with their instance names
+    linecell *tools;         // "[tools]" lines
+    linecell *comments;      // "[comments]" lines
+    linecell *details;       // verbatim detail records (kept for back-annotation only)
 };
 
 // Flags of a symbol definition.
@@ -221,6 +228,9 @@ struct symdef : xxnamed {
     rport *lastrport;   // ... and last
     int nports;         // number of declared ports
     port **portarr;     // ports in table order, built by xxfixnewsymdef
+    linecell *tools;    // "[tools]" lines of its symbol file
+    linecell *layers;   // "[layers]" lines
+    linecell *comments; // "[comments]" lines
 };
 
 // Flags of a symbol.
@@ -280,6 +290,9 @@ struct point {
 struct wire : xxrec {
     wire *next;          // next wire of the net
     point *points;       // first point
+    const char *name;    // from its "id" field
+    const char *end1;    // what its first end touches: "q.symbol.port", "SELF.port" or free
+    const char *end2;    // ... and its second end
 };
 
 // Records live in "xxalbuf" and are released with it, never one by one.
@@ -361,7 +374,9 @@ struct arrayport : port {};
 // A real port: a connector or port symbol found in a schematic. The real ports of a net or
 // definition chain through `next`; the last one points back to the owner.
 struct rport : port {
-    symbol *sym; // the connector symbol
+    symbol *sym;   // the connector symbol
+    wire *pwire;   // the wire connected to it
+    int nmembers;  // members of its (bus) name
 };
 
 // --- End of properties and ports ---
@@ -371,7 +386,12 @@ struct rport : port {
 
 // --- File records and line lists (rd, rd2) ---
 
-inline constexpr std::size_t XXFILEBUF = 512; // stdio buffer of each file record
+// stdio buffer of each file record. A design is thousands of small files read line by line;
+// with a few hundred bytes per read system call the calls cost more than the reading. 64 KiB
+// takes a whole sheet in one call.
+inline constexpr std::size_t XXFILEBUF = 65536;
+
+struct seccache; // the section lines met in the open file (rd2.cpp)
 
 // One readable file slot. Closed: stream null, open 0, section null, line 1.
 struct filerec {
@@ -382,8 +402,16 @@ struct filerec {
     const char *section;   // bracketed word of the section the reader stands in; null when closed
     int own;               // 1 when xxfdopen opened the stream itself; a caller's stream
                            // is rewound and read but never closed here
+    seccache *sections;    // section lines met by the section search; null until the first
+                           // search, released with the file
+    int midline;           // 1 when a word was read off the current line: the stream may stand
+                           // inside a line, where the section search must not trust its lists
     char buffer[XXFILEBUF]; // stdio buffer given to the stream
 };
+
+// Releases what the section search learnt about the file of `f` (rd.cpp calls it when a file is
+// closed or opened on the record).
+void xxsecforget(filerec &f);
 
 // One saved line of a line list (tools, comment, detail and layers lines), all in "xxalbuf".
 struct linecell {
@@ -450,10 +478,6 @@ struct rdrecord {
 
 inline constexpr int RDWORD = 512; // word buffer of the record parser (511 characters)
 
-// Forgets the wire ends kept for the wiring pass; xxrdsch calls it before a schematic is read,
-// so xxschwire connects the wires of that schematic only.
-void xxschwirereset();
-
 // --- End of schematic and symbol files ---
 
 // --- Design databases (rddsn, rddsn2) ---
@@ -477,11 +501,6 @@ struct dsn2entry : xxnamed {
     dsn2entry *subs;   // the entry's pages ('c' entries), in file order
 };
 
-// A design net's page list (page file names separated by blanks, in "xxalbuf") and page-id list
-// (the "c" entries of its database entry; null for a "[design]" file), as assignable places.
-const char *&xxpagelist(net *n);
-dsn2entry *&xxpageids(net *n);
-
 // The database read by xxrddsn2, for the writer. All empty (null) when no database was read.
 dsn2entry *xxdsn2entries(); // the entry list, in file order
 prop *xxdsn2attrs();        // the attributes, newest first; qualifiers path, symid, tx, ty, ...
@@ -489,8 +508,7 @@ linecell **xxdsn2tools();   // head of the "[tools]" lines (the writer drops its
 linecell *xxdsn2comments(); // the "[comments]" lines
 const char *xxdsn2path();   // the search path recorded in the "p" line
 net *xxdsn2top();           // the net made for the file (xxrddsn2's result)
-// Forgets the database; its records live in "xxalbuf", so xxfreeall must call it, or the next
-// run would find the old database's pages.
+// Forgets the database; its records live in "xxalbuf", so xxfreeall calls it.
 void xxdsn2free();
 // The attribute path of a cell use `depth` levels down from the top: nets[i] names the net of
 // level i (0 the top) and insts[i] the instance that uses it (insts[0] unused). Static buffer,

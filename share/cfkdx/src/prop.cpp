@@ -204,7 +204,7 @@ int xxpmatch(const char *name, int namelen, const prop *p, const char *target, i
     if (flags & FP_NOCASE) {
         if (!cf::strncieql(t, name, namelen))
             return 0;
-    } else if (std::strncmp(t, name, static_cast<std::size_t>(namelen)) != 0) {
+    } else if (*t != *name || std::strncmp(t, name, static_cast<std::size_t>(namelen)) != 0) {
         return 0;
     }
     const char *c = t + namelen;

@@ -34,6 +34,12 @@ prop *listof(const void *obj) { return obj ? static_cast<const xxrec *>(obj)->pr
 
 int textlen(const char *s) { return static_cast<int>(std::strlen(s)); }
 
+// A character as the name comparison of xxpmatch sees it (folded when it ignores case).
+int firstchar(char c, bool nocase) {
+    const int u = static_cast<unsigned char>(c);
+    return nocase ? cf::toupperc(u) : u;
+}
+
 // The searches along link lists and the definition side of a port, shared by the port rows.
 prop *linkedsearch(PropMatch match, const port *pt, const char *name, int flags) {
     const char *pname = pt->name ? pt->name : "";
@@ -124,7 +130,9 @@ const char *xxproprval(const void *p) {
 const char *xxpropval(const void *p) {
     kdx::QuietRoutineScope scope("xxpropval");
     const char *v = xxproprval(p);
-    if (!v || !*v || cf::strcieql(v, "*req*") || cf::strcieql(v, "*opt*"))
+    if (!v || !*v)
+        return nullptr;
+    if (*v == '*' && (cf::strcieql(v, "*req*") || cf::strcieql(v, "*opt*")))
         return nullptr;
     return v;
 }
@@ -233,9 +241,18 @@ const char *xxwname(const void *obj) {
 prop *xxfppl(prop *list, const char *name, int namelen, const char *target, int targetlen,
              int flags) {
     kdx::QuietRoutineScope scope("xxfppl");
-    for (prop *p = list; isprop(p); p = p->props)
+    // Every look-up walks whole lists: a text that has no qualifier and does not begin with the
+    // name's first character cannot match, so it is passed over without asking xxpmatch.
+    const bool quick = name != nullptr && namelen > 0 && *name != '(' && !(flags & FP_QUALONLY);
+    const bool nocase = (flags & FP_NOCASE) != 0;
+    const int first = quick ? firstchar(*name, nocase) : 0;
+    for (prop *p = list; isprop(p); p = p->props) {
+        if (quick && p->text != nullptr && p->text[0] != '(' &&
+            firstchar(p->text[0], nocase) != first)
+            continue;
         if (xxpmatch(name, namelen, p, target, targetlen, flags))
             return p;
+    }
     return nullptr;
 }
 
@@ -255,20 +272,26 @@ prop *xxfprops(PropMatch match, void *obj, const char *name, int flags) {
         return nullptr;
     int len = textlen(name);
     rootnet *root = xxgetroot();
+    // The match routines (xxfppl, xxsvprop) neither find nor record anything in an empty list,
+    // and every part asks for several properties: an empty list (the root's, mostly) is passed
+    // over without the call.
+    auto search = [&](prop *list) {
+        return list ? match(list, name, len, nullptr, 0, flags) : nullptr;
+    };
     switch (rectype(obj)) {
     case objtype::symbol: {
         auto *sym = static_cast<symbol *>(obj);
-        if (prop *p = match(sym->props, name, len, nullptr, 0, flags))
+        if (prop *p = search(sym->props))
             return p;
         if (!(flags & FP_NODEF) && sym->def)
-            if (prop *p = match(sym->def->props, name, len, nullptr, 0, flags))
+            if (prop *p = search(sym->def->props))
                 return p;
-        return root ? match(root->props, name, len, nullptr, 0, flags) : nullptr;
+        return root ? search(root->props) : nullptr;
     }
     case objtype::symdef: {
-        if (prop *p = match(listof(obj), name, len, nullptr, 0, flags))
+        if (prop *p = search(listof(obj)))
             return p;
-        return root ? match(root->props, name, len, nullptr, 0, flags) : nullptr;
+        return root ? search(root->props) : nullptr;
     }
     case objtype::net: {
         auto *n = static_cast<net *>(obj);
@@ -332,7 +355,7 @@ prop *xxfindpropfp(void *obj, const char *name, int flags) {
     }
     if (rectype(obj) != objtype::symdef) {
         const char *raw = xxproprval(p);
-        if (raw && cf::strcieql(raw, "*req*"))
+        if (raw && *raw == '*' && cf::strcieql(raw, "*req*"))
             xxerr("w", "required property \"%s\" not supplied in %s", name, xxwname(obj));
     }
     return p;

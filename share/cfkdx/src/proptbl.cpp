@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -17,15 +18,66 @@ namespace kdx {
 namespace {
 
 constexpr std::size_t MAXLISTS = 1000;  // lists recorded per table; more are passed over
-constexpr std::size_t TBLSTEP = 1024;   // growth of the result array, in entries
+constexpr std::size_t INLINELISTS = 8;  // lists the table of a symbol or definition visits
+constexpr std::size_t INLINENAMES = 16; // names compared one by one before a hash set pays
+constexpr std::size_t INLINEPROPS = 64; // entries gathered in place before the heap is asked
 
 struct Visited {
     prop *list;        // head of a property list the search reached
     std::string text;  // the search text it was reached with: "(port)" for targeted lists
 };
 
+// The part list asks for the table of every part it counts: the few lists, names and entries of
+// one table are kept in place, and the heap is asked only for what goes beyond them.
+template <class T, std::size_t N>
+class SmallList {
+  public:
+    void push(T v) {
+        if (n_ < N)
+            inl_[n_] = std::move(v);
+        else
+            more_.push_back(std::move(v));
+        ++n_;
+    }
+    std::size_t size() const { return n_; }
+    T &operator[](std::size_t i) { return i < N ? inl_[i] : more_[i - N]; }
+
+  private:
+    T inl_[N]{};
+    std::vector<T> more_;
+    std::size_t n_ = 0;
+};
+
+// The names taken into a table. A few are compared one by one; past that a hash set keeps the
+// check constant, however many properties an object carries.
+class NameSet {
+  public:
+    // False when the name was taken already.
+    bool insert(const char *name) {
+        std::string_view nv(name);
+        if (set_)
+            return set_->insert(std::string(nv)).second;
+        for (std::size_t i = 0; i < n_; ++i)
+            if (names_[i] == nv)
+                return false;
+        if (n_ < INLINENAMES) {
+            names_[n_++].assign(nv);
+            return true;
+        }
+        set_ = std::make_unique<std::unordered_set<std::string>>(names_, names_ + n_);
+        return set_->insert(std::string(nv)).second;
+    }
+
+  private:
+    std::string names_[INLINENAMES];
+    std::size_t n_ = 0;
+    std::unique_ptr<std::unordered_set<std::string>> set_;
+};
+
+using VisitedLists = SmallList<Visited, INLINELISTS>;
+
 struct ProptblState {
-    std::vector<Visited> *visited; // the lists of the table being built
+    VisitedLists *visited; // the lists of the table being built
 };
 constinit ProptblState state{}; // module state
 
@@ -34,7 +86,7 @@ constinit ProptblState state{}; // module state
 prop *xxsvprop(prop *list, const char *name, int namelen, const char *target, int targetlen,
                int /*flags*/) {
     kdx::QuietRoutineScope scope("xxsvprop");
-    std::vector<Visited> *v = state.visited;
+    VisitedLists *v = state.visited;
     if (!v || !list || v->size() >= MAXLISTS)
         return nullptr;
     std::string text;
@@ -45,7 +97,7 @@ prop *xxsvprop(prop *list, const char *name, int namelen, const char *target, in
     } else if (name && namelen > 0) {
         text.assign(name, static_cast<std::size_t>(namelen));
     }
-    v->push_back(Visited{list, std::move(text)});
+    v->push(Visited{list, std::move(text)});
     return nullptr;
 }
 
@@ -57,21 +109,23 @@ int xxproptbl(void *obj, prop ***array_out, PropFilter filter, int flags) {
         xxerr("er", "NULL object parameter");
         return 0;
     }
-    std::vector<Visited> visited;
+    VisitedLists visited;
     {
         // Cleared however the search ends, a fatal error included.
         struct Recording {
-            explicit Recording(std::vector<Visited> *v) { state.visited = v; }
+            explicit Recording(VisitedLists *v) { state.visited = v; }
             ~Recording() { state.visited = nullptr; }
         } recording(&visited);
         xxfprops(xxsvprop, obj, "", flags);
     }
 
-    std::unordered_set<std::string> taken;
-    prop **arr = nullptr;
-    std::size_t cap = 0;
-    int count = 0;
-    for (const Visited &vl : visited) {
+    // Without a filter nothing between two reads of a name can change it: it is read once,
+    // except while the routine trace shows every call.
+    const bool reread = filter != nullptr || xxtracing();
+    NameSet taken;
+    SmallList<prop *, INLINEPROPS> kept;
+    for (std::size_t i = 0; i < visited.size(); ++i) {
+        const Visited &vl = visited[i];
         bool targeted = !vl.text.empty() && vl.text[0] == '(';
         for (prop *p = vl.list; p && rectype(p) == objtype::prop; p = p->props) {
             if (p->flags & PROPF_HIDDEN)
@@ -88,41 +142,25 @@ int xxproptbl(void *obj, prop ***array_out, PropFilter filter, int flags) {
                 continue;
             if (!(flags & FP_DUPS) && iname) {
                 // The name buffer is reused by the filter's own look-ups: read it again.
-                iname = xxpropiname(p, 1);
-                if (iname && !taken.insert(iname).second)
+                if (reread)
+                    iname = xxpropiname(p, 1);
+                if (iname && !taken.insert(iname))
                     continue;
             }
-            if (!array_out) {
-                count++;
-                continue;
-            }
-            if (static_cast<std::size_t>(count) == cap) {
-                std::size_t ncap = cap + TBLSTEP;
-                auto *grown = static_cast<prop **>(std::realloc(arr, ncap * sizeof(prop *)));
-                if (!grown) {
-                    std::free(arr);
-                    xxerr("f", "OUT OF MEMORY !!!");
-                    return 0;
-                }
-                arr = grown;
-                cap = ncap;
-            }
-            arr[count++] = p;
+            kept.push(p);
         }
     }
-    if (!array_out)
+    const int count = static_cast<int>(kept.size());
+    if (!array_out || count == 0)
         return count;
-    if (count == 0) {
-        std::free(arr);
-        return 0;
-    }
-    auto *exact = static_cast<prop **>(std::realloc(arr, static_cast<std::size_t>(count) * sizeof(prop *)));
-    if (!exact) {
-        std::free(arr);
+    auto *arr = static_cast<prop **>(std::malloc(kept.size() * sizeof(prop *)));
+    if (!arr) {
         xxerr("f", "OUT OF MEMORY !!!");
         return 0;
     }
-    *array_out = exact;
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        arr[i] = kept[i];
+    *array_out = arr;
     return count;
 }
 

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include <stdio_ext.h>
+
 namespace kdx {
 
 namespace {
@@ -21,7 +23,8 @@ struct RdState {
     net *curnet;        // the net the read driver is reading
 };
 
-constinit RdState rd{{{nullptr, 0, nullptr, 1, nullptr, 0, {}}, {nullptr, 0, nullptr, 1, nullptr, 0, {}}},
+constinit RdState rd{{{nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, {}},
+                      {nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, {}}},
                      nullptr, nullptr};
 
 filerec &current() { return rd.cur ? *rd.cur : rd.files[XXFILE_PRIMARY]; }
@@ -34,6 +37,8 @@ void closerec(filerec &f) {
     f.section = nullptr;
     f.line = 1;
     f.open = 0;
+    f.midline = 0;
+    xxsecforget(f);
 }
 
 // The expected type named in "unable to open file %s%s for reading".
@@ -156,14 +161,19 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
     }
 
     filerec &f = current();
-    if (ours)
+    if (ours) {
         std::setvbuf(fp, f.buffer, _IOFBF, sizeof f.buffer);
+        // Only this library reads the stream, from one thread: the locking that ungetc and the
+        // seeks of the section search would do on every call buys nothing.
+        __fsetlocking(fp, FSETLOCKING_BYCALLER);
+    }
     f.stream = fp;
     f.own = ours ? 1 : 0;
     f.name = xxalstr(&xxalbuf, found);
     f.line = 1;
     f.section = nullptr;
     f.open = 1;
+    f.midline = 0;
     if (path)
         *path = f.name;
     if (xxoptions().v)

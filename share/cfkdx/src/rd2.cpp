@@ -4,11 +4,37 @@
 // the unlocked stdio routines. Texts go straight into "xxalbuf" or a scratch buffer, bounded by
 // the buffer's end: an over-long word or line is cut with a message, never written past it.
 // Carriage returns end words and are dropped from lines, so CR LF files read like LF files.
+// The section search remembers the section lines it meets in the open file (seccache), so that
+// readers asking for sections out of order, or for one the file lacks, do not reread the file.
 #include "kdxint.h"
 
+#include <sys/types.h>
+
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace kdx {
+
+// What the section search has learnt about the open file: the lines that begin with '[' in one
+// stretch of it read through from a line start. The stretch ends where the last reading
+// stopped, at the end of the file once a reading got there.
+struct seccache {
+    struct Mark {
+        off_t start;      // where the line's '[' stands
+        off_t end;        // just behind the line, its line feed included
+        int line;         // line number behind the line
+        std::string rest; // the line behind its '[' as the search compares it
+    };
+    std::vector<Mark> marks; // the bracket lines of the stretch, in file order
+    off_t lo = -1;           // the stretch: [lo, hi); none while lo < 0
+    off_t hi = -1;
+    int loline = 0;          // line number at lo
+    int hiline = 0;          // line number at hi
+    bool toend = false;      // hi is the end of the file
+    bool off = false;        // the lists are not used for this file
+};
 
 namespace {
 
@@ -21,14 +47,18 @@ constexpr bool endsword(int c) { return cf::isspacec(c); }
 inline int readc(FILE *fp) { return getc_unlocked(fp); }
 
 // The rest of the line, line feed included; one more line unless the end of the file came first.
-void purge(FILE *fp, int *line) {
+// Returns the number of characters consumed.
+off_t purge(FILE *fp, int *line) {
+    off_t used = 0;
     int c;
     while ((c = readc(fp)) != EOF) {
+        ++used;
         if (c == '\n') {
             ++*line;
-            return;
+            break;
         }
     }
+    return used;
 }
 
 // Makes sure *buf has `room` bytes left in its current block; false when none could be had.
@@ -41,26 +71,31 @@ bool ensure(membuf **buf, std::size_t room) {
 }
 
 // The rest of the line into *buf at its ptr, as xxrdline describes; the line counter is the
-// caller's, so xxfindline can read a stream of its own.
-char *rdline(FILE *fp, int *line, membuf **buf) {
+// caller's, so xxfindline can read a stream of its own. *used (when given) counts the characters
+// consumed and *cut tells whether the line was too long.
+char *rdline(FILE *fp, int *line, membuf **buf, off_t *used = nullptr, bool *cut = nullptr) {
+    if (used)
+        *used = 0;
+    if (cut)
+        *cut = false;
     if (!ensure(buf, 3))
         return nullptr;
     char *const start = (*buf)->ptr;
     char *const stop = (*buf)->eptr - 2; // storage ends two bytes before the end
     char *pos = start;
     char *keep = start; // just behind the last character that is not a blank
-    bool any = false;
-    bool cut = false;
+    off_t count = 0;
+    bool toolong = false;
     int c;
     while ((c = readc(fp)) != EOF) {
-        any = true;
+        ++count;
         if (c == '\n')
             break;
         if (c == '\r')
             continue;
         if (pos >= stop) {
-            if (!cut) {
-                cut = true;
+            if (!toolong) {
+                toolong = true;
                 xxerr("er", "Line too long");
             }
             continue;
@@ -70,14 +105,223 @@ char *rdline(FILE *fp, int *line, membuf **buf) {
             keep = pos;
     }
     *keep = '\0';
-    if (!any)
+    if (used)
+        *used = count;
+    if (cut)
+        *cut = toolong;
+    if (count == 0)
         return nullptr; // the end of the file: an empty text, ptr not advanced
     (*buf)->ptr = keep + 1;
     ++*line;
     return start;
 }
 
+// The search of xxfindline: the lines that begin with text's first character are compared
+// with the rest of text; returns 1 behind the line that matches, 0 at the end of the file.
+int findplain(FILE *fp, int *line, const char *text) {
+    const int first = static_cast<unsigned char>(text[0]);
+    for (;;) {
+        int c = readc(fp);
+        if (c == EOF)
+            return 0;
+        if (c != first) {
+            // A line feed read here ended an empty line: the next line may be the one sought.
+            if (c == '\n')
+                ++*line;
+            else
+                purge(fp, line);
+            continue;
+        }
+        xxlinebuf->ptr = reinterpret_cast<char *>(xxlinebuf + 1);
+        const char *rest = rdline(fp, line, &xxlinebuf);
+        if (!rest)
+            return 0;
+        if (cf::strcieql(rest, text + 1))
+            return 1;
+    }
+}
+
+using Mark = seccache::Mark;
+
+enum class Scan { found, end, stop };
+
+// Reads the current file on from `pos`, a line start, exactly as findplain does, noting every
+// bracket line in `met`; stops behind the line that matches `text`, at the end of the file, or
+// where a line starts at `stop`. *end is where it stopped.
+Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
+          std::vector<Mark> &met, off_t *end) {
+    FILE *fp = f.stream;
+    Scan result = Scan::end;
+    for (;;) {
+        if (pos == stop) {
+            result = Scan::stop;
+            break;
+        }
+        int ch = readc(fp);
+        if (ch == EOF)
+            break;
+        ++pos;
+        if (ch != '[') {
+            if (ch == '\n')
+                ++f.line;
+            else
+                pos += purge(fp, &f.line);
+            continue;
+        }
+        xxlinebuf->ptr = reinterpret_cast<char *>(xxlinebuf + 1);
+        off_t used = 0;
+        bool cut = false;
+        const char *rest = rdline(fp, &f.line, &xxlinebuf, &used, &cut);
+        pos += used;
+        if (cut)
+            c.off = true;
+        if (!rest)
+            break;
+        met.push_back({pos - used - 1, pos, f.line, rest});
+        if (cf::strcieql(rest, text + 1)) {
+            result = Scan::found;
+            break;
+        }
+    }
+    f.midline = 0;
+    *end = pos;
+    return result;
+}
+
+// The line number the lists give for position pos, when pos is a line start they know.
+bool knownline(const seccache &c, off_t pos, int *line) {
+    if (c.lo < 0 || pos < c.lo || pos > c.hi)
+        return false;
+    if (pos == c.lo || pos == c.hi) {
+        *line = pos == c.lo ? c.loline : c.hiline;
+        return true;
+    }
+    auto m = std::lower_bound(c.marks.begin(), c.marks.end(), pos,
+                              [](const Mark &k, off_t at) { return k.end < at; });
+    if (m == c.marks.end())
+        return false;
+    if (m->end == pos) {
+        *line = m->line;
+        return true;
+    }
+    if (m->start == pos) {
+        *line = m->line - 1; // a bracket line counts as one line, also the last one unended
+        return true;
+    }
+    return false;
+}
+
+// Moves the current file from `from` to `to`, where the line number is `line`.
+void moveto(filerec &f, off_t from, off_t to, int line) {
+    if (to != from) {
+        const bool moved = fseeko(f.stream, to, SEEK_SET) == 0;
+        XXASSERT(moved);
+    }
+    f.line = line;
+    f.midline = 0;
+}
+
+// xxfindline on the current file for the section search. Where the file's lists cover the rest
+// of the file from where it stands, the answer comes from them and costs one seek; otherwise
+// the file is read, and what is read is added to the lists. The file ends where the reading
+// would have left it, with the line number the reading would have counted (the lists hold
+// line numbers relative to one another, so they move the file's line number by the difference
+// the reading would have counted). The messages are the reading's: the routine entered, the
+// line buffer prepared, and no list is used for a file with a line too long for the buffer,
+// whose message every reading must repeat.
+int findforward(filerec &f, const char *text) {
+    RoutineScope scope("xxfindline");
+    if (!text || !*text)
+        return 0;
+    xxbufinit(&xxlinebuf, 1024);
+    if (!xxlinebuf)
+        return 0;
+    // Only the section lines are noted, and only where the file stands at a line start.
+    if (text[0] != '[' || f.midline || (f.sections && f.sections->off)) {
+        const int found = findplain(f.stream, &f.line, text);
+        f.midline = 0;
+        return found;
+    }
+    if (!f.sections)
+        f.sections = new seccache;
+    seccache &c = *f.sections;
+    off_t pos = ftello(f.stream);
+    if (pos < 0) {
+        c.off = true; // a pipe: nothing to seek back to
+        return findplain(f.stream, &f.line, text);
+    }
+    std::vector<Mark> met;
+    off_t end = 0;
+    int at = 0; // the lists' line number at pos
+    if (c.lo >= 0 && pos < c.lo) {
+        // Read up to the stretch the lists know, then go on with them.
+        const int first = f.line;
+        const Scan r = scan(f, c, text, pos, c.lo, met, &end);
+        if (r == Scan::found)
+            return 1;
+        if (r == Scan::end || c.off) {
+            c.off = true; // the file is not what the lists say, or must be read for its messages
+            return r == Scan::end ? 0 : findplain(f.stream, &f.line, text);
+        }
+        const int shift = c.loline - f.line;
+        for (Mark &m : met)
+            m.line += shift;
+        met.insert(met.end(), c.marks.begin(), c.marks.end());
+        c.marks.swap(met);
+        at = c.loline;
+        c.lo = pos;
+        c.loline = first + shift;
+        pos = end;
+    } else if (!knownline(c, pos, &at)) {
+        if (c.lo >= 0 && pos < c.hi) // inside the stretch, at a place the lists cannot place
+            return findplain(f.stream, &f.line, text);
+        // Somewhere new: what is read now replaces the lists.
+        const int first = f.line;
+        const Scan r = scan(f, c, text, pos, -1, met, &end);
+        if (!c.off) {
+            c.marks.swap(met);
+            c.lo = pos;
+            c.loline = first;
+            c.hi = end;
+            c.hiline = f.line;
+            c.toend = r == Scan::end;
+        }
+        return r == Scan::found ? 1 : 0;
+    }
+
+    auto m = std::lower_bound(c.marks.begin(), c.marks.end(), pos,
+                              [](const Mark &k, off_t from) { return k.start < from; });
+    for (; m != c.marks.end(); ++m) {
+        if (cf::strcieql(m->rest.c_str(), text + 1)) {
+            moveto(f, pos, m->end, f.line + (m->line - at));
+            return 1;
+        }
+    }
+    moveto(f, pos, c.hi, f.line + (c.hiline - at));
+    if (c.toend)
+        return 0;
+
+    // Not in the stretch, which ends before the file does: read on behind it.
+    const int first = f.line;
+    const Scan r = scan(f, c, text, c.hi, -1, met, &end);
+    if (!c.off) {
+        const int shift = c.hiline - first;
+        for (Mark &k : met)
+            k.line += shift;
+        c.marks.insert(c.marks.end(), met.begin(), met.end());
+        c.hi = end;
+        c.hiline = f.line + shift;
+        c.toend = r == Scan::end;
+    }
+    return r == Scan::found ? 1 : 0;
+}
+
 } // namespace
+
+void xxsecforget(filerec &f) {
+    delete f.sections;
+    f.sections = nullptr;
+}
 
 int xxpeek() {
     QuietRoutineScope scope("xxpeek");
@@ -93,8 +337,10 @@ int xxpeek() {
 void xxpurgeline() {
     QuietRoutineScope scope("xxpurgeline");
     filerec *f = xxcurfile();
-    if (f->open && f->stream)
+    if (f->open && f->stream) {
         purge(f->stream, &f->line);
+        f->midline = 0;
+    }
 }
 
 char *xxrdstr(char *buf, int limit) {
@@ -103,10 +349,11 @@ char *xxrdstr(char *buf, int limit) {
     if (!buf || limit < 1 || !f->open || !f->stream)
         return nullptr;
     FILE *fp = f->stream;
-    int c;
-    do
+    int c = readc(fp);
+    if (isblank(c) || (c != EOF && !iseol(c)))
+        f->midline = 1; // what is read here is not given back
+    while (isblank(c))
         c = readc(fp);
-    while (isblank(c));
     int n = 0;
     bool cut = false;
     while (c != EOF && !endsword(c)) {
@@ -136,10 +383,11 @@ char *xxrdbuf(membuf **buf, int whole) {
     char *const last = (*buf)->eptr - 1; // room for the terminator
     char *pos = start;
     bool cut = false;
-    int c;
-    do
+    int c = readc(fp);
+    if (isblank(c) || (c != EOF && !iseol(c)))
+        f->midline = 1; // what is read here is not given back
+    while (isblank(c))
         c = readc(fp);
-    while (isblank(c));
     while (c != EOF && !iseol(c) && (whole || !isblank(c))) {
         if (pos < last) {
             *pos++ = static_cast<char>(c);
@@ -172,7 +420,10 @@ char *xxrdline(membuf **buf) {
     filerec *f = xxcurfile();
     if (!buf || !f->open || !f->stream)
         return nullptr;
-    return rdline(f->stream, &f->line, buf);
+    char *text = rdline(f->stream, &f->line, buf);
+    if (text)
+        f->midline = 0; // the line is read to its end
+    return text;
 }
 
 prop *xxrdprop() {
@@ -281,30 +532,14 @@ int xxfindline(FILE *stream, const char *text) {
     if (!stream || !text || !*text)
         return 0;
     int other = 1; // line counter of a stream that is not the current file's
-    int *line = stream == f->stream ? &f->line : &other;
+    const bool ours = stream == f->stream;
     xxbufinit(&xxlinebuf, 1024);
     if (!xxlinebuf)
         return 0;
-    const int first = static_cast<unsigned char>(text[0]);
-    for (;;) {
-        int c = readc(stream);
-        if (c == EOF)
-            return 0;
-        if (c != first) {
-            // A line feed read here ended an empty line: the next line may be the one sought.
-            if (c == '\n')
-                ++*line;
-            else
-                purge(stream, line);
-            continue;
-        }
-        xxlinebuf->ptr = reinterpret_cast<char *>(xxlinebuf + 1);
-        const char *rest = rdline(stream, line, &xxlinebuf);
-        if (!rest)
-            return 0;
-        if (cf::strcieql(rest, text + 1))
-            return 1;
-    }
+    const int found = findplain(stream, ours ? &f->line : &other, text);
+    if (ours)
+        f->midline = 0;
+    return found;
 }
 
 int xxfindsection(const char *section) {
@@ -316,12 +551,13 @@ int xxfindsection(const char *section) {
     }
     if (cf::strcieql(f->section, section))
         return 1;
-    if (!xxfindline(f->stream, section)) {
+    if (!findforward(*f, section)) {
         std::rewind(f->stream);
         f->line = 1;
+        f->midline = 0;
         if (xxoptions().verbose)
             xxerr("m", "Arghh. Seeking to beginning of file to find %s.", section);
-        if (!xxfindline(f->stream, section))
+        if (!findforward(*f, section))
             return 0;
     }
     f->section = section;

@@ -4,7 +4,7 @@
 // "[design]" file (a "[design2]" database hands them over through xxfindmpg instead);
 // xxrddsnnets reads every page and makes it a symbol definition; xxrddsn places one instance
 // of each page in the design net and gives the design the hierarchical ports of its pages.
-// The module keeps no state of its own; a design net's page list is reached with xxpagelist.
+// The module keeps no state of its own: the page lists hang on the design nets.
 #include "kdxint.h"
 
 #include <cstring>
@@ -67,8 +67,8 @@ int xxrddsnfn(net *design) {
     char *pages = static_cast<char *>(xxalmem(&xxalbuf, list.size() + 1));
     if (!pages) return 0;
     std::memcpy(pages, list.c_str(), list.size() + 1);
-    xxpagelist(design) = pages;
-    xxpageids(design) = nullptr;
+    design->pages = pages;
+    design->pageids = nullptr;
     if (xxoptions().debug) {
         const char *name = nullptr;
         int line = 0;
@@ -94,7 +94,7 @@ int xxrddsnnets(net *design) {
     RoutineScope scope("xxrddsnnets");
     design->flags |= NETF_PAGESREAD;
     int result = 1;
-    const char *list = xxpagelist(design);
+    const char *list = design->pages;
     std::size_t size = list ? std::strlen(list) + 1 : 1;
     std::unique_ptr<char[]> word(new char[size]);
     rootnet *root = xxgetroot();
@@ -146,7 +146,7 @@ int xxmksymdef(net *page, symdef *def) {
 
 int xxrddsn(net *design) {
     RoutineScope scope("xxrddsn");
-    const char *list = xxpagelist(design);
+    const char *list = design->pages;
     if (!list || !*list) {
         xxdsnports(design);
         return 1;
@@ -154,7 +154,7 @@ int xxrddsn(net *design) {
     std::size_t size = std::strlen(list) + 1;
     std::unique_ptr<char[]> word(new char[size]);
     std::unique_ptr<char[]> cell(new char[size]);
-    dsn2entry *ids = xxpageids(design);
+    dsn2entry *ids = design->pageids;
     dsn2entry *expect = ids; // the pages come in the order of their entries
     int k = 0;
     for (const char *s = list; (s = nextname(s, word.get(), size));) {

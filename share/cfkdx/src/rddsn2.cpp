@@ -5,7 +5,7 @@
 // attributes and comments. xxrddsn2 reads it into the database below, which lives in "xxalbuf"
 // for the rest of the run; xxfindmpg hands a design's pages to the read driver from there.
 // State: the database (entry list, attribute list, tool and comment lines, recorded path, top
-// net), the page lists of design nets and the line buffer of myfgets.
+// net) and the line buffer of myfgets; xxfreeall forgets the database with the object buffer.
 #include "kdxint.h"
 
 #include "cfpath.h"
@@ -20,21 +20,7 @@ inline constexpr int DSN2_LINEMAX = 999; // characters myfgets keeps of one line
 inline constexpr std::size_t DSN2_LINEBUF = DSN2_LINEMAX + 3; // a line, "@D" and the terminator
 inline constexpr int ATTR_WORDS = 8;              // words of an attribute line after its keyword
 inline constexpr std::size_t DSNPATH_SIZE = 4096; // xxdsnpath's result buffer
-inline constexpr int DSN2_BUCKETS = 97;           // designs of a database, design nets with pages
-
-// The page list and page-id list of a design net, for nets that have no room for them.
-// Hashed by the net's name.
-struct pagerec : xxnamed {
-    const net *owner;   // the design net
-    const char *pages;  // its page list
-    dsn2entry *pageids; // its page-id list
-};
-
-// Marks the library instance the module's records belong to: it lives in "xxalbuf" beside
-// them, so a released library takes it along.
-struct dsn2anchor {
-    std::uint64_t stamp; // the module's stamp when the records were begun
-};
+inline constexpr int DSN2_BUCKETS = 97;           // the designs of a database, by name
 
 struct Dsn2State {
     dsn2entry *entries;         // entry list, in file order
@@ -47,11 +33,6 @@ struct Dsn2State {
     const char *path;           // the search path of the "p" line (in "xxalbuf"); null when none
     net *top;                   // the net made for the file; null when no database was read
     hashtbl *designs;           // the first 'D' entry of each name
-    hashtbl *pagetbl;           // page lists of design nets, by net name
-    pagerec nopages;            // stands in when no record could be made
-    const rootnet *root;        // the library root the records belong to
-    dsn2anchor *anchor;         // their anchor in "xxalbuf"
-    std::uint64_t stamp;        // stamp of the current anchor; changes with every new one
     char line[DSN2_LINEBUF];    // the line myfgets returns
     char dsnpath[DSNPATH_SIZE]; // xxdsnpath's result
 };
@@ -67,73 +48,6 @@ void forget() {
     dsn2.path = nullptr;
     dsn2.top = nullptr;
     dsn2.designs = nullptr;
-}
-
-void forgetall() {
-    forget();
-    dsn2.pagetbl = nullptr;
-    dsn2.root = nullptr;
-    dsn2.anchor = nullptr;
-}
-
-// True when the records belong to the library instance now running. xxfreeall forgets them
-// through xxdsn2free; should a release pass that by, a new instance (possibly at the same
-// addresses) is still told apart by its anchor, and the old records are dropped unread.
-bool ours() {
-    const rootnet *root = xxgetroot();
-    if (root && root == dsn2.root && dsn2.anchor && dsn2.anchor->stamp == dsn2.stamp) return true;
-    forgetall();
-    return false;
-}
-
-// Makes sure the records about to be added belong to the running instance.
-bool claim() {
-    if (ours()) return true;
-    if (!xxgetroot()) return false;
-    auto *a = static_cast<dsn2anchor *>(xxcalmem(&xxalbuf, sizeof(dsn2anchor)));
-    hashtbl *pages = xxnewhashtbl(DSN2_BUCKETS);
-    if (!a || !pages) return false;
-    dsn2.pagetbl = pages;
-    a->stamp = ++dsn2.stamp;
-    dsn2.anchor = a;
-    dsn2.root = xxgetroot();
-    return true;
-}
-
-pagerec &pagesof(const net *n) {
-    if (claim() && n->name) {
-        int bucket = xxhashname(dsn2.pagetbl, n->name);
-        auto *r = static_cast<pagerec *>(xxhashlookup(dsn2.pagetbl, n->name, bucket, 0));
-        if (r && r->owner == n) return *r;
-        if ((r = static_cast<pagerec *>(xxcalmem(&xxalbuf, sizeof(pagerec))))) {
-            r->name = n->name;
-            r->owner = n;
-            xxinshash(dsn2.pagetbl, r, bucket);
-            return *r;
-        }
-    }
-    dsn2.nopages = {};
-    return dsn2.nopages;
-}
-
-template <class N> const char *&pagelistof(N *n) {
-    if constexpr (requires { n->pages; })
-        return n->pages;
-    else
-        return pagesof(n).pages;
-}
-
-template <class N> dsn2entry *&pageidsof(N *n) {
-    if constexpr (requires { n->pageids; })
-        return n->pageids;
-    else
-        return pagesof(n).pageids;
-}
-
-// The top net shares the database's tool and comment lines, where it has room for them.
-template <class N> void givelines(N *n) {
-    if constexpr (requires { n->tools; }) n->tools = dsn2.tools;
-    if constexpr (requires { n->comments; }) n->comments = dsn2.comments;
 }
 
 // Appends an entry {kind, name, text2} behind *last; the texts are copied into "xxalbuf".
@@ -331,18 +245,19 @@ char *myfgets() {
     filerec *f = xxcurfile();
     FILE *in = f->stream;
     if (!in) return nullptr;
-    int n = 0, c, prev = 0;
+    int n = 0, c;
+    long len = 0; // characters of the line, kept or not
     bool any = false;
     // A line longer than the buffer is cut; its tail is dropped, never read as a line of its own.
     while ((c = getc_unlocked(in)) != EOF) {
         any = true;
         if (c == '\n') break;
         if (n < DSN2_LINEMAX) dsn2.line[n++] = static_cast<char>(c);
-        prev = c;
+        ++len;
     }
     if (!any) return nullptr;
     if (c == '\n') {
-        if (prev == '\r' && n > 0 && dsn2.line[n - 1] == '\r') --n;
+        if (len == n && n > 0 && dsn2.line[n - 1] == '\r') --n;
         ++f->line;
     }
     dsn2.line[n] = '\0';
@@ -352,7 +267,7 @@ char *myfgets() {
 net *xxrddsn2(const char *file) {
     RoutineScope scope("xxrddsn2");
     forget();
-    if (!claim() || !(dsn2.designs = xxnewhashtbl(DSN2_BUCKETS))) {
+    if (!(dsn2.designs = xxnewhashtbl(DSN2_BUCKETS))) {
         xxfdclose();
         return nullptr;
     }
@@ -368,7 +283,8 @@ net *xxrddsn2(const char *file) {
         return nullptr;
     }
     dsn2.top = top;
-    givelines(top);
+    top->tools = dsn2.tools;
+    top->comments = dsn2.comments;
     if (prop *p = xxalprop(1, "file", file)) xxlinkprop(top, p, 2);
     if (xxoptions().dsndebug) {
         // Design-file writer call site: with -xxdsndebug the database is written to the log
@@ -389,7 +305,7 @@ net *xxdsn2init() {
 
 int xxfindmpg(net *n) {
     RoutineScope scope("xxfindmpg");
-    if (!ours() || !dsn2.top || !n || !n->name) return 0;
+    if (!dsn2.top || !n || !n->name) return 0;
     dsn2entry *e = nullptr;
     if (cf::strcieql(n->name, "*top*")) {
         e = findkind('T');
@@ -412,8 +328,8 @@ int xxfindmpg(net *n) {
         *s++ = ' ';
     }
     *s = '\0';
-    xxpageids(n) = e->subs;
-    xxpagelist(n) = pages;
+    n->pages = pages;
+    n->pageids = e->subs;
     return 1;
 }
 
@@ -463,13 +379,6 @@ const char *xxdsnpath(const void *) {
     return xxdsnpathof(nullptr, nullptr, 0);
 }
 
-const char *&xxpagelist(net *n) {
-    return pagelistof(n);
-}
-dsn2entry *&xxpageids(net *n) {
-    return pageidsof(n);
-}
-
 dsn2entry *xxdsn2entries() {
     return dsn2.entries;
 }
@@ -486,10 +395,10 @@ const char *xxdsn2path() {
     return dsn2.path;
 }
 net *xxdsn2top() {
-    return ours() ? dsn2.top : nullptr;
+    return dsn2.top;
 }
 void xxdsn2free() {
-    forgetall();
+    forget();
 }
 
 } // namespace kdx

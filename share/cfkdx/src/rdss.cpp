@@ -198,27 +198,6 @@ struct SecondaryFile {
     SecondaryFile &operator=(const SecondaryFile &) = delete;
 };
 
-// The line lists of nets and definitions. Until a record has room for a list, its lines are
-// read into `dropped` and go unused.
-template <class O> linecell **toolslist(O *o, linecell **dropped) {
-    if constexpr (requires { o->tools; })
-        return &o->tools;
-    else
-        return dropped;
-}
-template <class O> linecell **commentlist(O *o, linecell **dropped) {
-    if constexpr (requires { o->comments; })
-        return &o->comments;
-    else
-        return dropped;
-}
-template <class O> linecell **layerslist(O *o, linecell **dropped) {
-    if constexpr (requires { o->layers; })
-        return &o->layers;
-    else
-        return dropped;
-}
-
 // xxrdsection passes its argument on untyped; the tables are only ever read.
 void *tablearg(const rdrecord *table) {
     return const_cast<rdrecord *>(table);
@@ -233,16 +212,14 @@ int xxrdsch() {
     xxbufinit(&xxtmpbuf, 512);
     xxelapsed();
     rdss.symfiles = 0;
-    xxschwirereset();
-    linecell *dropped = nullptr;
 
     if (!xxrdsection(n, "[schematic2]", xxrdlines, tablearg(schematictable), 1)) return 0;
-    xxrdsection(n, "[tools]", xxsvsec, toolslist(n, &dropped), 0);
+    xxrdsection(n, "[tools]", xxsvsec, &n->tools, 0);
     int t1 = xxelapsed();
     if (!xxrdsection(n, "[detail]", xxrdlines, tablearg(detailtable), 1)) return 0;
     int t2 = xxelapsed();
     if (!xxrdsection(n, "[cell use]", xxrdlines, tablearg(celltable), 1)) return 0;
-    if (xxpeek() == '[') xxrdsection(n, "[comments]", xxsvsec, commentlist(n, &dropped), 0);
+    if (xxpeek() == '[') xxrdsection(n, "[comments]", xxsvsec, &n->comments, 0);
     int t3 = xxelapsed();
     xxschsympass(n);
     int t4 = xxelapsed();
@@ -276,15 +253,14 @@ int xxrdsymdef(FILE *stream, symdef *def, int flags) {
         ++rdss.symfiles;
         rootnet *root = xxgetroot();
         const bool lines = root != nullptr && (root->opts & XXR_SYMLINES) != 0;
-        linecell *dropped = nullptr;
         int ok = xxrdsection(def, "[symbol2]", xxrdlines, tablearg(symboltable), 1);
-        if (lines) xxrdsection(def, "[tools]", xxsvsec, toolslist(def, &dropped), 0);
+        if (lines) xxrdsection(def, "[tools]", xxsvsec, &def->tools, 0);
         if (!xxrdsection(def, "[attributes]", xxrdlines, tablearg(attributetable), 1)) ok = 0;
         int layers = 1;
         if (lines) {
-            layers = xxrdsection(def, "[layers]", xxsvsec, layerslist(def, &dropped), 1);
+            layers = xxrdsection(def, "[layers]", xxsvsec, &def->layers, 1);
             if (layers && xxpeek() == '[')
-                xxrdsection(def, "[comments]", xxsvsec, commentlist(def, &dropped), 0);
+                xxrdsection(def, "[comments]", xxsvsec, &def->comments, 0);
         }
         if (layers) {
             // A definition with a bad section is still completed, so that its real and declared

@@ -13,19 +13,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 
 namespace kdx {
 
 namespace {
-
-// The two end texts of a wire, kept beside it from the "w" record to the wiring pass.
-struct wireends {
-    wireends *next;   // next wire of the same schematic
-    wire *w;          // the wire
-    const char *end1; // what its first end touches (in "xxalbuf"), or null
-    const char *end2; // what its second end touches, or null
-};
 
 // The real ports of the net being wired, by exact name (the first of a name wins, as in
 // xxfrport): a sheet with many connectors has as many real ports as wire ends naming them.
@@ -43,8 +36,6 @@ constinit struct {
     char endcopy[RDWORD];       // working copy of a wire end while it is split
     char *names1[BUSMAX];       // members of the first name of an expansion (wire or port)
     char *names2[BUSMAX];       // members of the second name (port or property value)
-    wireends *firstends;        // ends of the wires of the schematic being read, in order
-    wireends *lastends;         // ... the last of them
     const SelfPorts *selfports; // the net's real ports by name while xxschwire runs, else null
 } rdss2{};
 
@@ -79,40 +70,6 @@ std::uint32_t readopts() {
 
 const char *orempty(const char *s) {
     return s ? s : "(NULL)";
-}
-
-// A wire is named by its "id" property; the record keeps the name too where it has room for it.
-template <class W> void setwirename(W *w, const char *name) {
-    if constexpr (requires { w->name = name; }) w->name = name;
-}
-template <class W> const char *wirename(W *w) {
-    if constexpr (requires { w->name; }) {
-        if (w->name != nullptr) return w->name;
-    }
-    return xxpropval(xxfindprop(w, "id", 0));
-}
-template <class W> void setwireends(W *w, const wireends *e) {
-    if constexpr (requires { w->end1 = e->end1; }) {
-        w->end1 = e->end1;
-        w->end2 = e->end2;
-    }
-}
-
-// What a real port records of its wiring, where the record has room for it.
-template <class R> void setportwire(R *rp, wire *w) {
-    if constexpr (requires { rp->pwire = w; }) rp->pwire = w;
-}
-template <class R> void setmembers(R *rp, int n) {
-    if constexpr (requires { rp->nmembers = n; }) rp->nmembers = n;
-}
-
-// The line lists of a net or definition; lines of a list the record has no room for are
-// read and dropped.
-template <class O> linecell **detaillist(O *o) {
-    if constexpr (requires { o->details; })
-        return &o->details;
-    else
-        return nullptr;
 }
 
 const rdrecord *findrecord(const rdrecord *table, const char *keyword) {
@@ -165,7 +122,7 @@ void namecurrent(SectionParse &sp, const prop *p) {
         static_cast<xxnamed *>(sp.cur)->name = value;
         break;
     case objtype::wire:
-        setwirename(static_cast<wire *>(sp.cur), value);
+        static_cast<wire *>(sp.cur)->name = value;
         break;
     default:
         break;
@@ -176,26 +133,17 @@ void namecurrent(SectionParse &sp, const prop *p) {
 void readgeometry(SectionParse &sp) {
     if (sp.cur == nullptr || rectype(sp.cur) != objtype::wire) return;
     wire *w = static_cast<wire *>(sp.cur);
-    auto *e = static_cast<wireends *>(xxcalmem(&xxalbuf, sizeof(wireends)));
-    if (e == nullptr) return;
-    e->w = w;
-    if (rdss2.lastends != nullptr)
-        rdss2.lastends->next = e;
-    else
-        rdss2.firstends = e;
-    rdss2.lastends = e;
     if (xxrdstr(rdss2.word, RDWORD) != nullptr) {
-        e->end1 = xxalstr(&xxalbuf, rdss2.word);
+        w->end1 = xxalstr(&xxalbuf, rdss2.word);
         for (;;) {
             if (xxrdstr(rdss2.pair, RDWORD) == nullptr) break;
             if (xxrdstr(rdss2.word, RDWORD) == nullptr) {
-                e->end2 = xxalstr(&xxalbuf, rdss2.pair);
+                w->end2 = xxalstr(&xxalbuf, rdss2.pair);
                 break;
             }
             if (sp.graphics) xxnewpoint(w, tocoord(rdss2.pair), tocoord(rdss2.word));
         }
     }
-    setwireends(w, e);
 }
 
 // A symbol use: the definition is read from its symbol file at its first use.
@@ -309,7 +257,7 @@ bool runfield(SectionParse &sp, const rdfield &f) {
 // to and including a "_" line or up to a section line.
 void readverbatim(SectionParse &sp, const char *keyword, int cls) {
     net *owner = asnet(sp.obj);
-    linecell **details = owner ? detaillist(owner) : nullptr;
+    linecell **details = owner ? &owner->details : nullptr;
     bool keep = sp.graphics && details != nullptr;
     if (keep)
         xxsvline(keyword, details, &sp.dtail);
@@ -351,7 +299,7 @@ int wireself(net *owner, wire *w, const char *wname, const char *portname) {
               portname, orempty(wname));
         return 0;
     }
-    setportwire(rp, w);
+    rp->pwire = w;
     int nnodes, nports;
     if (!expandpair(wname, rp->name, nnodes, nports)) return 0;
     if (nnodes != nports)
@@ -447,8 +395,8 @@ int xxrdlines(void *owner, const char *section, void *table) {
     const rdrecord *records = static_cast<const rdrecord *>(table);
     SectionParse sp{owner, static_cast<xxrec *>(owner),     nullptr, nullptr, nullptr,
                     1,     (readopts() & XXR_GRAPHICS) != 0};
-    if (net *n = asnet(owner); n != nullptr && detaillist(n) != nullptr) {
-        for (sp.dtail = *detaillist(n); sp.dtail != nullptr && sp.dtail->next != nullptr;)
+    if (net *n = asnet(owner); n != nullptr) {
+        for (sp.dtail = n->details; sp.dtail != nullptr && sp.dtail->next != nullptr;)
             sp.dtail = sp.dtail->next;
     }
     for (;;) {
@@ -491,7 +439,7 @@ int xxrportexp(void *obj, hashtbl *ports, rport *first) {
         rp->flags |= connectorflags(rp);
         if (rp->name == nullptr) continue;
         int n = xxbusexp(&xxtmpbuf, rp->name, rdss2.names1);
-        setmembers(rp, n);
+        rp->nmembers = n;
         for (int i = 0; i < n; ++i)
             xxnewvport(obj, ports, rdss2.names1[i], rp);
     }
@@ -514,9 +462,9 @@ int xxschwire() {
     } inuse(&index);
 
     int ok = 1;
-    for (const wireends *e = rdss2.firstends; e != nullptr; e = e->next) {
-        if (!xxwport(e->w, e->end1)) ok = 0;
-        if (!xxwport(e->w, e->end2)) ok = 0;
+    for (wire *w = owner->firstwire; w != nullptr; w = w->next) {
+        if (!xxwport(w, w->end1)) ok = 0;
+        if (!xxwport(w, w->end2)) ok = 0;
     }
     return ok;
 }
@@ -538,7 +486,7 @@ int xxwport(wire *w, const char *end) {
             p = dot2 + 1;
         }
     }
-    const char *wname = wirename(w);
+    const char *wname = w->name != nullptr ? w->name : xxpropval(xxfindprop(w, "id", 0));
     if (xxoptions().debug)
         xxerr("m", "wirename=%s,pptr=%s,pptr1=%s,ptr2=%s", orempty(wname), q, orempty(s),
               orempty(p));
@@ -565,7 +513,7 @@ int xxwport(wire *w, const char *end) {
         xxerr("en", "%s cannot find port \"%s\" in symbol \"%s\"", SCHDBERR, p, s);
         return 0;
     }
-    setportwire(rp, w);
+    rp->pwire = w;
     int nnodes, nports;
     if (!expandpair(wname, rp->name, nnodes, nports)) return 0;
     if (nnodes != nports && (sym->flags & SYMF_FRAME) == 0)
@@ -596,10 +544,6 @@ void xxfrnode() {
             if (e->pnode == nullptr) xxnewnode(owner, nullptr, e, nullptr);
         }
     }
-}
-
-void xxschwirereset() {
-    rdss2.firstends = rdss2.lastends = nullptr;
 }
 
 void xxschportpass(net *n) {

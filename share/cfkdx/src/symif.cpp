@@ -1,8 +1,9 @@
 // symif.cpp - checked access to symbols and symbol definitions: type checks, look-ups, names,
 // the part name and iteration over the symbols of a net.
 //
-// The part name is composed in one process-wide heap buffer, remade at every call to the exact
-// size and released by xxsymfree; that buffer is the module's only state.
+// The part name is composed in one process-wide heap buffer, released by xxsymfree; that buffer
+// is the module's only state. The part list asks for the name of every part it counts, so the
+// buffer is kept while the name fits and remade only to grow.
 #include "kdxint.h"
 
 #include <cstdlib>
@@ -14,7 +15,8 @@ namespace {
 
 struct SymifState {
     char *part;       // the last part name composed by xxsympart
-    std::size_t size; // its allocated size, terminator included
+    std::size_t size; // its size, terminator included
+    std::size_t room; // bytes allocated for part
 };
 
 constinit SymifState S{};
@@ -106,13 +108,17 @@ const char *xxsympart(void *obj) {
     std::size_t lm = std::strlen(prim);
     std::size_t ls = std::strlen(suffix);
 
-    std::free(S.part);
     S.size = lp + lm + ls + 1;
-    S.part = static_cast<char *>(std::malloc(S.size));
-    if (!S.part) {
-        S.size = 0;
-        xxerr("f", "OUT OF MEMORY !!!");
-        return "";
+    if (S.size > S.room) {
+        std::free(S.part);
+        S.room = S.size < 64 ? 64 : S.size;
+        S.part = static_cast<char *>(std::malloc(S.room));
+        if (!S.part) {
+            S.size = 0;
+            S.room = 0;
+            xxerr("f", "OUT OF MEMORY !!!");
+            return "";
+        }
     }
     std::memcpy(S.part, prefix, lp);
     std::memcpy(S.part + lp, prim, lm);
@@ -125,6 +131,7 @@ void xxsymfree() {
     std::free(S.part);
     S.part = nullptr;
     S.size = 0;
+    S.room = 0;
 }
 
 int xxnsym(void *owner, symbol **cursor) {

@@ -1,0 +1,278 @@
+// The section search over whole files: a missing optional section, sections met again after a
+// rewind, searches from the middle of a line, over-long section lines, and files opened anew on
+// the same stream or in the other file record. Positions, line numbers and messages are pinned.
+#include "kdxint.h"
+
+#include "cfpath.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+using ::testing::IsEmpty;
+
+// Header, sections in mixed case with trailing blanks and CR LF, a bracket line that names no
+// section, an empty line, the same section twice, and a last section line without a line feed.
+constexpr const char *kSheet = "[schematic2]\n"
+                               "ver 1\n"
+                               "[detail]\n"
+                               "w 1\n"
+                               "\n"
+                               "[cell use]  \r\n"
+                               "[not a section\n"
+                               "use R\n"
+                               "[Detail]\n"
+                               "x\n"
+                               "[comments]";
+
+class SectionSearch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        log_ = std::tmpfile();
+        ASSERT_NE(log_, nullptr);
+        kdx::xxsetlog(log_);
+        kdx::xxoptions() = {};
+        char tmpl[] = "/tmp/rdsectestXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        ASSERT_EQ(cf::PSetPath(dir_.c_str()), cf::PATH_OK);
+        kdx::xxinit();
+    }
+
+    void TearDown() override {
+        kdx::xxcleanup();
+        for (FILE *f : {in_, other_})
+            if (f)
+                std::fclose(f);
+        cf::FreePaths();
+        kdx::xxsetlog(nullptr);
+        std::fclose(log_);
+        std::filesystem::remove_all(dir_);
+    }
+
+    // The current record reads `text`: from a file of ours found along the path, or from the
+    // caller's stream `*stream` (made when null, else emptied and rewritten).
+    void open(const std::string &text, bool ours, FILE **stream = nullptr,
+              int kind = kdx::XXK_SCHEMATIC) {
+        if (ours) {
+            std::ofstream(dir_ + "/in.sch", std::ios::binary) << text;
+            ASSERT_EQ(kdx::xxfdopen(nullptr, "in", kdx::XXK_SCHEMATIC, nullptr),
+                      kdx::XXK_SCHEMATIC);
+            return;
+        }
+        if (!stream)
+            stream = &in_;
+        if (!*stream)
+            *stream = std::tmpfile();
+        ASSERT_NE(*stream, nullptr);
+        std::rewind(*stream);
+        ASSERT_EQ(ftruncate(fileno(*stream), 0), 0);
+        std::fwrite(text.data(), 1, text.size(), *stream);
+        std::fflush(*stream);
+        ASSERT_EQ(kdx::xxfdopen(*stream, "in.sch", kind, nullptr), kind);
+    }
+
+    std::string fresh() {
+        std::fflush(log_);
+        std::string all;
+        std::rewind(log_);
+        for (int c; (c = std::fgetc(log_)) != EOF;)
+            all += static_cast<char>(c);
+        std::string out = all.substr(seen_);
+        seen_ = all.size();
+        return out;
+    }
+
+public:
+    // One line of the transcript: the result, where the file stands, its line, what comes next,
+    // and the messages written.
+    std::string step(const std::string &what, int result) {
+        const kdx::filerec *f = kdx::xxcurfile();
+        const long pos = std::ftell(f->stream);
+        const int line = f->line;
+        const int next = kdx::xxpeek();
+        char head[128];
+        std::snprintf(head, sizeof head, "%s -> %d at %ld line %d next %d: ", what.c_str(),
+                      result, pos, line, next);
+        return head + ("{" + fresh() + "}\n");
+    }
+
+    std::string find(const char *section) {
+        return step(std::string("find ") + section, kdx::xxfindsection(section));
+    }
+
+protected:
+    FILE *log_ = nullptr;
+    FILE *in_ = nullptr;
+    FILE *other_ = nullptr;
+    std::string dir_;
+    std::size_t seen_ = 0;
+};
+
+// The searches a schematic reader makes (a missing optional section between required ones), then
+// sections behind, ahead, again, and from the middle of a line.
+std::string searches(SectionSearch &t) {
+    std::string out;
+    out += t.find("[tools]");
+    out += t.find("[cell use]");
+    out += t.find("[detail]"); // the second one, in other case, lies ahead
+    char word[16];
+    out += t.step("word", kdx::xxrdstr(word, sizeof word) != nullptr);
+    out += t.find("[comments]"); // from the middle of a line: its rest counts as a line
+    out += t.find("[schematic2]");
+    out += t.find("[detail]");
+    kdx::xxbufinit(&kdx::xxlinebuf, 64);
+    out += t.step("line", kdx::xxrdline(&kdx::xxlinebuf) != nullptr);
+    out += t.find("[tools]");
+    out += t.find("[comments]");
+    out += t.find("[cell use]");
+    out += t.find("[cell use]"); // standing in it already
+    out += t.find("[not a section");
+    out += t.find("[tools]");
+    return out;
+}
+
+constexpr const char *kArghh = "Arghh. Seeking to beginning of file to find ";
+
+std::string expected() {
+    const std::string a = kArghh;
+    return "find [tools] -> 0 at 89 line 12 next -1: {" + a + "[tools].\n}\n" +
+           "find [cell use] -> 1 at 47 line 7 next 91: {" + a + "[cell use].\n}\n" +
+           "find [detail] -> 1 at 77 line 10 next 120: {}\n"
+           "word -> 1 at 78 line 10 next 10: {}\n"
+           "find [comments] -> 1 at 89 line 12 next -1: {}\n"
+           "find [schematic2] -> 1 at 13 line 2 next 118: {" + a + "[schematic2].\n}\n" +
+           "find [detail] -> 1 at 28 line 4 next 119: {}\n"
+           "line -> 1 at 32 line 5 next 10: {}\n"
+           "find [tools] -> 0 at 89 line 12 next -1: {" + a + "[tools].\n}\n" +
+           "find [comments] -> 1 at 89 line 12 next -1: {" + a + "[comments].\n}\n" +
+           "find [cell use] -> 1 at 47 line 7 next 91: {" + a + "[cell use].\n}\n" +
+           "find [cell use] -> 1 at 47 line 7 next 91: {}\n"
+           "find [not a section -> 1 at 62 line 8 next 117: {}\n"
+           "find [tools] -> 0 at 89 line 12 next -1: {" + a + "[tools].\n}\n";
+}
+
+TEST_F(SectionSearch, MissingSectionThenSectionsBehindAndAheadFromACallersStream) {
+    kdx::xxoptions().verbose = 1;
+    open(kSheet, false);
+    EXPECT_EQ(searches(*this), expected());
+}
+
+TEST_F(SectionSearch, MissingSectionThenSectionsBehindAndAheadFromOurOwnFile) {
+    kdx::xxoptions().verbose = 1;
+    open(kSheet, true);
+    EXPECT_EQ(searches(*this), expected());
+}
+
+// Sections found ahead first, so that what is known of the file ends before the file does: the
+// searches read on behind it, read from the start up to it, and stand between two lines that
+// are no section lines.
+TEST_F(SectionSearch, SectionsFoundAheadThenBehindAndBetweenPlainLines) {
+    kdx::xxoptions().verbose = 1;
+    open("[schematic2]\nver 1\n[detail]\nw 1\nw 2\n[cell use]\nuse R\n[comments]\nc\n", false);
+    std::string out;
+    out += find("[detail]");
+    out += find("[schematic2]"); // on to the end, then found again from the start
+    out += find("[cell use]");
+    kdx::xxbufinit(&kdx::xxlinebuf, 64);
+    out += step("line", kdx::xxrdline(&kdx::xxlinebuf) != nullptr);
+    out += find("[comments]");
+    out += find("[detail]");
+    out += step("line", kdx::xxrdline(&kdx::xxlinebuf) != nullptr);
+    out += find("[comments]"); // from between "w 1" and "w 2"
+    out += find("[tools]");
+    const std::string a = kArghh;
+    EXPECT_EQ(out, "find [detail] -> 1 at 28 line 4 next 119: {}\n"
+                   "find [schematic2] -> 1 at 13 line 2 next 118: {" + a + "[schematic2].\n}\n" +
+                   "find [cell use] -> 1 at 47 line 7 next 117: {}\n"
+                   "line -> 1 at 53 line 8 next 91: {}\n"
+                   "find [comments] -> 1 at 64 line 9 next 99: {}\n"
+                   "find [detail] -> 1 at 28 line 4 next 119: {" + a + "[detail].\n}\n" +
+                   "line -> 1 at 32 line 5 next 119: {}\n"
+                   "find [comments] -> 1 at 64 line 9 next 99: {}\n"
+                   "find [tools] -> 0 at 66 line 10 next -1: {" + a + "[tools].\n}\n");
+}
+
+// A pipe cannot be wound back: a section behind is not found again, as from any such stream.
+TEST_F(SectionSearch, PipeIsReadOnceOnly) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const std::string sheet = "[schematic2]\n[detail]\nw\n[cell use]\nu\n";
+    ASSERT_EQ(write(ends[1], sheet.data(), sheet.size()), static_cast<ssize_t>(sheet.size()));
+    close(ends[1]);
+    in_ = fdopen(ends[0], "r");
+    ASSERT_NE(in_, nullptr);
+    ASSERT_EQ(kdx::xxfdopen(in_, "in.sch", kdx::XXK_SCHEMATIC, nullptr), kdx::XXK_SCHEMATIC);
+    EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);
+    EXPECT_EQ(kdx::xxcurfile()->line, 5);
+    EXPECT_EQ(kdx::xxfindsection("[detail]"), 0);
+    EXPECT_EQ(kdx::xxcurfile()->line, 1);
+    EXPECT_EQ(kdx::xxpeek(), EOF);
+}
+
+// A section line too long for the line buffer is reported by every search that reads it, also
+// by the one that follows a search that failed.
+TEST_F(SectionSearch, OverlongSectionLineIsReportedByEverySearchThatReadsIt) {
+    const std::string sheet =
+        "[schematic2]\n[detail]\n" + std::string("[") + std::string(1100, 'z') + "\n[cell use]\n";
+    open(sheet, false);
+    auto count = [](const std::string &log) {
+        int n = 0;
+        for (std::size_t at = 0; (at = log.find("Line too long", at)) != std::string::npos; ++at)
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(kdx::xxfindsection("[tools]"), 0); // forward and from the start: read twice
+    EXPECT_EQ(count(fresh()), 2);
+    EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);
+    EXPECT_EQ(count(fresh()), 1);
+    EXPECT_EQ(kdx::xxfindsection("[detail]"), 1);
+    EXPECT_THAT(fresh(), IsEmpty());
+    EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);
+    EXPECT_EQ(count(fresh()), 1);
+    EXPECT_EQ(kdx::xxcurfile()->line, 5);
+}
+
+// What was learnt about one file is never applied to the next one on the same stream, nor to
+// the file of the other record.
+TEST_F(SectionSearch, ReopenedStreamAndOtherRecordAreSearchedAfresh) {
+    open("[schematic2]\n[detail]\nw\n[cell use]\n", false);
+    EXPECT_EQ(kdx::xxfindsection("[tools]"), 0);
+    EXPECT_EQ(kdx::xxfindsection("[detail]"), 1);
+    EXPECT_EQ(kdx::xxcurfile()->line, 3);
+
+    open("[schematic2]\nver 1\nver 2\n[cell use]\n[tools]\nt\n[detail]\n", false);
+    EXPECT_EQ(kdx::xxfindsection("[tools]"), 1);
+    EXPECT_EQ(kdx::xxcurfile()->line, 6);
+    EXPECT_EQ(kdx::xxfindsection("[detail]"), 1);
+    EXPECT_EQ(kdx::xxcurfile()->line, 8);
+    EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);
+    EXPECT_EQ(kdx::xxcurfile()->line, 5);
+    EXPECT_EQ(std::ftell(in_), 36);
+
+    kdx::xxusefile(kdx::XXFILE_SECONDARY);
+    open("[symbol2]\n\n\n\n[attributes]\n", false, &other_, kdx::XXK_SYMBOL);
+    EXPECT_EQ(kdx::xxfindsection("[tools]"), 0);
+    EXPECT_EQ(kdx::xxfindsection("[detail]"), 0);
+    EXPECT_EQ(kdx::xxfindsection("[attributes]"), 1);
+    EXPECT_EQ(kdx::xxcurfile()->line, 6);
+    kdx::xxfdclose();
+
+    kdx::xxusefile(kdx::XXFILE_PRIMARY);
+    EXPECT_EQ(kdx::xxcurfile()->line, 5); // left where it stood
+    EXPECT_EQ(kdx::xxfindsection("[attributes]"), 0);
+    EXPECT_EQ(kdx::xxfindsection("[tools]"), 1);
+    EXPECT_EQ(kdx::xxcurfile()->line, 6);
+    EXPECT_EQ(std::ftell(in_), 44);
+}
+
+} // namespace
