@@ -3,40 +3,22 @@
 // Input: the text of "cad.rc", a NUL byte, then the arguments behind the program name, each
 // ended by a NUL byte. The run driver's four rows stand in front of the library's, as in a run.
 // Every parse is followed by the clean-up of a run, so leaks and stale state show up here.
-#include "kdxint.h"
-
-#include "cfpath.h"
+#include "fuzzsupport.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr std::size_t MAXARGS = 64;
 
-FILE *devnull;
-
-void writerc(const std::uint8_t *data, std::size_t size) {
-    if (FILE *rc = std::fopen("cad.rc", "wb")) {
-        std::fwrite(data, 1, size, rc);
-        std::fclose(rc);
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     // A private working directory: "." of the start-up path is where "cad.rc" is found.
     char tmpl[] = "/tmp/fuzzoptsXXXXXX";
-    if (!mkdtemp(tmpl) || chdir(tmpl) != 0)
-        std::abort();
-    setenv("VANTRELL_REGISTRY", "/nonexistent/registry.ini", 1);
-    setenv("XDG_CONFIG_HOME", tmpl, 1);
-    devnull = std::fopen("/dev/null", "w");
+    fuzz::privatesetup(tmpl);
     return 0;
 }
 
@@ -44,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::size_t rclen = 0;
     while (rclen < size && data[rclen] != 0)
         ++rclen;
-    writerc(data, rclen);
+    fuzz::writefile("cad.rc", data, rclen);
 
     std::vector<std::string> words{"partlist"};
     std::string word;
@@ -64,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     argv.push_back(nullptr);
 
     kdx::xxoptions() = {};
-    kdx::xxsetlog(devnull);
+    kdx::xxsetlog(fuzz::devnull());
     int argc = static_cast<int>(words.size());
     char **args = argv.data();
     int oflag = 0, fflag = 0, lflag = 0, debug = 0, pagelen = 66;

@@ -72,19 +72,23 @@ kdx::net *hierarchical(kdx::symbol *s) {
     return isprimitive(s) ? nullptr : kdx::xxsymnetdescr(s);
 }
 
+struct FreeDeleter {
+    void operator()(void *p) const { std::free(p); }
+};
+
 // What the walks learn of one net; each part is filled when first asked for.
 struct SheetInfo {
     bool haveflags = false;
     bool havename = false;
     bool havekey = false;
     bool havesyms = false;
-    int flags = 0;                     // xxflags of the net
-    const char *name = nullptr;        // its sheet name
-    const char *key = nullptr;         // its file key
-    int count = 0;                     // symbols from xxsymtbl
-    kdx::symbol **syms = nullptr;      // xxsymtbl's array (malloc'ed)
-    kdx::net **children = nullptr;     // per symbol: the net it instantiates, null for a part
-    std::vector<bool> prim;            // per symbol: primitive
+    int flags = 0;                                      // xxflags of the net
+    const char *name = nullptr;                         // its sheet name
+    const char *key = nullptr;                          // its file key
+    int count = 0;                                      // symbols from xxsymtbl
+    std::unique_ptr<kdx::symbol *[], FreeDeleter> syms; // xxsymtbl's array
+    std::vector<bool> prim;                             // per symbol: primitive
+    std::vector<kdx::net *> children; // the nets its hierarchical symbols instantiate, in order
 };
 
 // The answers of the library for the walks of one run; emptied by freecollect. Made on first
@@ -95,17 +99,12 @@ std::unordered_map<kdx::net *, SheetInfo> &sheetcache() {
 }
 
 void dropcache() {
-    for (auto &[n, info] : sheetcache()) {
-        std::free(info.syms);
-        std::free(info.children);
-    }
     sheetcache().clear();
 }
 
 // Null while the library traces its routine entries: then every question goes to it again.
 SheetInfo *cached(kdx::net *n) {
-    const kdx::LibOptions &o = kdx::xxoptions();
-    if (o.trace || o.begin) return nullptr;
+    if (kdx::xxtracing()) return nullptr;
     return &sheetcache()[n];
 }
 
@@ -170,7 +169,7 @@ class SymbolArray {
             return;
         }
         if (!info_->havesyms) fill(n);
-        syms = info_->syms;
+        syms = info_->syms.get();
         count = info_->count;
     }
     ~SymbolArray() {
@@ -183,8 +182,16 @@ class SymbolArray {
         return info_ != nullptr ? static_cast<bool>(info_->prim[static_cast<std::size_t>(i)])
                                 : isprimitive(syms[i]);
     }
-    kdx::net *child(int i) const {
-        return info_ != nullptr ? info_->children[i] : hierarchical(syms[i]);
+    // Calls visit with the net of each hierarchical symbol, in symbol order. Without the per-run
+    // answers each symbol is asked just before its net is visited, as the walks always asked.
+    template <class Visit> void eachchild(Visit &&visit) const {
+        if (info_ != nullptr) {
+            for (kdx::net *child : info_->children)
+                visit(child);
+            return;
+        }
+        for (int i = 0; i < count; ++i)
+            if (kdx::net *child = hierarchical(syms[i])) visit(child);
     }
 
     kdx::symbol **syms = nullptr;
@@ -192,33 +199,34 @@ class SymbolArray {
 
   private:
     void fill(kdx::net *n) {
-        info_->count = kdx::xxsymtbl(n, &info_->syms, nullptr, 0);
+        kdx::symbol **array = nullptr;
+        info_->count = kdx::xxsymtbl(n, &array, nullptr, 0);
+        info_->syms.reset(array);
         info_->havesyms = true;
-        if (info_->count == 0) return;
         const auto size = static_cast<std::size_t>(info_->count);
-        info_->children = static_cast<kdx::net **>(std::calloc(size, sizeof(kdx::net *)));
-        if (info_->children == nullptr) {
-            kdx::xxerror('f', "Out of memory");
-            // Reached only under -xxnofatal: the sheet is walked as one without symbols.
-            std::free(info_->syms);
-            info_->syms = nullptr;
-            info_->count = 0;
-            return;
-        }
         info_->prim.resize(size);
         for (std::size_t i = 0; i < size; ++i) {
             kdx::symbol *s = info_->syms[i];
             info_->prim[i] = isprimitive(s);
-            info_->children[i] = info_->prim[i] ? nullptr : kdx::xxsymnetdescr(s);
+            if (!info_->prim[i])
+                if (kdx::net *child = kdx::xxsymnetdescr(s)) info_->children.push_back(child);
         }
     }
 
     SheetInfo *info_ = nullptr;
 };
 
-// The entries of the sheet list by their key up to the first '.', each group in list order.
-std::unordered_map<std::string_view, std::vector<SheetEntry *>> &sheetindex() {
-    static std::unordered_map<std::string_view, std::vector<SheetEntry *>> index;
+using SheetIndex = std::unordered_map<std::string_view, std::vector<SheetEntry *>>;
+
+// The entries of the sheet list by their key up to the first '.', each group in list order. The
+// keys view the entries' own texts. Made on first use rather than at load.
+SheetIndex &sheetindexstore() {
+    static SheetIndex index;
+    return index;
+}
+
+SheetIndex &sheetindex() {
+    SheetIndex &index = sheetindexstore();
     if (!state.sheetsindexed) {
         index.clear();
         if (state.sheets != nullptr) {
@@ -357,8 +365,7 @@ void addparts(kdx::net *n, const char *parent) {
         if (e == nullptr) continue;
         e->symbol = s;
         // The report keeps at most DESCR_SIZE - 1 characters of a description.
-        if (category != nullptr)
-            copytext(e->description, DESCR_SIZE, state.descr);
+        if (category != nullptr) copytext(e->description, DESCR_SIZE, state.descr);
         e->count += mult != 0 ? mult : 1;
         // addlist has just built this symbol's property text; the entry takes it over.
         copytext(e->properties, PROPTEXT_SIZE, state.propbuf);
@@ -397,9 +404,7 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
     }
 
     SymbolArray syms(n);
-    for (int i = 0; i < syms.count; ++i) {
-        kdx::net *child = syms.child(i);
-        if (child == nullptr) continue;
+    syms.eachchild([mode, mult](kdx::net *child) {
         const char *key = filekey(child);
         if (mode == 1) {
             auto *e = static_cast<SheetEntry *>(
@@ -411,7 +416,7 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
                 static_cast<PartEntry *>(addlist(&state.other, key, sizeof(PartEntry), 0, nullptr));
             if (e != nullptr) e->count += mult != 0 ? mult : 1;
         }
-    }
+    });
 
     traceplain("makeprint");
     makeprint(state.other);
@@ -427,12 +432,10 @@ void countsheets(kdx::net *n) {
     if (syms.count == 0) return;
     PathStep step(n);
     addblocks(n, 1, nullptr);
-    for (int i = 0; i < syms.count; ++i) {
-        kdx::net *child = syms.child(i);
-        if (child == nullptr) continue;
+    syms.eachchild([n](kdx::net *child) {
         state.parent = sheetname(n);
         countsheets(child);
-    }
+    });
 }
 
 void listsheets(kdx::net *n) {
@@ -442,12 +445,10 @@ void listsheets(kdx::net *n) {
     PathStep step(n);
     addparts(n, state.parent);
     addblocks(n, 0, state.parent);
-    for (int i = 0; i < syms.count; ++i) {
-        kdx::net *child = syms.child(i);
-        if (child == nullptr) continue;
+    syms.eachchild([n](kdx::net *child) {
         state.parent = sheetname(n);
         listsheets(child);
-    }
+    });
 }
 
 void clearparent() {
@@ -459,6 +460,7 @@ void freecollect() {
         freelist(&list);
     freelist(&state.other);
     freelist(&state.sheets);
+    sheetindexstore().clear();
     state.sheetsindexed = false;
     state.parent = nullptr;
     walkpath().clear();

@@ -2,10 +2,10 @@
 //
 // A list keeps its entries in byte order of their keys; entries with equal keys stay in the order
 // they were first met. Beside the ring, the head owns an index of key groups (and, inside a
-// group, of property texts), so finding or inserting an entry never walks the list: a sheet with
-// many distinct parts costs O(log n) per part, not O(n). Entries, their keys and the index live
-// in an arena of the list, released whole by freelist: a list only ever grows until then. The
-// arenas' blocks are kept for the next list until the run's clean-up (freelistmemory).
+// list, of key and property text pairs), so finding or inserting an entry never walks the list: a
+// sheet with many distinct parts costs O(log n) per part, not O(n). Entries, their keys and the
+// index live in an arena of the list, released whole by freelist: a list only ever grows until
+// then. The arenas' blocks are kept for the next list until the run's clean-up (freelistmemory).
 #include "partlistint.h"
 
 #include "kdx.h"
@@ -31,7 +31,7 @@ struct TextHash {
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 
-inline constexpr std::size_t ARENA_FIRST = 4096;            // first block of a list's arena
+inline constexpr std::size_t ARENA_FIRST = 4096;             // first block of a list's arena
 inline constexpr std::size_t CACHE_LIMIT = 16 * 1024 * 1024; // bytes of blocks kept for reuse
 
 // Blocks that list arenas gave back, kept for the next list. A sheet's lists are made and
@@ -93,13 +93,13 @@ BlockCache &blockcache() {
     return cache;
 }
 
-using PropIndex = std::pmr::unordered_map<std::pmr::string, ListEntry *, TextHash, std::equal_to<>>;
+// Part entries by their key and property text, joined by a zero byte that neither holds.
+using PartIndex = std::pmr::unordered_map<std::pmr::string, ListEntry *, TextHash, std::equal_to<>>;
 
 // The entries of one key, which lie next to each other in the ring.
 struct KeyGroup {
-    ListEntry *first;  // first entry of the key
-    ListEntry *last;   // last entry of the key
-    PropIndex byprops; // property text -> first such entry
+    ListEntry *first; // first entry of the key
+    ListEntry *last;  // last entry of the key
 };
 
 } // namespace
@@ -108,6 +108,8 @@ struct KeyGroup {
 struct ListIndex {
     std::pmr::monotonic_buffer_resource arena{ARENA_FIRST, &blockcache()}; // entries, keys, index
     std::pmr::map<std::string_view, KeyGroup> groups{&arena}; // keys view the entries' keys
+    PartIndex parts{&arena};                                  // key, property text -> first entry
+    std::pmr::string probe{&arena};                           // the pair being looked up
 };
 
 namespace {
@@ -152,28 +154,33 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
     const bool parts = size == sizeof(PartEntry);
     const char *props = sym != nullptr ? propkey(sym) : "";
 
-    auto &groups = head->index->groups;
+    ListIndex &index = *head->index;
+    auto &groups = index.groups;
     const std::string_view keyview(key);
-    // Where a new key goes. Lists are often built in key order (a print list follows its part
-    // list), so a key behind the last one is placed without searching.
-    auto at = groups.empty() || std::prev(groups.end())->first < keyview
-                  ? groups.end()
-                  : groups.lower_bound(keyview);
-    auto found = at != groups.end() && at->first == keyview ? at : groups.end();
-    if (found != groups.end()) {
-        KeyGroup &g = found->second;
-        if (sym == nullptr) return g.first;
-        auto hit = g.byprops.find(std::string_view(props));
-        if (hit != g.byprops.end()) return hit->second;
-    }
-
     try {
+        if (parts || sym != nullptr) {
+            index.probe.assign(keyview);
+            index.probe.push_back('\0');
+            index.probe.append(props);
+        }
+        // A part met before is found by its pair alone, without searching the keys.
+        if (sym != nullptr) {
+            auto hit = index.parts.find(std::string_view(index.probe));
+            if (hit != index.parts.end()) return hit->second;
+        }
+        // Where a new key goes. Lists are often built in key order (a print list follows its part
+        // list), so a key behind the last one is placed without searching.
+        auto at = groups.empty() || std::prev(groups.end())->first < keyview
+                      ? groups.end()
+                      : groups.lower_bound(keyview);
+        auto found = at != groups.end() && at->first == keyview ? at : groups.end();
+        if (found != groups.end() && sym == nullptr) return found->second.first;
+
         if (size < sizeof(ListEntry)) size = sizeof(ListEntry);
         const std::size_t keylen = keyview.size();
-        auto *e = static_cast<ListEntry *>(
-            head->index->arena.allocate(size, alignof(std::max_align_t)));
+        auto *e = static_cast<ListEntry *>(index.arena.allocate(size, alignof(std::max_align_t)));
         std::memset(static_cast<void *>(e), 0, size);
-        char *copy = static_cast<char *>(head->index->arena.allocate(keylen + 1, 1));
+        char *copy = static_cast<char *>(index.arena.allocate(keylen + 1, 1));
         std::memcpy(copy, key, keylen + 1);
         e->key = copy;
         if (parts) {
@@ -183,8 +190,7 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
             std::memcpy(pe->properties, props, strnlen(props, PROPTEXT_SIZE - 1));
         }
         if (found == groups.end()) {
-            found = groups.emplace_hint(at, std::string_view(copy),
-                                        KeyGroup{e, e, PropIndex(&head->index->arena)});
+            found = groups.emplace_hint(at, std::string_view(copy), KeyGroup{e, e});
             auto after = std::next(found);
             linkbefore(after != groups.end() ? after->second.first : head, e);
         } else {
@@ -192,7 +198,7 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
             linkbefore(found->second.last->next, e);
             found->second.last = e;
         }
-        if (parts) found->second.byprops.emplace(props, e);
+        if (parts) index.parts.emplace(std::string_view(index.probe), e);
         return e;
     } catch (const std::bad_alloc &) {
         // An entry made before the failure stays in the arena until the list is released.

@@ -65,7 +65,8 @@ void appendbytes(PendingLine *line, const char *text, std::size_t n) {
 void appendblanks(PendingLine *line, long long n) {
     if (n < 1) return;
     const std::size_t room = LINE_SIZE - 1 - line->len;
-    const std::size_t count = static_cast<unsigned long long>(n) < room ? static_cast<std::size_t>(n) : room;
+    const std::size_t count =
+        static_cast<unsigned long long>(n) < room ? static_cast<std::size_t>(n) : room;
     std::memset(line->text + line->len, ' ', count);
     line->len += count;
     line->text[line->len] = '\0';

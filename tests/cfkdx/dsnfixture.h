@@ -4,9 +4,9 @@
 
 #include "cfpath.h"
 #include "kdxint.h"
+#include "support/kdxsupport.h"
+#include "support/testsupport.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
@@ -20,9 +20,8 @@ class DesignTest : public ::testing::Test {
         // Pages are found along the search path "." of the design's own folder, as the "p"
         // lines of the databases record it.
         ASSERT_EQ(chdir(PARTLIST_TEST_DATA "/dsn_pages"), 0);
-        log_ = open_memstream(&buf_, &len_);
-        ASSERT_NE(log_, nullptr);
-        kdx::xxsetlog(log_);
+        ASSERT_NE(log_.file(), nullptr);
+        kdx::xxsetlog(log_.file());
         kdx::xxsetprogname("t");
         kdx::xxoptions() = {};
         cf::PSetPath(".");
@@ -35,21 +34,10 @@ class DesignTest : public ::testing::Test {
         cf::FreePaths();
         kdx::xxoptions() = {};
         kdx::xxsetlog(nullptr);
-        std::fclose(log_);
-        std::free(buf_);
     }
 
-    std::string logtext() {
-        std::fflush(log_);
-        return std::string(buf_, len_);
-    }
-    int count(const std::string &text) {
-        std::string log = logtext();
-        int n = 0;
-        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
-            ++n;
-        return n;
-    }
+    std::string logtext() { return log_.text(); }
+    int count(const std::string &text) { return log_.count(text); }
 
     // Opens a design file as the read driver does; the kind found, 0 on failure.
     static int open(const char *name, const char **path = nullptr) {
@@ -69,13 +57,10 @@ class DesignTest : public ::testing::Test {
         return names;
     }
     static std::string propval(void *obj, const char *name) {
-        const char *v = kdx::xxpropval(kdx::xxfindprop(obj, name, 0));
-        return v ? v : "(none)";
+        return testsupport::propvalue(obj, name);
     }
 
-    FILE *log_ = nullptr;
-    char *buf_ = nullptr;
-    std::size_t len_ = 0;
+    testsupport::Capture log_;
 };
 
 } // namespace dsntest

@@ -1,5 +1,6 @@
 // The reporter, the message composer and the routine stack.
 #include "kdxint.h"
+#include "support/testsupport.h"
 
 #include <cstdarg>
 #include <cstdlib>
@@ -13,23 +14,13 @@ namespace {
 class LogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        log_ = open_memstream(&buf_, &len_);
-        ASSERT_NE(log_, nullptr);
-        kdx::xxsetlog(log_);
+        ASSERT_NE(log_.file(), nullptr);
+        kdx::xxsetlog(log_.file());
     }
-    void TearDown() override {
-        kdx::xxsetlog(nullptr);
-        std::fclose(log_);
-        std::free(buf_);
-    }
-    std::string logtext() {
-        std::fflush(log_);
-        return std::string(buf_, len_);
-    }
+    void TearDown() override { kdx::xxsetlog(nullptr); }
+    std::string logtext() { return log_.text(); }
 
-    FILE *log_ = nullptr;
-    char *buf_ = nullptr;
-    std::size_t len_ = 0;
+    testsupport::Capture log_;
 };
 
 std::string compose(int *code, const char *letters, const char *file, int line, const char *fmt,
@@ -61,7 +52,7 @@ TEST_F(XxErrorTest, SeverityWordsFollowTheProgramName) {
 
     kdx::xxsetprogname("");
     kdx::xxerror('w', "plain");
-    EXPECT_EQ(logtext().substr(len_ - 15), "warning: plain\n");
+    EXPECT_EQ(logtext().substr(log_.size() - 15), "warning: plain\n");
 }
 
 TEST_F(XxErrorTest, InvalidCodeWritesOnlyTheNoticeAndStillCounts) {

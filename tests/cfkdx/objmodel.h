@@ -3,9 +3,8 @@
 #pragma once
 
 #include "kdxint.h"
+#include "support/testsupport.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <string>
@@ -18,9 +17,8 @@ using Props = std::initializer_list<std::pair<const char *, const char *>>;
 class ObjModelTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        log_ = open_memstream(&buf_, &len_);
-        ASSERT_NE(log_, nullptr);
-        kdx::xxsetlog(log_);
+        ASSERT_NE(log_.file(), nullptr);
+        kdx::xxsetlog(log_.file());
         kdx::xxsetprogname("t");
         kdx::xxinit();
         ASSERT_NE(kdx::xxgetroot(), nullptr);
@@ -30,21 +28,10 @@ class ObjModelTest : public ::testing::Test {
         kdx::xxsymfree();
         kdx::xxclrqual();
         kdx::xxsetlog(nullptr);
-        std::fclose(log_);
-        std::free(buf_);
     }
 
-    std::string logtext() {
-        std::fflush(log_);
-        return std::string(buf_, len_);
-    }
-    int count(const std::string &text) {
-        std::string log = logtext();
-        int n = 0;
-        for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
-            ++n;
-        return n;
-    }
+    std::string logtext() { return log_.text(); }
+    int count(const std::string &text) { return log_.count(text); }
 
     // Appends name:value (name alone with a null value) to an object's list.
     static kdx::prop *addprop(void *obj, const char *name, const char *value, int flags = 2) {
@@ -76,9 +63,7 @@ class ObjModelTest : public ::testing::Test {
         return s;
     }
 
-    FILE *log_ = nullptr;
-    char *buf_ = nullptr;
-    std::size_t len_ = 0;
+    testsupport::Capture log_;
 };
 
 } // namespace objmodel

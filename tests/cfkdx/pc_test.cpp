@@ -2,6 +2,7 @@
 // their limits and messages), the values applied after a parse, "-par", and loading
 // hierarchies of schematics and designs with xxreadfile.
 #include "kdxint.h"
+#include "support/testsupport.h"
 
 #include "cfpath.h"
 
@@ -34,18 +35,15 @@ std::vector<std::string> listof(char *const *list) {
 class Driver : public ::testing::Test {
 protected:
     void SetUp() override {
-        log_ = std::tmpfile();
-        ASSERT_NE(log_, nullptr);
-        kdx::xxsetlog(log_);
+        ASSERT_NE(log_.file(), nullptr);
+        kdx::xxsetlog(log_.file());
         kdx::xxoptions() = {};
         // A private working directory: "." of the start-up path is where "cad.rc" is read.
-        char tmpl[] = "/tmp/pctestXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = testsupport::makedir("/tmp/pctestXXXXXX");
+        ASSERT_FALSE(dir_.empty());
         old_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_);
-        setenv("VANTRELL_REGISTRY", (dir_ + "/registry.ini").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        testsupport::privatesettings(dir_);
     }
 
     void TearDown() override {
@@ -53,7 +51,6 @@ protected:
         cf::FreePaths();
         kdx::xxoptions() = {};
         kdx::xxsetlog(nullptr);
-        std::fclose(log_);
         std::filesystem::current_path(old_);
         std::filesystem::remove_all(dir_);
     }
@@ -72,26 +69,16 @@ protected:
                                  &debug_, nullptr);
     }
 
-    std::string fresh() {
-        std::fflush(log_);
-        std::string all;
-        std::rewind(log_);
-        for (int c; (c = std::fgetc(log_)) != EOF;)
-            all += static_cast<char>(c);
-        std::string out = all.substr(seen_);
-        seen_ = all.size();
-        return out;
-    }
+    std::string fresh() { return log_.fresh(); }
 
     void usedata(const char *dircase) {
         ASSERT_EQ(cf::PSetPath((std::string(PARTLIST_TEST_DATA) + "/" + dircase).c_str()),
                   cf::PATH_OK);
     }
 
-    FILE *log_ = nullptr;
+    testsupport::Capture log_;
     std::string dir_;
     std::filesystem::path old_;
-    std::size_t seen_ = 0;
 
     std::vector<std::string> words_;
     std::vector<char *> argv_;

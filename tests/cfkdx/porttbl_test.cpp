@@ -91,6 +91,44 @@ TEST_F(PortWalkTest, BadArguments) {
     EXPECT_EQ(count("invalid parameter"), 1);
 }
 
+// The cursor walk itself, start and step alike, over each kind of owner.
+TEST_F(PortWalkTest, CursorWalkStartsAndStepsOverEveryOwner) {
+    auto names = [](void *owner) {
+        std::vector<std::string> out;
+        kdx::port *cur = nullptr;
+        while (kdx::xxnport(owner, &cur, 0))
+            out.emplace_back(cur->name);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    const std::vector<std::string> both{"IN", "OUT"};
+    kdx::symdef *d = mkdef("amp.sym", {"IN", "OUT"});
+    kdx::symbol *s = place(top, d, "U1");
+    EXPECT_EQ(names(d), both);
+    EXPECT_EQ(names(s), both);
+    kdx::xxnewvport(top, top->porttbl, "A", nullptr);
+    EXPECT_EQ(names(top), std::vector<std::string>{"A"});
+    kdx::node *n = kdx::xxnewnode(top, "N", kdx::xxfsp(s, "IN", 0), nullptr);
+    kdx::xxnewnode(top, "N", kdx::xxfsp(s, "OUT", 0), nullptr);
+    EXPECT_EQ(names(n), both);
+    EXPECT_TRUE(names(kdx::xxnewnode(top, "EMPTY", nullptr, nullptr)).empty());
+
+    // A real port goes on along its own chain, whichever owner is named.
+    kdx::rport *r1 = kdx::xxnewrport(d);
+    kdx::rport *r2 = kdx::xxnewrport(d);
+    kdx::port *cur = r1;
+    EXPECT_EQ(kdx::xxnport(top, &cur, 0), 1);
+    EXPECT_EQ(cur, r2);
+    EXPECT_EQ(kdx::xxnport(top, &cur, 0), 0);
+    EXPECT_EQ(cur, nullptr);
+    EXPECT_EQ(count("invalid parameter"), 0);
+
+    // A cursor that is no port is refused before the owner is looked at.
+    cur = reinterpret_cast<kdx::port *>(addprop(top, "R", "1"));
+    EXPECT_EQ(kdx::xxnport(s, &cur, 0), 0);
+    EXPECT_EQ(count("invalid parameter"), 1);
+}
+
 TEST_F(PortWalkTest, ConnectingPortsToTheirNodes) {
     kdx::symdef *d = mkdef("amp.sym", {"IN", "OUT"});
     kdx::symbol *s = place(top, d, "U1");

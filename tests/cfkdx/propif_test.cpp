@@ -201,4 +201,18 @@ TEST_F(PropSearchTest, PortPropertiesOfASymbol) {
     EXPECT_EQ(count("Assertion failed: file propif.cpp"), 1);
 }
 
+TEST_F(PropSearchTest, LookUpsWithoutCaseOrBehindAQualifierStillFindTheirProperty) {
+    kdx::xxaddqual("FAST");
+    kdx::symdef *d = mkdef("res.sym", {"1"}, {{"primitive", "R"}, {"prefix", "X"}});
+    kdx::symbol *s = place(top, d, "R1", {{"value", "1k"}, {"(FAST)tol", "1%"}, {"Rs", "3"}});
+    EXPECT_STREQ(val(s, "PRIMITIVE", kdx::FP_NOCASE), "R");
+    EXPECT_EQ(val(s, "PRIMITIVE"), nullptr);
+    EXPECT_STREQ(val(s, "rs", kdx::FP_NOCASE | kdx::FP_WHOLE), "3");
+    EXPECT_EQ(val(s, "r", kdx::FP_NOCASE | kdx::FP_WHOLE), nullptr);
+    EXPECT_STREQ(val(s, "tol"), "1%");
+    EXPECT_STREQ(val(s, "prefix"), "X");
+    EXPECT_EQ(val(s, "pre"), nullptr);
+    EXPECT_EQ(count("error"), 0);
+}
+
 } // namespace

@@ -89,4 +89,22 @@ TEST_F(PropTableTest, EmptyLargeAndNull) {
     EXPECT_EQ(count("NULL object parameter"), 1);
 }
 
+TEST_F(PropTableTest, ManyNamesKeepTheFirstOfEach) {
+    // More names and entries than a table keeps in place: the instance's 80 values win over the
+    // definition's, and the definition adds only what the instance lacks.
+    kdx::symdef *d = mkdef("big.sym", {"1"});
+    for (int i = 0; i < 90; i++)
+        addprop(d, ("P" + std::to_string(i)).c_str(), "def");
+    kdx::symbol *s = place(top, d, "U1");
+    for (int i = 79; i >= 0; i--)
+        addprop(s, ("P" + std::to_string(i)).c_str(), "own");
+    std::vector<std::string> got = table(s, 0);
+    ASSERT_EQ(got.size(), 80u + 1u + 10u);
+    for (int i = 0; i < 80; i++)
+        EXPECT_EQ(got[static_cast<std::size_t>(i)], "P" + std::to_string(79 - i) + ":own");
+    EXPECT_EQ(got[80], "tn:big");
+    EXPECT_EQ(got[81], "P80:def");
+    EXPECT_EQ(got.back(), "P89:def");
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // The character, word, line and section readers: CR LF input, bounds of every buffer, line
 // numbers, saved line lists and the section search (forward, then one rewind).
 #include "kdxint.h"
+#include "support/testsupport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,9 +20,8 @@ using ::testing::IsEmpty;
 class LineReader : public ::testing::Test {
 protected:
     void SetUp() override {
-        log_ = std::tmpfile();
-        ASSERT_NE(log_, nullptr);
-        kdx::xxsetlog(log_);
+        ASSERT_NE(log_.file(), nullptr);
+        kdx::xxsetlog(log_.file());
         kdx::xxoptions() = {};
         kdx::xxinit();
     }
@@ -31,7 +31,6 @@ protected:
         if (in_)
             std::fclose(in_);
         kdx::xxsetlog(nullptr);
-        std::fclose(log_);
     }
 
     // Opens text as the current file (its header word must be "[schematic2]").
@@ -44,16 +43,7 @@ protected:
         ASSERT_EQ(kdx::xxfdopen(in_, "in.sch", kdx::XXK_SCHEMATIC, nullptr), kdx::XXK_SCHEMATIC);
     }
 
-    std::string fresh() {
-        std::fflush(log_);
-        std::string all;
-        std::rewind(log_);
-        for (int c; (c = std::fgetc(log_)) != EOF;)
-            all += static_cast<char>(c);
-        std::string out = all.substr(seen_);
-        seen_ = all.size();
-        return out;
-    }
+    std::string fresh() { return log_.fresh(); }
 
     static std::vector<std::string> texts(const kdx::linecell *l) {
         std::vector<std::string> out;
@@ -64,9 +54,8 @@ protected:
 
     int line() const { return kdx::xxcurfile()->line; }
 
-    FILE *log_ = nullptr;
+    testsupport::Capture log_;
     FILE *in_ = nullptr;
-    std::size_t seen_ = 0;
 };
 
 TEST_F(LineReader, RestOfLineKeepsLeadingBlanksAndDropsCarriageReturns) {

@@ -1,6 +1,7 @@
 // Finding, opening and recognising input files: the search order of the default extensions,
 // the "unable to open" forms, header words, the two file records and a caller's own stream.
 #include "kdxint.h"
+#include "support/testsupport.h"
 
 #include "cfpath.h"
 
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -23,13 +23,11 @@ using ::testing::Not;
 class FileOpen : public ::testing::Test {
 protected:
     void SetUp() override {
-        log_ = std::tmpfile();
-        ASSERT_NE(log_, nullptr);
-        kdx::xxsetlog(log_);
+        ASSERT_NE(log_.file(), nullptr);
+        kdx::xxsetlog(log_.file());
         kdx::xxoptions() = {};
-        char tmpl[] = "/tmp/rdtestXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = testsupport::makedir("/tmp/rdtestXXXXXX");
+        ASSERT_FALSE(dir_.empty());
         ASSERT_EQ(cf::PSetPath(dir_.c_str()), cf::PATH_OK);
         kdx::xxinit();
     }
@@ -38,35 +36,18 @@ protected:
         kdx::xxcleanup();
         cf::FreePaths();
         kdx::xxsetlog(nullptr);
-        std::fclose(log_);
         std::filesystem::remove_all(dir_);
     }
 
     void put(const std::string &name, const std::string &text) {
-        std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
-    }
-
-    std::string log() {
-        std::fflush(log_);
-        std::string out;
-        std::rewind(log_);
-        for (int c; (c = std::fgetc(log_)) != EOF;)
-            out += static_cast<char>(c);
-        std::fseek(log_, 0, SEEK_END);
-        return out;
+        testsupport::writefile(dir_ + "/" + name, text);
     }
 
     // The log written since the last call.
-    std::string fresh() {
-        std::string all = log();
-        std::string out = all.substr(seen_);
-        seen_ = all.size();
-        return out;
-    }
+    std::string fresh() { return log_.fresh(); }
 
-    FILE *log_ = nullptr;
+    testsupport::Capture log_;
     std::string dir_;
-    std::size_t seen_ = 0;
 };
 
 TEST_F(FileOpen, DesignAndSchematicKindsTryDsnBeforeSch) {

@@ -2,6 +2,7 @@
 // rewind, searches from the middle of a line, over-long section lines, and files opened anew on
 // the same stream or in the other file record. Positions, line numbers and messages are pinned.
 #include "kdxint.h"
+#include "support/testsupport.h"
 
 #include "cfpath.h"
 
@@ -11,7 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <random>
 #include <string>
 
 #include <unistd.h>
@@ -37,13 +38,11 @@ constexpr const char *kSheet = "[schematic2]\n"
 class SectionSearch : public ::testing::Test {
 protected:
     void SetUp() override {
-        log_ = std::tmpfile();
-        ASSERT_NE(log_, nullptr);
-        kdx::xxsetlog(log_);
+        ASSERT_NE(log_.file(), nullptr);
+        kdx::xxsetlog(log_.file());
         kdx::xxoptions() = {};
-        char tmpl[] = "/tmp/rdsectestXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = testsupport::makedir("/tmp/rdsectestXXXXXX");
+        ASSERT_FALSE(dir_.empty());
         ASSERT_EQ(cf::PSetPath(dir_.c_str()), cf::PATH_OK);
         kdx::xxinit();
     }
@@ -55,7 +54,6 @@ protected:
                 std::fclose(f);
         cf::FreePaths();
         kdx::xxsetlog(nullptr);
-        std::fclose(log_);
         std::filesystem::remove_all(dir_);
     }
 
@@ -64,7 +62,7 @@ protected:
     void open(const std::string &text, bool ours, FILE **stream = nullptr,
               int kind = kdx::XXK_SCHEMATIC) {
         if (ours) {
-            std::ofstream(dir_ + "/in.sch", std::ios::binary) << text;
+            testsupport::writefile(dir_ + "/in.sch", text);
             ASSERT_EQ(kdx::xxfdopen(nullptr, "in", kdx::XXK_SCHEMATIC, nullptr),
                       kdx::XXK_SCHEMATIC);
             return;
@@ -81,16 +79,7 @@ protected:
         ASSERT_EQ(kdx::xxfdopen(*stream, "in.sch", kind, nullptr), kind);
     }
 
-    std::string fresh() {
-        std::fflush(log_);
-        std::string all;
-        std::rewind(log_);
-        for (int c; (c = std::fgetc(log_)) != EOF;)
-            all += static_cast<char>(c);
-        std::string out = all.substr(seen_);
-        seen_ = all.size();
-        return out;
-    }
+    std::string fresh() { return log_.fresh(); }
 
 public:
     // One line of the transcript: the result, where the file stands, its line, what comes next,
@@ -111,11 +100,10 @@ public:
     }
 
 protected:
-    FILE *log_ = nullptr;
+    testsupport::Capture log_;
     FILE *in_ = nullptr;
     FILE *other_ = nullptr;
     std::string dir_;
-    std::size_t seen_ = 0;
 };
 
 // The searches a schematic reader makes (a missing optional section between required ones), then
@@ -217,6 +205,161 @@ TEST_F(SectionSearch, PipeIsReadOnceOnly) {
     EXPECT_EQ(kdx::xxfindsection("[detail]"), 0);
     EXPECT_EQ(kdx::xxcurfile()->line, 1);
     EXPECT_EQ(kdx::xxpeek(), EOF);
+}
+
+// The search as a plain reading of the text: what every search, read and peek must do to
+// position and line number, however the library gets there.
+class PlainFile {
+public:
+    explicit PlainFile(std::string text) : text_(std::move(text)) {}
+
+    int peek() const { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : EOF; }
+    std::size_t pos() const { return pos_; }
+    int line() const { return line_; }
+    int rewinds() const { return rewinds_; }
+
+    void purgeline() {
+        while (pos_ < text_.size())
+            if (text_[pos_++] == '\n') {
+                ++line_;
+                return;
+            }
+    }
+
+    bool readline() {
+        if (pos_ >= text_.size())
+            return false;
+        purgeline();
+        if (text_[pos_ - 1] != '\n')
+            ++line_; // the last line, unended, is counted too
+        return true;
+    }
+
+    bool readword() {
+        auto blank = [](int c) { return c == ' ' || c == '\t'; };
+        auto eol = [](int c) { return c == '\n' || c == '\r'; };
+        while (blank(peek()))
+            ++pos_;
+        std::size_t n = 0;
+        while (peek() != EOF && !cf::isspacec(peek())) {
+            ++pos_;
+            ++n;
+        }
+        if (peek() != EOF && !eol(peek()))
+            ++pos_;
+        return n > 0;
+    }
+
+    bool findsection(const std::string &section) {
+        if (cf::strcieql(section_.c_str(), section.c_str()))
+            return true;
+        if (!findline(section)) {
+            pos_ = 0;
+            line_ = 1;
+            ++rewinds_;
+            if (!findline(section))
+                return false;
+        }
+        section_ = section;
+        return true;
+    }
+
+private:
+    bool findline(const std::string &text) {
+        for (;;) {
+            const int c = peek();
+            if (c == EOF)
+                return false;
+            ++pos_;
+            if (c != text[0]) {
+                if (c == '\n')
+                    ++line_;
+                else
+                    purgeline();
+                continue;
+            }
+            if (peek() == EOF)
+                return false;
+            std::string rest;
+            while (peek() != EOF && peek() != '\n')
+                if (text_[pos_++] != '\r')
+                    rest += text_[pos_ - 1];
+            if (peek() == '\n')
+                ++pos_;
+            ++line_;
+            while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t'))
+                rest.pop_back();
+            if (cf::strcieql(rest.c_str(), text.c_str() + 1))
+                return true;
+        }
+    }
+
+    std::string text_;
+    std::size_t pos_ = 13; // behind the header line
+    int line_ = 2;
+    int rewinds_ = 0;
+    std::string section_ = "[schematic2]";
+};
+
+// Random files of section lines, near misses and body lines, read by random searches, reads
+// and peeks: every step ends where the plain reading ends, with its line number and messages.
+TEST_F(SectionSearch, AnySequenceOfSearchesAndReadsEndsWhereAPlainReadingEnds) {
+    static const char *const pieces[] = {
+        "[detail]\n", "[DETAIL]  \n", "[cell use]\r\n", "[tools]\n", "\n", "w 1\n", "  x y\n",
+        "[x\n",       "[\n",          "ab\r\n",         "[comments] \n", "\t[tools]\n", "x",
+    };
+    static const char *const sections[] = {"[detail]",   "[cell use]", "[tools]", "[comments]",
+                                           "[schematic2]", "[absent]",  "[x"};
+    kdx::xxoptions().verbose = 1;
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 300; ++round) {
+        std::string text = "[schematic2]\n";
+        for (int n = random() % 12; n > 0; --n)
+            text += pieces[random() % std::size(pieces)];
+        open(text, round % 2 == 0);
+        PlainFile plain(text);
+        for (int op = 0; op < 25; ++op) {
+            const int what = random() % 8;
+            std::string did;
+            bool got = false, want = false;
+            if (what < 4) {
+                const char *section = sections[random() % std::size(sections)];
+                did = std::string("find ") + section;
+                got = kdx::xxfindsection(section) != 0;
+                want = plain.findsection(section);
+            } else if (what == 4) {
+                did = "line";
+                kdx::xxbufinit(&kdx::xxlinebuf, 64);
+                got = kdx::xxrdline(&kdx::xxlinebuf) != nullptr;
+                want = plain.readline();
+            } else if (what == 5) {
+                did = "word";
+                char word[64];
+                got = kdx::xxrdstr(word, sizeof word) != nullptr;
+                want = plain.readword();
+            } else if (what == 6) {
+                did = "purge";
+                kdx::xxpurgeline();
+                plain.purgeline();
+            } else {
+                did = "peek";
+                got = kdx::xxpeek() != EOF;
+                want = plain.peek() != EOF;
+            }
+            const kdx::filerec *f = kdx::xxcurfile();
+            SCOPED_TRACE("round " + std::to_string(round) + " step " + std::to_string(op) + " " +
+                         did + " in:\n" + text);
+            ASSERT_EQ(got, want);
+            ASSERT_EQ(std::ftell(f->stream), static_cast<long>(plain.pos()));
+            ASSERT_EQ(f->line, plain.line());
+            ASSERT_EQ(kdx::xxpeek(), plain.peek());
+        }
+        const std::string log = fresh();
+        int rewinds = 0;
+        for (std::size_t at = 0; (at = log.find(kArghh, at)) != std::string::npos; ++at)
+            ++rewinds;
+        EXPECT_EQ(rewinds, plain.rewinds()) << text;
+    }
 }
 
 // A section line too long for the line buffer is reported by every search that reads it, also

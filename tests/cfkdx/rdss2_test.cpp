@@ -3,6 +3,8 @@
 
 #include "kdx.h"
 #include "kdxint.h"
+#include "support/kdxsupport.h"
+#include "support/testsupport.h"
 
 #include "cfpath.h"
 
@@ -58,26 +60,20 @@ template <class N> std::vector<std::string> detaillines(N *n) {
 class RecordParser : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/rdss2_testXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        log = std::tmpfile();
-        xxsetlog(log);
+        dir = testsupport::makedir("/tmp/rdss2_testXXXXXX");
+        ASSERT_FALSE(dir.empty());
+        xxsetlog(log.file());
         cf::PSetPath(dir.c_str());
     }
     void TearDown() override {
         xxfreeall();
         xxsetlog(stderr);
-        std::fclose(log);
         std::string cmd = "rm -rf '" + dir + "'";
         EXPECT_EQ(std::system(cmd.c_str()), 0);
     }
 
     void write(const char *name, const std::string &text) {
-        FILE *f = std::fopen((dir + "/" + name).c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+        ASSERT_TRUE(testsupport::writefile(dir + "/" + name, text));
     }
 
     // Parses the "[schematic2]" section of `text` into a new net against the test table.
@@ -95,31 +91,17 @@ class RecordParser : public ::testing::Test {
         return r;
     }
 
-    std::string logtext() {
-        std::fflush(log);
-        std::string text;
-        std::rewind(log);
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, log)) > 0)
-            text.append(buf, n);
-        return text;
-    }
+    std::string logtext() { return log.text(); }
 
     static std::string value(void *obj, const char *name) {
-        const char *v = xxpropval(xxfindprop(obj, name, 0));
-        return v ? v : "(none)";
+        return testsupport::propvalue(obj, name);
     }
-
     static std::vector<std::string> qualifiers(const prop *p) {
-        std::vector<std::string> texts;
-        for (const prop *q = p ? p->sub : nullptr; q != nullptr; q = propnext(q))
-            texts.push_back(q->text);
-        return texts;
+        return testsupport::qualifiers(p);
     }
 
     std::string dir;
-    FILE *log = nullptr;
+    testsupport::Capture log;
     net *owner = nullptr;
 };
 

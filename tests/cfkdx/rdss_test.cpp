@@ -3,6 +3,8 @@
 
 #include "kdx.h"
 #include "kdxint.h"
+#include "support/kdxsupport.h"
+#include "support/testsupport.h"
 
 #include "cfpath.h"
 #include "platform/ui.h"
@@ -38,9 +40,8 @@ constexpr int WIRED = XXR_DSNSCH;                        // the same with the wi
 class SchematicRead : public ::testing::Test {
   protected:
     void SetUp() override {
-        log = std::tmpfile();
-        ASSERT_NE(log, nullptr);
-        xxsetlog(log);
+        ASSERT_NE(log.file(), nullptr);
+        xxsetlog(log.file());
         boxes.clear();
         platform::SetUiBackend(&recordingui);
     }
@@ -48,7 +49,6 @@ class SchematicRead : public ::testing::Test {
         xxfreeall();
         xxsetlog(stderr);
         platform::SetUiBackend(nullptr);
-        std::fclose(log);
     }
 
     static std::string data(const char *dir) { return std::string(PARTLIST_TEST_DATA) + "/" + dir; }
@@ -74,16 +74,7 @@ class SchematicRead : public ::testing::Test {
         return r;
     }
 
-    std::string logtext() {
-        std::fflush(log);
-        std::string text;
-        std::rewind(log);
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, log)) > 0)
-            text.append(buf, n);
-        return text;
-    }
+    std::string logtext() { return log.text(); }
 
     static std::vector<std::string> symbolnames(net *n) {
         std::vector<std::string> names;
@@ -94,15 +85,10 @@ class SchematicRead : public ::testing::Test {
     }
 
     static std::string value(void *obj, const char *name) {
-        const char *v = xxpropval(xxfindprop(obj, name, 0));
-        return v ? v : "(none)";
+        return testsupport::propvalue(obj, name);
     }
-
     static std::vector<std::string> qualifiers(const prop *p) {
-        std::vector<std::string> texts;
-        for (const prop *q = p ? p->sub : nullptr; q != nullptr; q = propnext(q))
-            texts.push_back(q->text);
-        return texts;
+        return testsupport::qualifiers(p);
     }
 
     static std::string nodename(void *port) {
@@ -110,7 +96,7 @@ class SchematicRead : public ::testing::Test {
         return nd && nd->name ? nd->name : "(none)";
     }
 
-    FILE *log = nullptr;
+    testsupport::Capture log;
 };
 
 TEST_F(SchematicRead, HierarchyReadsIntoObjectModelFromLfAndCrLfFiles) {
@@ -294,10 +280,9 @@ TEST_F(SchematicRead, BrokenSchematicsReportAndFail) {
     };
     for (const BrokenCase &c : cases) {
         SCOPED_TRACE(c.file);
-        std::fflush(log);
-        long start = std::ftell(log);
+        const std::size_t start = log.size();
         EXPECT_EQ(readone("sch_broken", c.file), c.result);
-        std::string text = logtext().substr(static_cast<std::size_t>(start));
+        std::string text = logtext().substr(start);
         EXPECT_THAT(text, ::testing::StartsWith(c.severity));
         EXPECT_THAT(text, HasSubstr(c.message));
         xxfreeall();

@@ -272,4 +272,14 @@ TEST_F(SymTest, SymbolsAreVisitedInOrderOfCreation) {
     EXPECT_EQ(count("invalid parameter"), 2);
 }
 
+TEST_F(SymTest, PartNameIsWholeAfterALongerOrShorterOne) {
+    std::string big(300, 'p');
+    symbol *longer = place(top_, res_, "R1", {{"prefix", big.c_str()}, {"suffix", "_s"}});
+    symbol *shorter = place(top_, res_, "R2", {{"suffix", "2"}});
+    EXPECT_EQ(std::string(xxsympart(longer)), big + "R_s");
+    EXPECT_STREQ(xxsympart(shorter), "R2");
+    EXPECT_STREQ(xxsympart(res_), "R");
+    EXPECT_EQ(std::string(xxsympart(longer)), big + "R_s");
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 // The object buffers: block chaining, exact limits, growth of the scratch buffers.
 #include "kdxint.h"
+#include "support/testsupport.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,28 +14,20 @@ namespace {
 class BufTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        log_ = open_memstream(&buf_, &len_);
-        ASSERT_NE(log_, nullptr);
-        kdx::xxsetlog(log_);
+        ASSERT_NE(log_.file(), nullptr);
+        kdx::xxsetlog(log_.file());
         kdx::xxinit();
     }
     void TearDown() override {
         kdx::xxfreeall();
         kdx::xxsetlog(nullptr);
-        std::fclose(log_);
-        std::free(buf_);
     }
-    std::string logtext() {
-        std::fflush(log_);
-        return std::string(buf_, len_);
-    }
+    std::string logtext() { return log_.text(); }
     static bool aligned(const void *p) {
         return reinterpret_cast<std::uintptr_t>(p) % kdx::RECALIGN == 0;
     }
 
-    FILE *log_ = nullptr;
-    char *buf_ = nullptr;
-    std::size_t len_ = 0;
+    testsupport::Capture log_;
 };
 
 TEST_F(BufTest, RecordsAreClearedAndAligned) {

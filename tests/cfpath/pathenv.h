@@ -5,6 +5,7 @@
 
 #include "cfpath.h"
 #include "kdx.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +22,9 @@ namespace fs = std::filesystem;
 class PathEnv : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/cfpath_test.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = fs::canonical(tmpl);
+        const std::string dir = testsupport::makedir("/tmp/cfpath_test.XXXXXX");
+        ASSERT_FALSE(dir.empty());
+        root = fs::canonical(dir);
         setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
         setenv("HOME", (root / "home").c_str(), 1);
         setenv("VANTRELL_REGISTRY", (root / "registry.ini").c_str(), 1);
@@ -36,16 +37,12 @@ class PathEnv : public ::testing::Test {
     void TearDown() override {
         cf::FreePaths();
         kdx::xxsetlog(nullptr);
-        if (log) std::fclose(log);
         fs::current_path(oldcwd);
         fs::remove_all(root);
     }
 
     std::string write(const fs::path &name, const std::string &text) {
-        if (name.has_parent_path()) fs::create_directories(name.parent_path());
-        FILE *f = std::fopen(name.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+        testsupport::writefile(name, text);
         return name.string();
     }
 
@@ -58,25 +55,17 @@ class PathEnv : public ::testing::Test {
         write(home / "van87.ini", "[VANTRELL]\n" + entries);
     }
 
-    // Sends the run's log, and the -pathDEBUG traces with it, to a file read back by logtext.
+    // Sends the run's log, and the -pathDEBUG traces with it, to a buffer read back by logtext.
     void capturelog(bool trace = true) {
-        log = std::tmpfile();
-        kdx::xxsetlog(log);
+        kdx::xxsetlog(log.file());
         kdx::xxoptions().pathdebug = trace;
     }
 
-    std::string logtext() {
-        std::fflush(log);
-        std::rewind(log);
-        std::string s;
-        for (int c; (c = std::fgetc(log)) != EOF;)
-            s.push_back(static_cast<char>(c));
-        return s;
-    }
+    std::string logtext() { return log.text(); }
 
     fs::path root;
     fs::path oldcwd;
-    FILE *log = nullptr;
+    testsupport::Capture log;
 };
 
 } // namespace pathtest

@@ -3,6 +3,7 @@
 #include "partlistint.h"
 
 #include "cfkdx/objmodel.h"
+#include "support/testsupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,9 +23,8 @@ class Collect : public objmodel::ObjModelTest {
         partlist::runopts().proplen = 40;
         partlist::runopts().pagelen = 66;
         setletters("dic");
-        out_ = open_memstream(&buf_, &size_);
-        ASSERT_NE(out_, nullptr);
-        partlist::setreport(out_);
+        ASSERT_NE(out_.file(), nullptr);
+        partlist::setreport(out_.file());
         top = kdx::xxnewnetdef("top.sch", nullptr);
         res = mkdef("res.sym", {"1", "2"}, {{"primitive", "R"}});
         cap = mkdef("cap.sym", {"1", "2"}, {{"primitive", "C"}});
@@ -34,8 +34,6 @@ class Collect : public objmodel::ObjModelTest {
         partlist::freecollect();
         partlist::freereport();
         partlist::setreport(nullptr);
-        std::fclose(out_);
-        std::free(buf_);
         partlist::clearMap();
         if (!mapfile_.empty()) std::remove(mapfile_.c_str());
         ObjModelTest::TearDown();
@@ -48,13 +46,9 @@ class Collect : public objmodel::ObjModelTest {
     }
 
     void map(const char *text) {
-        char name[] = "/tmp/partlist_collectXXXXXX";
-        int fd = mkstemp(name);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(write(fd, text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
-        close(fd);
-        mapfile_ = name;
-        partlist::initializeMap(name);
+        mapfile_ = testsupport::tempfile("/tmp/partlist_collectXXXXXX", text);
+        ASSERT_FALSE(mapfile_.empty());
+        partlist::initializeMap(mapfile_.c_str());
     }
 
     // A part whose property table starts with two entries the part list passes over.
@@ -62,10 +56,7 @@ class Collect : public objmodel::ObjModelTest {
         return place(n, d, name, {{"id", name}, {"x", "0"}, {"VALUE", value}});
     }
 
-    std::string report() {
-        std::fflush(out_);
-        return std::string(buf_, size_);
-    }
+    std::string report() { return out_.text(); }
 
     // The NAME, PROPERTY, DESCRIPTION and QTY columns of every part line, trimmed.
     std::vector<std::string> lines() {
@@ -103,9 +94,7 @@ class Collect : public objmodel::ObjModelTest {
     kdx::net *top = nullptr;
     kdx::symdef *res = nullptr;
     kdx::symdef *cap = nullptr;
-    FILE *out_ = nullptr;
-    char *buf_ = nullptr;
-    std::size_t size_ = 0;
+    testsupport::Capture out_;
     std::string mapfile_;
 };
 
@@ -237,6 +226,82 @@ TEST_F(Collect, NetsNotReadFromADesignOrSchematicAreLeftOut) {
     partlist::listsheets(top);
     partlist::addparts(nullptr, nullptr);
     EXPECT_EQ(report(), "");
+}
+
+TEST_F(Collect, TracedWalksAskTheLibraryAtEveryPlacement) {
+    // top places amp twice. Under -xxtrace the walks ask for the symbols of a sheet at each
+    // placement, exactly as often as without the per-run answers: top 2 + amp 2 x 2 while
+    // counting, top 3 + amp 3 + amp 1 while listing.
+    kdx::symdef *ampdef = mkdef("amp.sch", {});
+    kdx::symbol *a1 = place(top, ampdef, "A1");
+    place(top, ampdef, "A2");
+    kdx::net *amp = kdx::xxsymnetdescr(a1);
+    ASSERT_NE(amp, nullptr);
+    addprop(amp, "file", "./amp.sch");
+    part(amp, res, "R1", "1k");
+    part(amp, res, "R2", "1k");
+    part(top, cap, "C9", "");
+    const std::vector<std::string> want{"top.sch", "C|||1", "amp.sch|||2", "", "amp.sch",
+                                        "R|1k;||4"};
+
+    kdx::xxoptions().trace = 1;
+    partlist::countsheets(top);
+    partlist::clearparent();
+    partlist::listsheets(top);
+    kdx::xxoptions().trace = 0;
+    EXPECT_EQ(count("xxsymtbl"), 13);
+    EXPECT_EQ(lines(), want);
+}
+
+TEST_F(Collect, WalkAnswersEndWithTheRun) {
+    // The same design walked twice, released and rebuilt in between: the second walk must not
+    // see the first design (its records may well sit at the same addresses).
+    kdx::symdef *ampdef = mkdef("amp.sch", {});
+    kdx::net *amp = kdx::xxsymnetdescr(place(top, ampdef, "A1"));
+    ASSERT_NE(amp, nullptr);
+    addprop(amp, "file", "./amp.sch");
+    part(amp, res, "R1", "1k");
+    partlist::countsheets(top);
+    partlist::clearparent();
+    partlist::listsheets(top);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"top.sch", "amp.sch|||1", "", "amp.sch",
+                                                 "R|1k;||1"}));
+
+    partlist::freecollect();
+    kdx::xxfreeall();
+    kdx::xxinit();
+    const std::size_t before = out_.size();
+    kdx::net *top2 = kdx::xxnewnetdef("top.sch", nullptr);
+    kdx::symdef *cap2 = mkdef("cap.sym", {"1", "2"}, {{"primitive", "C"}});
+    part(top2, cap2, "C1", "1u");
+    part(top2, cap2, "C2", "1u");
+    partlist::countsheets(top2);
+    partlist::clearparent();
+    partlist::listsheets(top2);
+    EXPECT_EQ(out_.text().substr(before),
+              "\ntop.sch" + std::string(13, ' ') + "\n" + std::string(18, ' ') + "\tC" +
+                  std::string(13, ' ') + "\t1u;" + std::string(31, ' ') + "\t" +
+                  std::string(35, ' ') + "\t    2\n");
+}
+
+TEST_F(Collect, SheetsOfOneCellNameShareTheirVisits) {
+    // amp.sch and amp.old are both the cell "amp": subcount takes every sheet entry of that
+    // name in list order, so the first placement already finds two visits and neither sheet
+    // lists its parts; only the block lines of top remain.
+    kdx::symdef *newdef = mkdef("amp.sch", {});
+    kdx::symdef *olddef = mkdef("amp.old", {});
+    kdx::net *ampnew = kdx::xxsymnetdescr(place(top, newdef, "A1"));
+    kdx::net *ampold = kdx::xxsymnetdescr(place(top, olddef, "B1"));
+    ASSERT_NE(ampnew, nullptr);
+    ASSERT_NE(ampold, nullptr);
+    addprop(ampnew, "file", "./amp.sch");
+    addprop(ampold, "file", "./amp.old");
+    part(ampnew, res, "R1", "1k");
+    part(ampold, cap, "C1", "1u");
+    partlist::countsheets(top);
+    partlist::clearparent();
+    partlist::listsheets(top);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"top.sch", "amp.old|||1", "amp.sch|||1"}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The sorted part lists: byte order, grouping of equal keys, release.
 #include "partlistint.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -57,6 +58,47 @@ TEST(AddList, ManyKeysStayOrderedAndCheap) {
     ASSERT_EQ(k.size(), static_cast<std::size_t>(n));
     EXPECT_TRUE(std::is_sorted(k.begin(), k.end()));
     partlist::freelist(&list);
+}
+
+TEST(AddList, KeysMetInOrderAndOutOfItStaySorted) {
+    // Mostly ascending keys with a few out of order and repeats, as a print list receives them.
+    ListHead *list = nullptr;
+    partlist::ListEntry *b = nullptr;
+    for (const char *k : {"A", "B", "D", "C", "B", "E", "AA", "E", "F"}) {
+        partlist::ListEntry *e =
+            partlist::addlist(&list, k, sizeof(partlist::ListEntry), 0, nullptr);
+        if (std::string(k) == "B") {
+            if (b == nullptr) b = e;
+            EXPECT_EQ(e, b);
+        }
+    }
+    EXPECT_EQ(keys(list), (std::vector<std::string>{"A", "AA", "B", "C", "D", "E", "F"}));
+    partlist::freelist(&list);
+}
+
+TEST(AddList, ListsMadeAfterOthersWereReleasedKeepTheirKeys) {
+    // Released lists hand their memory on to the next ones; every list still holds its own keys.
+    for (int round = 0; round < 40; ++round) {
+        ListHead *lists[3] = {nullptr, nullptr, nullptr};
+        for (int i = 0; i < 300; ++i) {
+            const std::string key = "K" + std::to_string(round) + "-" + std::to_string(i * 7 % 300);
+            auto *e = static_cast<partlist::PartEntry *>(partlist::addlist(
+                &lists[i % 3], key.c_str(), sizeof(partlist::PartEntry), 0, nullptr));
+            ASSERT_NE(e, nullptr);
+            EXPECT_EQ(e->count, 0);
+            EXPECT_EQ(e->properties[0], '\0');
+            e->count = i;
+        }
+        for (ListHead *l : lists) {
+            std::vector<std::string> k = keys(l);
+            EXPECT_EQ(k.size(), 100u);
+            EXPECT_TRUE(std::is_sorted(k.begin(), k.end()));
+            EXPECT_EQ(k.front().rfind("K" + std::to_string(round) + "-", 0), 0u);
+        }
+        for (ListHead *&l : lists)
+            partlist::freelist(&l);
+    }
+    partlist::freelistmemory();
 }
 
 } // namespace

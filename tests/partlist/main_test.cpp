@@ -2,6 +2,7 @@
 #include "partlistint.h"
 
 #include "kdx.h"
+#include "support/testsupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,12 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testsupport::readfile;
 
 int openfds() {
     int n = 0;
@@ -33,12 +29,10 @@ int openfds() {
 class Run : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/partlist_runXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = testsupport::makedir("/tmp/partlist_runXXXXXX");
+        ASSERT_FALSE(dir_.empty());
         // No suite settings: the ini file and the registry are looked for in the empty folder.
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-        setenv("VANTRELL_REGISTRY", (dir_ / "registry.ini").c_str(), 1);
+        testsupport::privatesettings(dir_);
         partlist::SetPropertyLength("40");
     }
 
@@ -87,7 +81,7 @@ TEST_F(Run, ReportThatCannotBeOpenedIsFatal) {
     // The abandoned run closed its log; what it wrote is all there.
     EXPECT_EQ(openfds(), fds);
     EXPECT_EQ(kdx::xxlog(), stderr);
-    const std::string log = slurp(dir_ / "top.log");
+    const std::string log = readfile(dir_ / "top.log");
     EXPECT_EQ(log.rfind("\nPARTLIST: Vantrell Schematic Partlist Utility, Release 4.0\n", 0), 0u)
         << log;
     EXPECT_NE(log.find("\n" + std::string(78, '-') + "\n"), std::string::npos);
@@ -100,7 +94,7 @@ TEST_F(Run, NoFatalWritesTheMessageAndGoesOnWithoutAReport) {
     fs::path sch = sheet("top.sch");
     const std::string bad = (dir_ / "nodir" / "x.out").string();
     EXPECT_EQ(run({"-xxnofatal", "-o", bad, sch.string()}), 1);
-    EXPECT_NE(slurp(dir_ / "top.log").find("fatal error: Can not open output file " + bad),
+    EXPECT_NE(readfile(dir_ / "top.log").find("fatal error: Can not open output file " + bad),
               std::string::npos);
     EXPECT_FALSE(fs::exists(dir_ / "top.out"));
 }
@@ -108,14 +102,14 @@ TEST_F(Run, NoFatalWritesTheMessageAndGoesOnWithoutAReport) {
 TEST_F(Run, EmptyReportNameIsFatal) {
     fs::path sch = sheet("top.sch");
     EXPECT_EQ(run({"-o", "", sch.string()}), -1);
-    EXPECT_NE(slurp(dir_ / "top.log").find("fatal error: Can not open output file \n"),
+    EXPECT_NE(readfile(dir_ / "top.log").find("fatal error: Can not open output file \n"),
               std::string::npos);
 }
 
 TEST_F(Run, ReportThatCannotBeWrittenIsFatal) {
     fs::path sch = sheet("top.sch");
     EXPECT_EQ(run({"-o", "/dev/full", sch.string()}), -1);
-    EXPECT_NE(slurp(dir_ / "top.log").find("fatal error: Error writing output file /dev/full\n"),
+    EXPECT_NE(readfile(dir_ / "top.log").find("fatal error: Error writing output file /dev/full\n"),
               std::string::npos);
 }
 
@@ -123,16 +117,16 @@ TEST_F(Run, CleanRunsCountTheirMessagesAcrossRuns) {
     fs::path sch = sheet("top.sch");
     // The last argument top (no extension) is tried as top.sch.
     EXPECT_EQ(run({(dir_ / "top").string()}), 0);
-    EXPECT_EQ(slurp(dir_ / "top.out"), "SCHEMATIC          \tNAME          \t        "
+    EXPECT_EQ(readfile(dir_ / "top.out"), "SCHEMATIC          \tNAME          \t        "
                                        "PROPERTY    \t                     DESCRIPTION"
                                        "                \tQTY       \n");
-    const std::string log = slurp(dir_ / "top.log");
+    const std::string log = readfile(dir_ / "top.log");
     EXPECT_EQ(log.find("partlist:"), std::string::npos) << log;
 
     // The second run traces two lines; the count keeps growing from the first run's.
     const std::string other = (dir_ / "other.out").string();
     EXPECT_EQ(run({"-debug", "-o", other, sch.string()}), 2);
-    EXPECT_NE(slurp(dir_ / "top.log")
+    EXPECT_NE(readfile(dir_ / "top.log")
                   .find("partlist: Calling readin\npartlist: Calling "
                         "xxsymtbl\n"),
               std::string::npos);
@@ -148,7 +142,7 @@ TEST_F(Run, DesignThatCannotBeReadIsFatal) {
     fs::path sch = dir_ / "top.sch";
     std::ofstream(sch) << "[not a schematic]\n";
     EXPECT_EQ(run({sch.string()}), -1);
-    const std::string log = slurp(dir_ / "top.log");
+    const std::string log = readfile(dir_ / "top.log");
     EXPECT_NE(log.find("fatal error: Unable to read file " + sch.string() + "\n"),
               std::string::npos)
         << log;
@@ -160,12 +154,12 @@ TEST_F(Run, NoFatalGoesOnWithoutADesign) {
     std::ofstream(sch) << "[not a schematic]\n";
     const int status = run({"-xxnofatal", sch.string()});
     EXPECT_GE(status, 2);
-    const std::string log = slurp(dir_ / "top.log");
+    const std::string log = readfile(dir_ / "top.log");
     EXPECT_NE(log.find("fatal error: Error flattening file " + sch.string() + "\n"),
               std::string::npos)
         << log;
     // The report holds the title line alone.
-    EXPECT_EQ(slurp(dir_ / "top.out").find('\n'), slurp(dir_ / "top.out").size() - 1);
+    EXPECT_EQ(readfile(dir_ / "top.out").find('\n'), readfile(dir_ / "top.out").size() - 1);
 }
 
 TEST_F(Run, RepeatedFailingRunsLeaveTheRoutineStackEmpty) {
@@ -187,7 +181,7 @@ class Golden : public Run {
         // The sub-sheets are found along "." and keyed by their path behind "./".
         old_ = fs::current_path();
         fs::current_path(dir_);
-        std::istringstream cmd(slurp(dir_ / "cmdline"));
+        std::istringstream cmd(readfile(dir_ / "cmdline"));
         for (std::string word; cmd >> word;) {
             if (word == "--map" && cmd >> word)
                 partlist::initializeMap(word.c_str());
@@ -210,8 +204,8 @@ class Golden : public Run {
 
 TEST_F(Golden, HierarchyReportAndLog) {
     EXPECT_EQ(run(args_), 0);
-    EXPECT_EQ(slurp(dir_ / "top.out"), slurp(dir_ / "expected.out"));
-    EXPECT_EQ(slurp(dir_ / "top.log"), slurp(dir_ / "expected.log"));
+    EXPECT_EQ(readfile(dir_ / "top.out"), readfile(dir_ / "expected.out"));
+    EXPECT_EQ(readfile(dir_ / "top.log"), readfile(dir_ / "expected.log"));
 }
 
 TEST_F(Golden, SecondRunStartsItsFirstHeadingWithAnEmptyLine) {
@@ -219,15 +213,15 @@ TEST_F(Golden, SecondRunStartsItsFirstHeadingWithAnEmptyLine) {
     std::vector<std::string> again = args_;
     again.insert(again.begin(), {"-o", "again.out"});
     ASSERT_EQ(run(again), 0);
-    const std::string first = slurp(dir_ / "top.out");
+    const std::string first = readfile(dir_ / "top.out");
     const std::size_t title = first.find('\n') + 1;
-    EXPECT_EQ(slurp(dir_ / "again.out"), first.substr(0, title) + "\n" + first.substr(title));
+    EXPECT_EQ(readfile(dir_ / "again.out"), first.substr(0, title) + "\n" + first.substr(title));
 }
 
 TEST_F(Golden, StartUpLineEndingInAValueOptionLeavesAnEmptyValue) {
     std::ofstream(dir_ / "cad.rc") << "other -o elsewhere.out\npartlist -debug -o\n";
     EXPECT_EQ(run(args_), -1);
-    const std::string log = slurp(dir_ / "top.log");
+    const std::string log = readfile(dir_ / "top.log");
     EXPECT_NE(log.find("fatal error: Can not open output file \n"), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(dir_ / "elsewhere.out"));
 }
@@ -236,7 +230,7 @@ TEST_F(Golden, CategoryLettersAndPageLengthComeFromTheCommandLine) {
     std::vector<std::string> args = args_;
     args.insert(args.begin(), {"-f", "c", "-l", "12"});
     ASSERT_EQ(run(args), 0);
-    const std::string out = slurp(dir_ / "top.out");
+    const std::string out = readfile(dir_ / "top.out");
     EXPECT_EQ(out.find("Discrete"), std::string::npos);
     EXPECT_NE(out.find("    Control"), std::string::npos);
     // Uncategorised parts and blocks are always listed; a page of 12 lines is filled.

@@ -1,5 +1,6 @@
 // The description map: loading line by line, lookups, and the property width.
 #include "partlistint.h"
+#include "support/testsupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,13 +19,9 @@ class Map : public ::testing::Test {
 
     // A map file with exactly these bytes.
     std::string write(const std::string &bytes) {
-        char name[] = "/tmp/partlist_mapXXXXXX";
-        int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        FILE *f = fdopen(fd, "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        files_.emplace_back(name);
+        std::string name = testsupport::tempfile("/tmp/partlist_mapXXXXXX", bytes);
+        EXPECT_FALSE(name.empty());
+        files_.push_back(name);
         return name;
     }
 

@@ -1,5 +1,6 @@
 // The report writer: title line, part lines and their wrapping, sheet headings, page filling.
 #include "partlistint.h"
+#include "support/testsupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,23 +23,17 @@ class Report : public ::testing::Test {
     void SetUp() override {
         partlist::runopts().proplen = 40;
         partlist::runopts().pagelen = 66;
-        out_ = open_memstream(&buf_, &size_);
-        ASSERT_NE(out_, nullptr);
-        partlist::setreport(out_);
+        ASSERT_NE(out_.file(), nullptr);
+        partlist::setreport(out_.file());
     }
 
     void TearDown() override {
         partlist::setreport(nullptr);
-        std::fclose(out_);
-        std::free(buf_);
         partlist::freelist(&list_);
         partlist::freereport();
     }
 
-    std::string text() {
-        std::fflush(out_);
-        return std::string(buf_, size_);
-    }
+    std::string text() { return out_.text(); }
 
     PartEntry *part(const char *name, const char *props, const char *descr, int count) {
         auto *e = static_cast<PartEntry *>(
@@ -58,9 +53,7 @@ class Report : public ::testing::Test {
     }
 
     ListHead *list_ = nullptr;
-    FILE *out_ = nullptr;
-    char *buf_ = nullptr;
-    std::size_t size_ = 0;
+    testsupport::Capture out_;
 };
 
 TEST_F(Report, TitleLineWidensOnlyAboveFortyProperty) {
@@ -219,6 +212,41 @@ TEST(ReportHelpers, BlanksAndAppendstr) {
     EXPECT_STREQ(s, "abcd");
     std::free(s);
     partlist::freereport();
+}
+
+TEST_F(Report, QuantityIsWrittenAsPrintfWritesIt) {
+    const int counts[] = {0, 7, 1234, 12345, -5, 2147483647, -2147483647 - 1};
+    for (int c : counts)
+        part(("Q" + std::to_string(c)).c_str(), "", "", c);
+    std::string all = group("");
+    for (int c : counts) {
+        char want[32];
+        std::snprintf(want, sizeof want, "\t %4d\n", c);
+        EXPECT_NE(all.find(want), std::string::npos) << "count " << c << " in\n" << all;
+    }
+}
+
+TEST_F(Report, LinesOfAWrappedEntryDoNotReachTheNext) {
+    // The first entry takes three lines; the pending lines it leaves behind are reused for the
+    // entries after it and must start empty.
+    part("ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEF", "1;", "", 1);
+    part("B", "2;", "", 1);
+    part("C", "3;", "", 1);
+    const std::string all = group("");
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 5) << all;
+    EXPECT_NE(all.find("\n" + sp(18) + "\tB" + sp(13) + "\t2;" + sp(32) + "\t" + sp(35) + "\t" +
+                       sp(4) + "1\n" + sp(18) + "\tC"),
+              std::string::npos)
+        << all;
+}
+
+TEST_F(Report, PieceFormatsOtherThanTheTablesGoThroughPrintf) {
+    // Columns added ahead of makeprint stand at the start of the entry's first line: a
+    // right-aligned format and one with a literal percent sign behind the text.
+    partlist::addcolumn("%5s|", 5, "ab", 0);
+    partlist::addcolumn("%-4s%%", 4, "xy", 0);
+    part("R", "", "", 1);
+    EXPECT_EQ(group("").substr(0, 12), "   ab|xy  %" + sp(1));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Initialisation-file lookups and the per-user registry file.
 #include "platform/profile.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +17,15 @@ namespace fs = std::filesystem;
 class ProfileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/profile_test.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = testsupport::makedir("/tmp/profile_test.XXXXXX");
+        ASSERT_FALSE(dir.empty());
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         unsetenv("VANTRELL_REGISTRY");
     }
     void TearDown() override { fs::remove_all(dir); }
 
     std::string write(const fs::path &name, const std::string &text) {
-        fs::create_directories(name.parent_path());
-        FILE *f = std::fopen(name.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+        testsupport::writefile(name, text);
         return name.string();
     }
 

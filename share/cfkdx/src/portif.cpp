@@ -5,27 +5,13 @@
 // array; any other symbol has a table of copies named like the definition ports. The mapping
 // routines hide the difference.
 #include "kdxint.h"
+#include "portkind.h"
 
 #include <cstring>
 
 namespace kdx {
 
 namespace {
-
-bool isport(const void *obj) {
-    if (!obj)
-        return false;
-    switch (rectype(obj)) {
-    case objtype::symport:
-    case objtype::arrayport:
-    case objtype::symdefport:
-    case objtype::netport:
-    case objtype::rport:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // The definition port an array entry stands for, when the symbol's definition has it.
 port *arraydefport(const symbol *sym, const port *ap) {

@@ -1,6 +1,7 @@
 // porttbl.cpp - walking the ports of any object, connecting ports to the nodes of their names,
 // and bringing the probe ports of sub-circuits up to the nets that place them.
 #include "kdxint.h"
+#include "portkind.h"
 
 #include <cstdio>
 #include <vector>
@@ -15,21 +16,6 @@ struct PorttblState {
 constinit PorttblState state{}; // module state
 
 constexpr std::uint32_t ROPT_NOPPIN = 0x100; // root option: symbol power pins not extracted
-
-bool isport(const void *obj) {
-    if (!obj)
-        return false;
-    switch (rectype(obj)) {
-    case objtype::symport:
-    case objtype::arrayport:
-    case objtype::symdefport:
-    case objtype::netport:
-    case objtype::rport:
-        return true;
-    default:
-        return false;
-    }
-}
 
 port *firstintable(hashtbl *t) {
     if (!t)
@@ -151,52 +137,36 @@ int xxnport(void *owner, port **cursor, int /*flags*/) {
         xxerr("er", "invalid parameter");
         return 0;
     }
+    // Without a cursor the walk starts at the owner's first port; with one it goes on from there,
+    // a real port always along its own chain, whatever the owner.
     port *cur = *cursor;
-    if (!cur) {
-        switch (rectype(owner)) {
-        case objtype::symbol:
-            return firstsymport(static_cast<symbol *>(owner), cursor);
-        case objtype::node: {
-            node *rep = xxunalias(static_cast<node *>(owner));
-            xxrec *first = rep ? rep->nodelink : nullptr;
-            *cursor = first && first != rep && isport(first) ? static_cast<port *>(first) : nullptr;
-            return *cursor != nullptr;
-        }
-        case objtype::net:
-            *cursor = firstintable(static_cast<net *>(owner)->porttbl);
-            return *cursor != nullptr;
-        case objtype::symdef:
-            *cursor = firstintable(static_cast<symdef *>(owner)->porttbl);
-            return *cursor != nullptr;
-        default:
-            xxerr("er", "invalid parameter");
-            return 0;
-        }
-    }
-    if (!isport(cur)) {
+    if (cur && !isport(cur)) {
         xxerr("er", "invalid parameter");
         return 0;
     }
-    if (rectype(cur) == objtype::rport) {
+    if (cur && rectype(cur) == objtype::rport) {
         xxrec *nx = cur->next;
         *cursor = nx && rectype(nx) == objtype::rport ? static_cast<port *>(nx) : nullptr;
         return *cursor != nullptr;
     }
     switch (rectype(owner)) {
-    case objtype::symbol:
-        return nextsymport(static_cast<symbol *>(owner), cursor);
+    case objtype::symbol: {
+        auto *sym = static_cast<symbol *>(owner);
+        return cur ? nextsymport(sym, cursor) : firstsymport(sym, cursor);
+    }
     case objtype::node: {
         node *rep = xxunalias(static_cast<node *>(owner));
-        xxrec *nx = cur->next;
+        xxrec *nx = cur ? cur->next : rep ? rep->nodelink : nullptr;
         *cursor = nx && nx != rep && isport(nx) ? static_cast<port *>(nx) : nullptr;
         return *cursor != nullptr;
     }
     case objtype::net:
-        *cursor = nextintable(static_cast<net *>(owner)->porttbl, cur);
+    case objtype::symdef: {
+        hashtbl *t = rectype(owner) == objtype::net ? static_cast<net *>(owner)->porttbl
+                                                    : static_cast<symdef *>(owner)->porttbl;
+        *cursor = cur ? nextintable(t, cur) : firstintable(t);
         return *cursor != nullptr;
-    case objtype::symdef:
-        *cursor = nextintable(static_cast<symdef *>(owner)->porttbl, cur);
-        return *cursor != nullptr;
+    }
     default:
         xxerr("er", "invalid parameter");
         return 0;

@@ -302,6 +302,7 @@ int findforward(filerec &f, const char *text) {
         return 0;
 
     // Not in the stretch, which ends before the file does: read on behind it.
+    met.clear();
     const int first = f.line;
     const Scan r = scan(f, c, text, c.hi, -1, met, &end);
     if (!c.off) {

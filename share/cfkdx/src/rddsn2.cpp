@@ -95,6 +95,16 @@ void skipline() {
     myfgets();
 }
 
+// What the next record line starts with, comment lines passed over; EOF at the end of the file
+// and at the next section line alike.
+int peekrecord() {
+    for (;;) {
+        const int c = xxpeek();
+        if (c != '#') return c == '[' ? EOF : c;
+        skipline();
+    }
+}
+
 int invalidline() {
     xxerr("ne", "Invalid line in file");
     return 0;
@@ -104,12 +114,8 @@ int invalidline() {
 int rdschsym() {
     RoutineScope scope("rdschsym");
     for (;;) {
-        int c = xxpeek();
-        if (c == EOF || c == '[') return 1;
-        if (c == '#') {
-            skipline();
-            continue;
-        }
+        int c = peekrecord();
+        if (c == EOF) return 1;
         char *line = myfgets();
         if (!line) return 1;
         dsn2entry *e;
@@ -131,11 +137,7 @@ int rdschsym() {
         if (!e) return 0;
         dsn2entry *lastsub = nullptr;
         for (;;) {
-            c = xxpeek();
-            if (c == '#') {
-                skipline();
-                continue;
-            }
+            c = peekrecord();
             if (c != 'c') break;
             line = myfgets();
             if (!line || splitwords(line, words, 2) < 2) return invalidline();
@@ -150,12 +152,8 @@ int rdschsym() {
 int rdattrs() {
     RoutineScope scope("rdattrs");
     for (;;) {
-        int c = xxpeek();
-        if (c == EOF || c == '[') return 1;
-        if (c == '#') {
-            skipline();
-            continue;
-        }
+        int c = peekrecord();
+        if (c == EOF) return 1;
         if (c != 'p') return invalidline();
         char *line = myfgets();
         char *w[ATTR_WORDS];
@@ -188,12 +186,8 @@ int rdlines(linecell **head, linecell **last) {
 int rdpreamble() {
     RoutineScope scope("rdpreamble");
     for (;;) {
-        int c = xxpeek();
-        if (c == EOF || c == '[') return 1;
-        if (c == '#') {
-            skipline();
-            continue;
-        }
+        int c = peekrecord();
+        if (c == EOF) return 1;
         if (c != 'p') return 0;
         char *line = myfgets();
         if (!line || line[1] != ' ') return 0;

@@ -9,6 +9,9 @@
 #include "kdx.h"
 #include "kdxint.h"
 
+#include <array>
+#include <cstddef>
+
 namespace kdx {
 
 namespace {
@@ -25,31 +28,42 @@ constinit struct {
 // The placement words "tx", "ty", "scale" and "rot" (0x14) become qualifiers of the next
 // property only for back-annotation.
 
+// Joins runs of fields into one table and ends it with the empty field.
+template <std::size_t... N>
+constexpr std::array<rdfield, (N + ... + 1)> fields(const rdfield (&...runs)[N]) {
+    std::array<rdfield, (N + ... + 1)> table{};
+    std::size_t at = 0;
+    auto append = [&](const auto &run) {
+        for (const rdfield &f : run)
+            table[at++] = f;
+    };
+    (append(runs), ...);
+    return table;
+}
+
 // clang-format off
 
+// The placement words that lead most records.
+constexpr rdfield placement[] = {
+    {"tx",      0x14, 8},
+    {"ty",      0x14, 8},
+    {"scale",   0x14, 8},
+    {"rot",     0x14, 8},
+};
+
 // "[schematic2]": the schematic's own ports and attributes.
-constexpr rdfield schport[] = {
-    {nullptr,   0x05, 0},     // a new real port
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
-    {"id",      0x21, 0x81},  // names the port
-    {"IO",      0x01, 1},
-    {"X",       0x11, 1},
-    {"Y",       0x11, 1},
-    {"group",   0x01, 1},
-    {nullptr,   0,    0},
-};
-constexpr rdfield schprop[] = {
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
-    {"display", 0x14, 8},
-    {nullptr,   0x03, 2},     // the rest of the line, on the current object
-    {nullptr,   0,    0},
-};
+constexpr auto schport = fields(
+    {{nullptr,  0x05, 0}},    // a new real port
+    placement,
+    {{"id",     0x21, 0x81},  // names the port
+     {"IO",     0x01, 1},
+     {"X",      0x11, 1},
+     {"Y",      0x11, 1},
+     {"group",  0x01, 1}});
+constexpr auto schprop = fields(
+    placement,
+    {{"display", 0x14, 8},
+     {nullptr,   0x03, 2}});  // the rest of the line, on the current object
 constexpr rdfield schuniq[] = {
     {"uniq",    0x41, 1},
     {nullptr,   0,    0},
@@ -60,28 +74,23 @@ constexpr rdfield schver[] = {
 };
 
 constexpr rdrecord schematictable[] = {
-    {"port",  RC_FIELDS,  schport},
-    {"p",     RC_FIELDS,  schprop},
+    {"port",  RC_FIELDS,  schport.data()},
+    {"p",     RC_FIELDS,  schprop.data()},
     {"uniq",  RC_GRAPHIC, schuniq},
     {"ver",   RC_FIELDS,  schver},
     {"",      0,          nullptr},
 };
 
 // "[detail]": wires, and the drawing kept verbatim for back-annotation.
-constexpr rdfield detwire[] = {
-    {nullptr,   0x07, 0},     // a new wire
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
-    {"id",      0x21, 0x81},  // names the wire
-    {nullptr,   0x08, 0},     // its ends and points
-    {nullptr,   0,    0},
-};
+constexpr auto detwire = fields(
+    {{nullptr,  0x07, 0}},    // a new wire
+    placement,
+    {{"id",     0x21, 0x81},  // names the wire
+     {nullptr,  0x08, 0}});   // its ends and points
 
 constexpr rdrecord detailtable[] = {
-    {"w",     RC_FIELDS,  detwire},
-    {"p",     RC_FIELDS,  schprop},
+    {"w",     RC_FIELDS,  detwire.data()},
+    {"p",     RC_FIELDS,  schprop.data()},
     {"n",     RC_BLOCK,   nullptr},
     {"b",     RC_BLOCK,   nullptr},
     {"s",     RC_LINE,    nullptr},
@@ -90,16 +99,11 @@ constexpr rdrecord detailtable[] = {
 };
 
 // "[cell use]": the placed symbols.
-constexpr rdfield useuse[] = {
-    {nullptr,   0x09, 0},     // the definition and the new instance
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
-    {"id",      0x21, 1},     // names the instance
-    {"inact",   0x2a, 1},     // the exclusion mark
-    {nullptr,   0,    0},
-};
+constexpr auto useuse = fields(
+    {{nullptr,  0x09, 0}},    // the definition and the new instance
+    placement,
+    {{"id",     0x21, 1},     // names the instance
+     {"inact",  0x2a, 1}});   // the exclusion mark
 constexpr rdfield usexform[] = {
     {"orn",     0x04, 8},
     {"tx",      0x04, 8},
@@ -109,50 +113,33 @@ constexpr rdfield usexform[] = {
 };
 
 constexpr rdrecord celltable[] = {
-    {"use",   RC_FIELDS,  useuse},
-    {"p",     RC_FIELDS,  schprop},
+    {"use",   RC_FIELDS,  useuse.data()},
+    {"p",     RC_FIELDS,  schprop.data()},
     {"xform", RC_FIELDS,  usexform},
     {"",      0,          nullptr},
 };
 
 // "[symbol2]": the ports of a symbol definition, its bounding box.
-constexpr rdfield symport[] = {
-    {nullptr,   0x05, 0},     // a new real port
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
+constexpr rdfield symportwords[] = {
     {"id",      0x21, 0x81},  // names the port
     {"layer",   0x11, 1},
     {"IO",      0x01, 1},
     {"X",       0x11, 1},
     {"Y",       0x11, 1},
     {"group",   0x01, 1},
-    {nullptr,   0,    0},
 };
-constexpr rdfield symiport[] = {
-    {nullptr,   0x06, 0},     // a new hidden real port
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
-    {"id",      0x21, 0x81},  // names the port
-    {"layer",   0x11, 1},
-    {"IO",      0x01, 1},
-    {"X",       0x11, 1},
-    {"Y",       0x11, 1},
-    {"group",   0x01, 1},
-    {nullptr,   0,    0},
-};
-constexpr rdfield symprop[] = {
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
-    {"display", 0x14, 8},
-    {nullptr,   0x03, 0x12},  // the rest of the line, on the current port
-    {nullptr,   0,    0},
-};
+constexpr auto symport = fields(
+    {{nullptr,  0x05, 0}},    // a new real port
+    placement,
+    symportwords);
+constexpr auto symiport = fields(
+    {{nullptr,  0x06, 0}},    // a new hidden real port
+    placement,
+    symportwords);
+constexpr auto symprop = fields(
+    placement,
+    {{"display", 0x14, 8},
+     {nullptr,   0x03, 0x12}}); // the rest of the line, on the current port
 constexpr rdfield symbbox[] = {
     {"llx",     0x04, 8},
     {"lly",     0x04, 8},
@@ -163,27 +150,22 @@ constexpr rdfield symbbox[] = {
 };
 
 constexpr rdrecord symboltable[] = {
-    {"port",  RC_FIELDS,  symport},
-    {"iport", RC_FIELDS,  symiport},
-    {"p",     RC_FIELDS,  symprop},
+    {"port",  RC_FIELDS,  symport.data()},
+    {"iport", RC_FIELDS,  symiport.data()},
+    {"p",     RC_FIELDS,  symprop.data()},
     {"bbox",  RC_FIELDS,  symbbox},
     {"uniq",  RC_GRAPHIC, schuniq},
     {"",      0,          nullptr},
 };
 
 // "[attributes]": properties of the definition itself.
-constexpr rdfield attrprop[] = {
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
-    {"display", 0x14, 8},
-    {nullptr,   0x43, 0x12},  // the rest of the line, on the definition
-    {nullptr,   0,    0},
-};
+constexpr auto attrprop = fields(
+    placement,
+    {{"display", 0x14, 8},
+     {nullptr,   0x43, 0x12}}); // the rest of the line, on the definition
 
 constexpr rdrecord attributetable[] = {
-    {"p",     RC_FIELDS,  attrprop},
+    {"p",     RC_FIELDS,  attrprop.data()},
     {"",      0,          nullptr},
 };
 

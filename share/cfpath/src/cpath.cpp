@@ -246,20 +246,25 @@ void SetPath(const char *text, char **list) {
     }
 }
 
-int PSetPath(const char *text) {
-    pathtrace("PSetPath: string is %s\n", text ? text : "(null)");
+namespace {
+
+// Changes a search path by text, its default put in first when it has none; the status.
+int setsearchpath(const char *routine, const char *text, char **list, const char *def) {
+    pathtrace("%s: string is %s\n", routine, text ? text : "(null)");
     cp.status = PATH_OK;
-    installdefault(&cp.ppath, PDEFAULT);
-    SetPath(text, &cp.ppath);
+    installdefault(list, def);
+    SetPath(text, list);
     return cp.status;
 }
 
+} // namespace
+
+int PSetPath(const char *text) {
+    return setsearchpath("PSetPath", text, &cp.ppath, PDEFAULT);
+}
+
 int KSetPath(const char *text) {
-    pathtrace("KSetPath: string is %s\n", text ? text : "(null)");
-    cp.status = PATH_OK;
-    installdefault(&cp.kpath, KDEFAULT);
-    SetPath(text, &cp.kpath);
-    return cp.status;
+    return setsearchpath("KSetPath", text, &cp.kpath, KDEFAULT);
 }
 
 const char *PGetPath() {
@@ -363,15 +368,22 @@ std::FILE *trycandidate(const std::string &cand, const char *mode, bool trace) {
     return std::fopen(cp.found, mode);
 }
 
-// The name opened as it stands, after a leading "~" is expanded.
-std::FILE *opendirect(std::string cand, const char *mode) {
+// Expands a leading "~" of a candidate and turns its separators into slashes; false when the
+// "~" cannot be expanded, which ends the search.
+bool expandcand(std::string &cand) {
     if (cand[0] == '~') {
         char *x = exptilde(cand.c_str());
-        if (!x) return nullptr;
+        if (!x) return false;
         cand = x;
         std::free(x);
     }
     slashes(cand);
+    return true;
+}
+
+// The name opened as it stands, after a leading "~" is expanded.
+std::FILE *opendirect(std::string cand, const char *mode) {
+    if (!expandcand(cand)) return nullptr;
     return trycandidate(cand, mode, true);
 }
 
@@ -422,13 +434,7 @@ std::FILE *PathOpen(const char *name, const char *mode, const char *ext, char **
         std::string cand(elem);
         if (!issep(cand.back())) cand.push_back('/');
         cand.append(work);
-        if (cand[0] == '~') {
-            char *x = exptilde(cand.c_str());
-            if (!x) return nullptr;
-            cand = x;
-            std::free(x);
-        }
-        slashes(cand);
+        if (!expandcand(cand)) return nullptr;
         if (std::FILE *fp = trycandidate(cand, mode, true)) return fp;
     }
     return nullptr;

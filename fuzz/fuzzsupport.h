@@ -1,0 +1,143 @@
+// fuzzsupport.h - the harness the fuzz targets share: a private working directory, small files
+// written into it, a log that turns an internal error into a crash, the quiet UI back end, and
+// the design load with its run clean-up.
+#pragma once
+
+#include "kdxint.h"
+
+#include "cfpath.h"
+#include "platform/ui.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace fuzz {
+
+// Makes a fresh directory from tmpl ("/tmp/nameXXXXXX", rewritten in place) and works in it, so
+// the relative names the targets write and read are their own.
+inline void workdir(char *tmpl) {
+    if (!mkdtemp(tmpl) || chdir(tmpl) != 0) std::abort();
+}
+
+// Keeps the start-up files of the machine out of the run: no registry, and the per-user
+// configuration looked for in dir.
+inline void privateconfig(const char *dir) {
+    setenv("VANTRELL_REGISTRY", "/nonexistent/registry.ini", 1);
+    setenv("XDG_CONFIG_HOME", dir, 1);
+}
+
+// A fresh working directory that is also the only place configuration is looked for.
+inline void privatesetup(char *tmpl) {
+    workdir(tmpl);
+    privateconfig(tmpl);
+}
+
+inline void writefile(const char *name, const void *data, std::size_t size) {
+    if (FILE *f = std::fopen(name, "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+}
+
+inline void writetext(const char *name, const char *text) {
+    writefile(name, text, std::strlen(text));
+}
+
+inline FILE *devnull() {
+    static FILE *const sink = std::fopen("/dev/null", "w");
+    return sink;
+}
+
+// The log of one input: an internal error is a broken invariant, which no input may reach.
+class InternalErrorLog {
+  public:
+    FILE *open() {
+        std::memset(buf_, 0, sizeof buf_);
+        return fmemopen(buf_, sizeof buf_ - 1, "w");
+    }
+
+    void check(FILE *log) {
+        std::fclose(log);
+        // Input text can be echoed inside a message, but never at the start of a line.
+        if (std::strncmp(buf_, "internal error: ", 16) == 0 ||
+            std::strstr(buf_, "\ninternal error: ") != nullptr) {
+            std::fputs(buf_, stderr);
+            std::abort();
+        }
+    }
+
+  private:
+    char buf_[1 << 16];
+};
+
+// Runs body on a fresh library with the current net "t" and the given read options, then cleans
+// up as a run does; an internal error in the log of the input is a crash.
+template <class Body> void checkedrun(std::uint32_t opts, Body body) {
+    static InternalErrorLog inputlog;
+    FILE *log = inputlog.open();
+    kdx::xxsetlog(log);
+    try {
+        cf::PSetPath(".");
+        kdx::xxinit();
+        kdx::xxgetroot()->opts = opts;
+        kdx::net *n = kdx::xxnewnetdef("t", nullptr);
+        kdx::xxsetcurnet(n);
+        body(n);
+        kdx::xxcleanup();
+        kdx::xxfreeall();
+    } catch (const kdx::RunAbort &) {
+        // An internal error ended the run; its clean-up has already run.
+    }
+    kdx::xxclrexcl();
+    cf::FreePaths();
+    kdx::xxsetlog(stderr);
+    inputlog.check(log);
+}
+
+// A user interface that answers every request at once, as if cancelled.
+inline int noopen(void *, const char *, int, int, int, char *name, int size) {
+    if (size > 0) name[0] = '\0';
+    return 0;
+}
+inline int nobox(void *, const char *, int, const char *, int, int, int) {
+    return 0;
+}
+inline const platform::UiBackend quietui{noopen, nobox};
+
+// Two pages beside the design: a page list can name real pages, missing ones and the design
+// itself.
+inline void writedesignpages() {
+    writetext("p1.sch", "[schematic2]\nport 0 0 1 0 A in 5 6 g\nport 0 0 1 0 B out 5 6 g\n"
+                        "[detail]\nw 0 0 1 0 N1 SELF.A 10 10 20 10 SELF.B\n[cell use]\n");
+    writetext("p2.sch", "[schematic2]\nport 0 0 1 0 B in 5 6 g\np 0 0 1 0 0 connectortype:off\n"
+                        "[detail]\n[cell use]\n");
+}
+
+// Works in a fresh directory made from tmpl with the design pages in it.
+inline void designsetup(char *tmpl) {
+    workdir(tmpl);
+    writedesignpages();
+}
+
+// Loads the input as top.dsn with every page it names, then cleans up as a run does, so leaks
+// and stale state show up.
+inline void loaddesign(const std::uint8_t *data, std::size_t size) {
+    writefile("top.dsn", data, size);
+    kdx::xxoptions() = {};
+    kdx::xxsetlog(devnull());
+    cf::PSetPath(".");
+    try {
+        kdx::xxreadfile(nullptr, "top", nullptr, 0x40);
+    } catch (const kdx::RunAbort &) {
+        // An internal error ended the "run"; its clean-up has run already.
+    }
+    kdx::xxfreeall();
+    kdx::xxdsn2free();
+    kdx::xxcleanup();
+    cf::FreePaths();
+}
+
+} // namespace fuzz
