@@ -121,6 +121,7 @@ void cat_run(benchmark::State &state, const std::vector<std::string> &genargs) {
 
 const std::vector<std::string> hier1k{"--sheets", "1000", "--parts", "200"};
 const std::vector<std::string> hier2k{"--sheets", "2000", "--parts", "200"};
+const std::vector<std::string> drawn1k{"--sheets", "1000", "--parts", "200", "--drawing"};
 const std::vector<std::string> flat100k{"--sheets",   "0",     "--parts",  "100000",
                                         "--distinct", "100",   "--values", "100"};
 
@@ -128,6 +129,8 @@ const std::vector<std::string> flat100k{"--sheets",   "0",     "--parts",  "1000
 
 BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets, hier1k)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(cat_run, hier_1000_sheets, hier1k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, drawn_1000_sheets, drawn1k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(cat_run, drawn_1000_sheets, drawn1k)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets, hier2k)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(partlist_run, flat_100k_parts, flat100k)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -4,7 +4,9 @@
 // places sheets fanout*i+1 ... fanout*i+fanout, each `placements` times, so a sheet at depth d
 // is placed placements^d times in the flattened hierarchy. Every sheet holds `parts` primitive
 // parts drawn from `distinct` part symbols and `values` property values, wired in a chain.
-// The same arguments always give the same bytes.
+// With --drawing a sheet also carries what the editor writes for its drawing and that the
+// part list passes over: a tools section, a frame, a title block, reference texts and wires
+// with bends. The same arguments always give the same bytes.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,7 @@ struct Params {
     int distinct = 50;    // distinct part symbols
     int values = 200;     // distinct property values
     bool crlf = false;    // Windows line ends
+    bool drawing = false; // the drawing records an editor writes beside the connectivity
     const char *out = nullptr;
 };
 
@@ -86,9 +89,32 @@ void write_sheet(const Params &p, const std::string &name, int index, unsigned s
     Writer w(std::string(p.out) + "/" + name + ".sch", p.crlf);
     w.line("[schematic2]");
     w.line("ver 1");
+    if (p.drawing) {
+        w.line("[tools]");
+        w.line("editor 8.7 build 2231");
+        w.line("grid 10 snap 5");
+    }
     w.line("[detail]");
-    for (int i = 1; i < p.parts; ++i)
-        w.line("w 0 0 1 0 N%d s.U%d.b %d 0 %d 10 s.U%d.a", i, i, i * 10, i * 10, i + 1);
+    if (p.drawing) {
+        w.line("f 0 0 1 0 A3 landscape");
+        w.line("b 1200 0 1 0 title");
+        w.line("text 1210 10 1 0 Sheet %s", name.c_str());
+        w.line("text 1210 30 1 0 Drawn by gendesign");
+        w.line("text 1210 50 1 0 Checked by nobody");
+        w.line("text 1210 70 1 0 Revision A");
+        w.line("line 1200 0 1600 0 1600 90 1200 90 1200 0");
+        w.line("_");
+    }
+    for (int i = 1; i < p.parts; ++i) {
+        if (p.drawing)
+            w.line("w 0 0 1 0 N%d s.U%d.b %d 0 %d 5 %d 5 %d 10 s.U%d.a", i, i, i * 10, i * 10,
+                   i * 10 + 5, i * 10 + 5, i + 1);
+        else
+            w.line("w 0 0 1 0 N%d s.U%d.b %d 0 %d 10 s.U%d.a", i, i, i * 10, i * 10, i + 1);
+    }
+    if (p.drawing)
+        for (int i = 1; i <= p.parts; ++i)
+            w.line("s %d 20 1 0 U%d", i * 10, i);
     w.line("[cell use]");
     unsigned state = seed;
     for (int i = 1; i <= p.parts; ++i) {
@@ -102,8 +128,7 @@ void write_sheet(const Params &p, const std::string &name, int index, unsigned s
         int child = index * p.fanout + c;
         if (child > p.sheets)
             break;
-        for (int j = 1; j <= p.placements; ++j)
-        {
+        for (int j = 1; j <= p.placements; ++j) {
             w.line("use s%d 0 %d 1 0 X%d_%d 0", child, c * 100, child, j);
             w.line("p 0 %d 1 0 0 symid:%d", c * 100, p.parts + child * p.placements + j);
         }
@@ -112,7 +137,7 @@ void write_sheet(const Params &p, const std::string &name, int index, unsigned s
 
 int usage() {
     std::fputs("usage: gendesign [--sheets N] [--fanout N] [--placements N] [--parts N]\n"
-               "                 [--distinct N] [--values N] [--crlf] DIR\n",
+               "                 [--distinct N] [--values N] [--crlf] [--drawing] DIR\n",
                stderr);
     return 2;
 }
@@ -141,6 +166,8 @@ int main(int argc, char **argv) {
             num(p.values);
         else if (!std::strcmp(argv[i], "--crlf"))
             p.crlf = true;
+        else if (!std::strcmp(argv[i], "--drawing"))
+            p.drawing = true;
         else if (argv[i][0] == '-')
             return usage();
         else

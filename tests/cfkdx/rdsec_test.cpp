@@ -190,6 +190,33 @@ TEST_F(SectionSearch, SectionsFoundAheadThenBehindAndBetweenPlainLines) {
                    "find [tools] -> 0 at 66 line 10 next -1: {" + a + "[tools].\n}\n");
 }
 
+// A search from the middle of a line reads plainly; the search from the start that follows
+// joins what it reads to what was known, and sections behind stay behind.
+TEST_F(SectionSearch, SectionsBehindStayBehindAfterASearchFromTheMiddleOfALine) {
+    kdx::xxoptions().verbose = 1;
+    open("[schematic2]\nver 1\n[cell use]\n[comments]\n[comments]\n[detail]\nw 1\n", false);
+    std::string out;
+    out += find("[detail]");
+    char word[16];
+    out += step("word", kdx::xxrdstr(word, sizeof word) != nullptr);
+    out += find("[absent]");
+    out += find("[cell use]");
+    kdx::xxbufinit(&kdx::xxlinebuf, 64);
+    out += step("line", kdx::xxrdline(&kdx::xxlinebuf) != nullptr);
+    out += find("[comments]");
+    out += find("[cell use]");
+    out += find("[schematic2]");
+    const std::string a = kArghh;
+    EXPECT_EQ(out, "find [detail] -> 1 at 61 line 7 next 119: {}\n"
+                   "word -> 1 at 63 line 7 next 49: {}\n"
+                   "find [absent] -> 0 at 65 line 8 next -1: {" + a + "[absent].\n}\n" +
+                   "find [cell use] -> 1 at 30 line 4 next 91: {" + a + "[cell use].\n}\n" +
+                   "line -> 1 at 41 line 5 next 91: {}\n"
+                   "find [comments] -> 1 at 52 line 6 next 91: {}\n"
+                   "find [cell use] -> 1 at 30 line 4 next 91: {" + a + "[cell use].\n}\n" +
+                   "find [schematic2] -> 1 at 13 line 2 next 118: {" + a + "[schematic2].\n}\n");
+}
+
 // A pipe cannot be wound back: a section behind is not found again, as from any such stream.
 TEST_F(SectionSearch, PipeIsReadOnceOnly) {
     int ends[2];
@@ -307,19 +334,20 @@ TEST_F(SectionSearch, AnySequenceOfSearchesAndReadsEndsWhereAPlainReadingEnds) {
     static const char *const pieces[] = {
         "[detail]\n", "[DETAIL]  \n", "[cell use]\r\n", "[tools]\n", "\n", "w 1\n", "  x y\n",
         "[x\n",       "[\n",          "ab\r\n",         "[comments] \n", "\t[tools]\n", "x",
+        "[",          "[cell use]",
     };
     static const char *const sections[] = {"[detail]",   "[cell use]", "[tools]", "[comments]",
                                            "[schematic2]", "[absent]",  "[x"};
     kdx::xxoptions().verbose = 1;
     std::mt19937 random(20261207);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 1000; ++round) {
         std::string text = "[schematic2]\n";
         for (int n = random() % 12; n > 0; --n)
             text += pieces[random() % std::size(pieces)];
         open(text, round % 2 == 0);
         PlainFile plain(text);
-        for (int op = 0; op < 25; ++op) {
-            const int what = random() % 8;
+        for (int op = 0; op < 40; ++op) {
+            const int what = random() % 9;
             std::string did;
             bool got = false, want = false;
             if (what < 4) {
@@ -332,12 +360,12 @@ TEST_F(SectionSearch, AnySequenceOfSearchesAndReadsEndsWhereAPlainReadingEnds) {
                 kdx::xxbufinit(&kdx::xxlinebuf, 64);
                 got = kdx::xxrdline(&kdx::xxlinebuf) != nullptr;
                 want = plain.readline();
-            } else if (what == 5) {
+            } else if (what == 5 || what == 6) {
                 did = "word";
                 char word[64];
                 got = kdx::xxrdstr(word, sizeof word) != nullptr;
                 want = plain.readword();
-            } else if (what == 6) {
+            } else if (what == 7) {
                 did = "purge";
                 kdx::xxpurgeline();
                 plain.purgeline();

@@ -214,8 +214,13 @@ bool knownline(const seccache &c, off_t pos, int *line) {
 // Moves the current file from `from` to `to`, where the line number is `line`.
 void moveto(filerec &f, off_t from, off_t to, int line) {
     if (to != from) {
-        const bool moved = fseeko(f.stream, to, SEEK_SET) == 0;
+        // stdio keeps its buffer only for a seek to a byte inside it, which the end of the file
+        // is not: reaching the end through its last byte spares reading the file in again.
+        const bool toend = to == f.sections->hi && f.sections->toend && to > 0;
+        const bool moved = fseeko(f.stream, toend ? to - 1 : to, SEEK_SET) == 0;
         XXASSERT(moved);
+        if (toend)
+            readc(f.stream);
     }
     f.line = line;
     f.midline = 0;
@@ -228,8 +233,9 @@ void moveto(filerec &f, off_t from, off_t to, int line) {
 // line numbers relative to one another, so they move the file's line number by the difference
 // the reading would have counted). The messages are the reading's: the routine entered, the
 // line buffer prepared, and no list is used for a file with a line too long for the buffer,
-// whose message every reading must repeat.
-int findforward(filerec &f, const char *text) {
+// whose message every reading must repeat. When the search goes on from the start after a
+// failure (`rewinds`), the file is left where it stands instead of at its end.
+int findforward(filerec &f, const char *text, bool rewinds) {
     RoutineScope scope("xxfindline");
     if (!text || !*text)
         return 0;
@@ -297,9 +303,12 @@ int findforward(filerec &f, const char *text) {
             return 1;
         }
     }
-    moveto(f, pos, c.hi, f.line + (c.hiline - at));
-    if (c.toend)
+    if (c.toend) {
+        if (!rewinds)
+            moveto(f, pos, c.hi, f.line + (c.hiline - at));
         return 0;
+    }
+    moveto(f, pos, c.hi, f.line + (c.hiline - at));
 
     // Not in the stretch, which ends before the file does: read on behind it.
     met.clear();
@@ -552,13 +561,13 @@ int xxfindsection(const char *section) {
     }
     if (cf::strcieql(f->section, section))
         return 1;
-    if (!findforward(*f, section)) {
+    if (!findforward(*f, section, true)) {
         std::rewind(f->stream);
         f->line = 1;
         f->midline = 0;
         if (xxoptions().verbose)
             xxerr("m", "Arghh. Seeking to beginning of file to find %s.", section);
-        if (!findforward(*f, section))
+        if (!findforward(*f, section, false))
             return 0;
     }
     f->section = section;
