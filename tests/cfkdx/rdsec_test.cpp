@@ -36,7 +36,7 @@ constexpr const char *kSheet = "[schematic2]\n"
                                "[comments]";
 
 class SectionSearch : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(log_.file(), nullptr);
         kdx::xxsetlog(log_.file());
@@ -50,8 +50,7 @@ protected:
     void TearDown() override {
         kdx::xxcleanup();
         for (FILE *f : {in_, other_})
-            if (f)
-                std::fclose(f);
+            if (f) std::fclose(f);
         cf::FreePaths();
         kdx::xxsetlog(nullptr);
         std::filesystem::remove_all(dir_);
@@ -67,10 +66,8 @@ protected:
                       kdx::XXK_SCHEMATIC);
             return;
         }
-        if (!stream)
-            stream = &in_;
-        if (!*stream)
-            *stream = std::tmpfile();
+        if (!stream) stream = &in_;
+        if (!*stream) *stream = std::tmpfile();
         ASSERT_NE(*stream, nullptr);
         std::rewind(*stream);
         ASSERT_EQ(ftruncate(fileno(*stream), 0), 0);
@@ -81,7 +78,7 @@ protected:
 
     std::string fresh() { return log_.fresh(); }
 
-public:
+  public:
     // One line of the transcript: the result, where the file stands, its line, what comes next,
     // and the messages written.
     std::string step(const std::string &what, int result) {
@@ -90,8 +87,8 @@ public:
         const int line = f->line;
         const int next = kdx::xxpeek();
         char head[128];
-        std::snprintf(head, sizeof head, "%s -> %d at %ld line %d next %d: ", what.c_str(),
-                      result, pos, line, next);
+        std::snprintf(head, sizeof head, "%s -> %d at %ld line %d next %d: ", what.c_str(), result,
+                      pos, line, next);
         return head + ("{" + fresh() + "}\n");
     }
 
@@ -99,7 +96,7 @@ public:
         return step(std::string("find ") + section, kdx::xxfindsection(section));
     }
 
-protected:
+  protected:
     testsupport::Capture log_;
     FILE *in_ = nullptr;
     FILE *other_ = nullptr;
@@ -138,15 +135,18 @@ std::string expected() {
            "find [detail] -> 1 at 77 line 10 next 120: {}\n"
            "word -> 1 at 78 line 10 next 10: {}\n"
            "find [comments] -> 1 at 89 line 12 next -1: {}\n"
-           "find [schematic2] -> 1 at 13 line 2 next 118: {" + a + "[schematic2].\n}\n" +
+           "find [schematic2] -> 1 at 13 line 2 next 118: {" +
+           a + "[schematic2].\n}\n" +
            "find [detail] -> 1 at 28 line 4 next 119: {}\n"
            "line -> 1 at 32 line 5 next 10: {}\n"
-           "find [tools] -> 0 at 89 line 12 next -1: {" + a + "[tools].\n}\n" +
-           "find [comments] -> 1 at 89 line 12 next -1: {" + a + "[comments].\n}\n" +
-           "find [cell use] -> 1 at 47 line 7 next 91: {" + a + "[cell use].\n}\n" +
+           "find [tools] -> 0 at 89 line 12 next -1: {" +
+           a + "[tools].\n}\n" + "find [comments] -> 1 at 89 line 12 next -1: {" + a +
+           "[comments].\n}\n" + "find [cell use] -> 1 at 47 line 7 next 91: {" + a +
+           "[cell use].\n}\n" +
            "find [cell use] -> 1 at 47 line 7 next 91: {}\n"
            "find [not a section -> 1 at 62 line 8 next 117: {}\n"
-           "find [tools] -> 0 at 89 line 12 next -1: {" + a + "[tools].\n}\n";
+           "find [tools] -> 0 at 89 line 12 next -1: {" +
+           a + "[tools].\n}\n";
 }
 
 TEST_F(SectionSearch, MissingSectionThenSectionsBehindAndAheadFromACallersStream) {
@@ -180,14 +180,17 @@ TEST_F(SectionSearch, SectionsFoundAheadThenBehindAndBetweenPlainLines) {
     out += find("[tools]");
     const std::string a = kArghh;
     EXPECT_EQ(out, "find [detail] -> 1 at 28 line 4 next 119: {}\n"
-                   "find [schematic2] -> 1 at 13 line 2 next 118: {" + a + "[schematic2].\n}\n" +
-                   "find [cell use] -> 1 at 47 line 7 next 117: {}\n"
-                   "line -> 1 at 53 line 8 next 91: {}\n"
-                   "find [comments] -> 1 at 64 line 9 next 99: {}\n"
-                   "find [detail] -> 1 at 28 line 4 next 119: {" + a + "[detail].\n}\n" +
-                   "line -> 1 at 32 line 5 next 119: {}\n"
-                   "find [comments] -> 1 at 64 line 9 next 99: {}\n"
-                   "find [tools] -> 0 at 66 line 10 next -1: {" + a + "[tools].\n}\n");
+                   "find [schematic2] -> 1 at 13 line 2 next 118: {" +
+                       a + "[schematic2].\n}\n" +
+                       "find [cell use] -> 1 at 47 line 7 next 117: {}\n"
+                       "line -> 1 at 53 line 8 next 91: {}\n"
+                       "find [comments] -> 1 at 64 line 9 next 99: {}\n"
+                       "find [detail] -> 1 at 28 line 4 next 119: {" +
+                       a + "[detail].\n}\n" +
+                       "line -> 1 at 32 line 5 next 119: {}\n"
+                       "find [comments] -> 1 at 64 line 9 next 99: {}\n"
+                       "find [tools] -> 0 at 66 line 10 next -1: {" +
+                       a + "[tools].\n}\n");
 }
 
 // A search from the middle of a line reads plainly; the search from the start that follows
@@ -209,12 +212,14 @@ TEST_F(SectionSearch, SectionsBehindStayBehindAfterASearchFromTheMiddleOfALine) 
     const std::string a = kArghh;
     EXPECT_EQ(out, "find [detail] -> 1 at 61 line 7 next 119: {}\n"
                    "word -> 1 at 63 line 7 next 49: {}\n"
-                   "find [absent] -> 0 at 65 line 8 next -1: {" + a + "[absent].\n}\n" +
-                   "find [cell use] -> 1 at 30 line 4 next 91: {" + a + "[cell use].\n}\n" +
-                   "line -> 1 at 41 line 5 next 91: {}\n"
-                   "find [comments] -> 1 at 52 line 6 next 91: {}\n"
-                   "find [cell use] -> 1 at 30 line 4 next 91: {" + a + "[cell use].\n}\n" +
-                   "find [schematic2] -> 1 at 13 line 2 next 118: {" + a + "[schematic2].\n}\n");
+                   "find [absent] -> 0 at 65 line 8 next -1: {" +
+                       a + "[absent].\n}\n" + "find [cell use] -> 1 at 30 line 4 next 91: {" + a +
+                       "[cell use].\n}\n" +
+                       "line -> 1 at 41 line 5 next 91: {}\n"
+                       "find [comments] -> 1 at 52 line 6 next 91: {}\n"
+                       "find [cell use] -> 1 at 30 line 4 next 91: {" +
+                       a + "[cell use].\n}\n" + "find [schematic2] -> 1 at 13 line 2 next 118: {" +
+                       a + "[schematic2].\n}\n");
 }
 
 // A pipe cannot be wound back: a section behind is not found again, as from any such stream.
@@ -237,7 +242,7 @@ TEST_F(SectionSearch, PipeIsReadOnceOnly) {
 // The search as a plain reading of the text: what every search, read and peek must do to
 // position and line number, however the library gets there.
 class PlainFile {
-public:
+  public:
     explicit PlainFile(std::string text) : text_(std::move(text)) {}
 
     int peek() const { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : EOF; }
@@ -254,11 +259,9 @@ public:
     }
 
     bool readline() {
-        if (pos_ >= text_.size())
-            return false;
+        if (pos_ >= text_.size()) return false;
         purgeline();
-        if (text_[pos_ - 1] != '\n')
-            ++line_; // the last line, unended, is counted too
+        if (text_[pos_ - 1] != '\n') ++line_; // the last line, unended, is counted too
         return true;
     }
 
@@ -272,31 +275,27 @@ public:
             ++pos_;
             ++n;
         }
-        if (peek() != EOF && !eol(peek()))
-            ++pos_;
+        if (peek() != EOF && !eol(peek())) ++pos_;
         return n > 0;
     }
 
     bool findsection(const std::string &section) {
-        if (cf::strcieql(section_.c_str(), section.c_str()))
-            return true;
+        if (cf::strcieql(section_.c_str(), section.c_str())) return true;
         if (!findline(section)) {
             pos_ = 0;
             line_ = 1;
             ++rewinds_;
-            if (!findline(section))
-                return false;
+            if (!findline(section)) return false;
         }
         section_ = section;
         return true;
     }
 
-private:
+  private:
     bool findline(const std::string &text) {
         for (;;) {
             const int c = peek();
-            if (c == EOF)
-                return false;
+            if (c == EOF) return false;
             ++pos_;
             if (c != text[0]) {
                 if (c == '\n')
@@ -305,19 +304,15 @@ private:
                     purgeline();
                 continue;
             }
-            if (peek() == EOF)
-                return false;
+            if (peek() == EOF) return false;
             std::string rest;
             while (peek() != EOF && peek() != '\n')
-                if (text_[pos_++] != '\r')
-                    rest += text_[pos_ - 1];
-            if (peek() == '\n')
-                ++pos_;
+                if (text_[pos_++] != '\r') rest += text_[pos_ - 1];
+            if (peek() == '\n') ++pos_;
             ++line_;
             while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t'))
                 rest.pop_back();
-            if (cf::strcieql(rest.c_str(), text.c_str() + 1))
-                return true;
+            if (cf::strcieql(rest.c_str(), text.c_str() + 1)) return true;
         }
     }
 
@@ -332,12 +327,24 @@ private:
 // and peeks: every step ends where the plain reading ends, with its line number and messages.
 TEST_F(SectionSearch, AnySequenceOfSearchesAndReadsEndsWhereAPlainReadingEnds) {
     static const char *const pieces[] = {
-        "[detail]\n", "[DETAIL]  \n", "[cell use]\r\n", "[tools]\n", "\n", "w 1\n", "  x y\n",
-        "[x\n",       "[\n",          "ab\r\n",         "[comments] \n", "\t[tools]\n", "x",
-        "[",          "[cell use]",
+        "[detail]\n",
+        "[DETAIL]  \n",
+        "[cell use]\r\n",
+        "[tools]\n",
+        "\n",
+        "w 1\n",
+        "  x y\n",
+        "[x\n",
+        "[\n",
+        "ab\r\n",
+        "[comments] \n",
+        "\t[tools]\n",
+        "x",
+        "[",
+        "[cell use]",
     };
-    static const char *const sections[] = {"[detail]",   "[cell use]", "[tools]", "[comments]",
-                                           "[schematic2]", "[absent]",  "[x"};
+    static const char *const sections[] = {"[detail]",     "[cell use]", "[tools]", "[comments]",
+                                           "[schematic2]", "[absent]",   "[x"};
     kdx::xxoptions().verbose = 1;
     std::mt19937 random(20261207);
     for (int round = 0; round < 1000; ++round) {

@@ -33,7 +33,8 @@ struct seccache {
     int loline = 0;          // line number at lo
     int hiline = 0;          // line number at hi
     bool toend = false;      // hi is the end of the file
-    bool off = false;        // the lists are not used for this file
+    bool off = false;        // the lists are not used for this file: it cannot be wound back,
+                             // or a section line in it is too long for the line buffer
 };
 
 namespace {
