@@ -201,6 +201,32 @@ TEST_F(PropSearchTest, PortPropertiesOfASymbol) {
     EXPECT_EQ(count("Assertion failed: file propif.cpp"), 1);
 }
 
+// Per-port properties behind a qualifier are found by what follows it, and a broken qualifier
+// is still reported; a name of another case is another property.
+TEST_F(PropSearchTest, PortPropertiesBehindQualifiers) {
+    kdx::xxaddqual("FAST");
+    kdx::symdef *d = mkdef("gate.sym", {"A", "B", "C"}, {{"(FAST)connect(C)", "A"}});
+    kdx::symbol *s = kdx::xxnewsym(top, d, d->nports);
+    addprop(s, "(FAST)ppin(A)", "VCC");
+    addprop(s, "(SLOW)ppin(B)", "VDD");
+    addprop(s, "PPIN(C)", "GND");
+    addprop(s, "(FAST&)ppin(C)", "broken");
+    static std::vector<std::pair<std::string, std::string>> seen;
+    seen.clear();
+    auto note = [](kdx::prop *p, void *, const char *portname) {
+        seen.emplace_back(portname, kdx::xxpropval(p));
+    };
+    kdx::xxsymportapply(s, "ppin", note);
+    std::vector<std::pair<std::string, std::string>> want{{"A", "VCC"}};
+    EXPECT_EQ(seen, want);
+    EXPECT_EQ(count("bad qualifier expression: (FAST&)ppin(C):broken"), 1);
+
+    seen.clear();
+    kdx::xxsymportapply(s, "connect", note);
+    std::vector<std::pair<std::string, std::string>> fromdef{{"C", "A"}};
+    EXPECT_EQ(seen, fromdef);
+}
+
 TEST_F(PropSearchTest, LookUpsWithoutCaseOrBehindAQualifierStillFindTheirProperty) {
     kdx::xxaddqual("FAST");
     kdx::symdef *d = mkdef("res.sym", {"1"}, {{"primitive", "R"}, {"prefix", "X"}});

@@ -176,4 +176,64 @@ TEST_F(BufTest, BufferNames) {
     EXPECT_STREQ(kdx::xxbufname(&other), "unknown buf");
 }
 
+// A long chain: every block comes cleared, records keep their addresses and contents, and the
+// blocks are released and made afresh by the next run.
+TEST_F(BufTest, LongChainsStayIntactAcrossRuns) {
+    constexpr int kRecords = 3000; // 20 MB, some 330 blocks
+    constexpr std::size_t kSize = 7000;
+    for (int run = 0; run < 2; ++run) {
+        std::vector<unsigned char *> recs;
+        for (int i = 0; i < kRecords; ++i) {
+            auto *p = static_cast<unsigned char *>(kdx::xxalmem(&kdx::xxalbuf, kSize));
+            ASSERT_NE(p, nullptr);
+            // Fresh block memory is zero: nothing of an earlier record or run shows through.
+            ASSERT_EQ(p[0] | p[kSize / 2] | p[kSize - 1], 0) << "run " << run << " record " << i;
+            std::memset(p, i & 0xff, kSize);
+            recs.push_back(p);
+        }
+        int blocks = 0;
+        for (kdx::membuf *b = kdx::xxgetroot()->firstblk; b != nullptr; b = b->next)
+            ++blocks;
+        EXPECT_GT(blocks, 300);
+        for (int i = 0; i < kRecords; ++i) {
+            EXPECT_EQ(recs[i][0], i & 0xff) << i;
+            EXPECT_EQ(recs[i][kSize - 1], i & 0xff) << i;
+        }
+        kdx::xxfreeall();
+        kdx::xxinit();
+        ASSERT_NE(kdx::xxgetroot(), nullptr);
+    }
+    EXPECT_EQ(logtext(), "");
+}
+
+// The chain's blocks may still be re-made or grown through the general routines: their
+// contents and links survive, and the library lets go of all of it without a fault.
+TEST_F(BufTest, ChainBlocksCanBeRemadeAndGrown) {
+    kdx::membuf *first = kdx::xxalbuf;
+    char *p = static_cast<char *>(kdx::xxalmem(&kdx::xxalbuf, 1000));
+    ASSERT_NE(p, nullptr);
+    while (kdx::xxalbuf == first)
+        ASSERT_NE(kdx::xxalmem(&kdx::xxalbuf, 1000), nullptr);
+    kdx::membuf *second = kdx::xxalbuf;
+    char *q = static_cast<char *>(kdx::xxalmem(&kdx::xxalbuf, 16));
+    std::strcpy(q, "kept");
+    const std::size_t offset = static_cast<std::size_t>(q - reinterpret_cast<char *>(second));
+
+    kdx::xxbufexpand(&kdx::xxalbuf, 100000);
+    kdx::membuf *grown = kdx::xxalbuf;
+    ASSERT_NE(grown, nullptr);
+    EXPECT_STREQ(reinterpret_cast<char *>(grown) + offset, "kept");
+    EXPECT_EQ(grown->prev, first);
+    EXPECT_EQ(first->next, grown);
+    EXPECT_GE(static_cast<std::size_t>(grown->eptr - grown->ptr), 200000u);
+
+    kdx::xxbufinit(&kdx::xxalbuf, 300000);
+    kdx::membuf *remade = kdx::xxalbuf;
+    EXPECT_EQ(remade->prev, first);
+    EXPECT_EQ(first->next, remade);
+    EXPECT_EQ(remade->ptr, reinterpret_cast<char *>(remade) + kdx::MEMBUF_HDR);
+    EXPECT_EQ(logtext(), "");
+    (void)p;
+}
+
 } // namespace

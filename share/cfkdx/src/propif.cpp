@@ -418,6 +418,10 @@ void xxsymportapply(void *obj, const char *name, PortPropFn fn) {
     for (int pass = 0; pass < 2; pass++) {
         prop *list = pass == 0 ? own : deflist;
         for (prop *p = list; isprop(p); p = p->props) {
+            // Every symbol is asked this for a few names, and most of its properties start with
+            // another letter: those cannot match. A qualified text still goes through the match,
+            // which reports a bad qualifier.
+            if (p->text != nullptr && p->text[0] != name[0] && p->text[0] != '(') continue;
             if (!xxpmatch(name, len, p, nullptr, 0, FP_PORTFORM))
                 continue;
             const char *iname = xxpropiname(p, 0);

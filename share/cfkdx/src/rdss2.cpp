@@ -73,8 +73,10 @@ const char *orempty(const char *s) {
 }
 
 const rdrecord *findrecord(const rdrecord *table, const char *keyword) {
+    // Keywords of a table seldom share a first letter: compare that before the whole word.
+    const char first = keyword[0];
     for (const rdrecord *r = table; r->keyword[0] != '\0'; ++r)
-        if (std::strcmp(r->keyword, keyword) == 0) return r;
+        if (r->keyword[0] == first && std::strcmp(r->keyword, keyword) == 0) return r;
     return nullptr;
 }
 
