@@ -379,6 +379,21 @@ struct rport : port {
     int nmembers;  // members of its (bus) name
 };
 
+// True for every kind of port record, whichever object owns it.
+inline bool isport(const void *obj) {
+    if (!obj) return false;
+    switch (rectype(obj)) {
+    case objtype::symport:
+    case objtype::arrayport:
+    case objtype::symdefport:
+    case objtype::netport:
+    case objtype::rport:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // --- End of properties and ports ---
 // ===== End of object model records =====
 

@@ -5,7 +5,6 @@
 // array; any other symbol has a table of copies named like the definition ports. The mapping
 // routines hide the difference.
 #include "kdxint.h"
-#include "portkind.h"
 
 #include <cstring>
 

@@ -1,7 +1,6 @@
 // porttbl.cpp - walking the ports of any object, connecting ports to the nodes of their names,
 // and bringing the probe ports of sub-circuits up to the nets that place them.
 #include "kdxint.h"
-#include "portkind.h"
 
 #include <cstdio>
 #include <vector>
