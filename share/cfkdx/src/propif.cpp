@@ -337,16 +337,26 @@ prop *xxfprops(PropMatch match, void *obj, const char *name, int flags) {
     return nullptr;
 }
 
-prop *xxfindpropfp(void *obj, const char *name, int flags) {
-    kdx::RoutineScope scope("xxfindpropfp");
+namespace {
+
+// The argument checks of the two look-ups; reported in the caller's routine.
+bool findargsok(const void *obj, const char *name) {
     if (!obj) {
         xxerr("er", "NULL object parameter");
-        return nullptr;
+        return false;
     }
     if (!name || !*name) {
         xxerr("er", "null property name parameter");
-        return nullptr;
+        return false;
     }
+    return true;
+}
+
+} // namespace
+
+prop *xxfindpropfp(void *obj, const char *name, int flags) {
+    kdx::RoutineScope scope("xxfindpropfp");
+    if (!findargsok(obj, name)) return nullptr;
     prop *p = xxfprops(xxfppl, obj, name, flags);
     if (!p) {
         if (flags & FP_WARN)
@@ -363,14 +373,7 @@ prop *xxfindpropfp(void *obj, const char *name, int flags) {
 
 prop *xxfindprop(void *obj, const char *name, int flags) {
     kdx::RoutineScope scope("xxfindprop");
-    if (!obj) {
-        xxerr("er", "NULL object parameter");
-        return nullptr;
-    }
-    if (!name || !*name) {
-        xxerr("er", "null property name parameter");
-        return nullptr;
-    }
+    if (!findargsok(obj, name)) return nullptr;
     if (std::strcmp(name, "id") == 0) {
         switch (rectype(obj)) {
         case objtype::node:
