@@ -47,6 +47,32 @@ TEST_F(BufTest, RecordsAreClearedAndAligned) {
     EXPECT_STREQ(kdx::xxalstr(&kdx::xxalbuf, nullptr), "");
 }
 
+TEST_F(BufTest, TextIsPackedAndRecordsAfterItStayAligned) {
+    char *a = kdx::xxalstr(&kdx::xxalbuf, "R1");
+    char *b = kdx::xxalstr(&kdx::xxalbuf, "C22");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b, a + 3); // no padding between strings
+    EXPECT_STREQ(a, "R1");
+    EXPECT_STREQ(b, "C22");
+    void *rec = kdx::xxcalmem(&kdx::xxalbuf, 24);
+    EXPECT_TRUE(aligned(rec));
+    EXPECT_GE(static_cast<char *>(rec), b + 4);
+
+    // Text that does not fit the rest of a block starts a new one and keeps the old text intact.
+    kdx::membuf *first = kdx::xxalbuf;
+    std::string piece(2000, 'x');
+    std::vector<char *> kept;
+    while (kdx::xxalbuf == first)
+        kept.push_back(kdx::xxalstr(&kdx::xxalbuf, piece.c_str()));
+    EXPECT_EQ(kdx::xxalbuf->prev, first);
+    for (char *s : kept)
+        EXPECT_EQ(s, piece);
+    EXPECT_STREQ(a, "R1");
+    EXPECT_LE(first->ptr, first->eptr);
+    EXPECT_TRUE(aligned(kdx::xxcalmem(&kdx::xxalbuf, 8)));
+}
+
 TEST_F(BufTest, FullBlockChainsANewOneAndOldAddressesStay) {
     kdx::membuf *first = kdx::xxalbuf;
     std::vector<char *> recs;

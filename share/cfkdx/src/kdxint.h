@@ -101,6 +101,8 @@ const char *xxbufname(membuf **buf);
 void *xxalmem(membuf **buf, std::size_t size);
 // As xxalmem, `size` rounded up to even and cleared. Every record is made this way.
 void *xxcalmem(membuf **buf, std::size_t size);
+// As xxalmem for text: the bytes start wherever the buffer stands, with no alignment.
+char *xxalchars(membuf **buf, std::size_t size);
 // A copy of s (null reads as "") in the buffer; null (after "String too long: %s") when s with its
 // terminator is longer than MAXSTRLEN bytes.
 char *xxalstr(membuf **buf, const char *s);

@@ -214,7 +214,7 @@ prop *xxaddprop(void *obj, const char *text, int flags) {
         }
         const std::size_t nlen = name.size();
         const std::size_t vlen = std::strlen(value);
-        auto *t = static_cast<char *>(xxalmem(&xxalbuf, nlen + 1 + vlen + 1));
+        auto *t = xxalchars(&xxalbuf, nlen + 1 + vlen + 1);
         if (!t)
             return nullptr;
         std::memcpy(t, name.data(), nlen);

@@ -467,7 +467,7 @@ prop *xxalprop(int flags, const char *name, const char *value) {
     p->flags = static_cast<std::uint16_t>(flags);
     if (name) {
         const std::size_t len = nlen + (value ? 1 + vlen : 0);
-        auto *text = static_cast<char *>(xxalmem(&xxalbuf, len + 1));
+        auto *text = xxalchars(&xxalbuf, len + 1);
         if (!text)
             return nullptr;
         std::memcpy(text, name, nlen);

@@ -171,6 +171,33 @@ void xxnewbuf(membuf **buf, std::size_t size) {
     }
 }
 
+// Text needs no alignment, so it is packed right behind the previous object: most strings are
+// short and rounding each one up to a record boundary cost a large share of the buffer.
+char *xxalchars(membuf **buf, std::size_t size) {
+    RoutineScope scope("xxalmem");
+    if (buf == nullptr) {
+        void *p = std::malloc(size != 0 ? size : 1);
+        if (p == nullptr) xxerror('f', "Out of memory");
+        return static_cast<char *>(p);
+    }
+    if (size > SIZE_MAX - ALMEM_SLACK - RECALIGN) {
+        xxerr("f", "Object is too large to fit in membuf");
+        return nullptr;
+    }
+    membuf *b = *buf;
+    if (b == nullptr || b->ptr >= b->eptr ||
+        static_cast<std::size_t>(b->eptr - b->ptr) < size + ALMEM_SLACK) {
+        xxnewbuf(buf, size + ALMEM_SLACK);
+        b = *buf;
+        if (b == nullptr || b->ptr >= b->eptr ||
+            static_cast<std::size_t>(b->eptr - b->ptr) < size + ALMEM_SLACK)
+            return nullptr;
+    }
+    char *p = b->ptr;
+    b->ptr = p + size;
+    return p;
+}
+
 void *xxalmem(membuf **buf, std::size_t size) {
     RoutineScope scope("xxalmem");
     if (buf == nullptr) {
@@ -213,7 +240,7 @@ char *xxalstr(membuf **buf, const char *s) {
         xxerror('i', "String too long: %s", s);
         return nullptr;
     }
-    char *p = static_cast<char *>(xxalmem(buf, n));
+    char *p = xxalchars(buf, n);
     if (p != nullptr) std::memcpy(p, s, n);
     return p;
 }
