@@ -8,6 +8,7 @@
 
 #include "cfpath.h"
 #include "kdx.h"
+#include "platform/asyncfile.h"
 #include "platform/ui.h"
 
 #include <clocale>
@@ -125,7 +126,9 @@ void openreport() {
     RunOptions &o = runopts();
     const char *name = o.reportflag ? reportname() : defreportname();
     std::snprintf(state.reportused, sizeof state.reportused, "%s", name);
-    FILE *r = name[0] != '\0' ? std::fopen(name, "w") : nullptr;
+    // The file is written beside the walks: writing tens of megabytes costs the kernel as much as
+    // a good part of the walks themselves.
+    FILE *r = name[0] != '\0' ? platform::OpenAsyncWrite(name) : nullptr;
     if (r != nullptr) {
         // Without the buffer the stream keeps its own.
         state.reportbuf = static_cast<char *>(std::malloc(REPORTBUF_SIZE));

@@ -60,10 +60,13 @@ FILE *xxlog();
 [[gnu::format(printf, 2, 3)]] void xxerr(const char *letters, const char *fmt, ...);
 
 // The routine stack: every library routine pushes its name (a static text) on entry and pops it
-// on each return. xxenter also writes the trace line when -xxtrace is in effect.
+// on each return. xxenter also writes the trace line when -xxtrace is in effect. Every routine
+// of the library comes through here, millions of times for a large design, so the common case
+// is inline: a compare and a store.
 void xxenter(const char *name);
 void xxenterq(const char *name);
 void xxleave();
+
 
 // True while routine entries are written to the log (-xxtrace, -xxbegin). Code that saves calls
 // of library routines for speed (caches, skipped repeat look-ups) makes every call while it
@@ -77,21 +80,6 @@ const char *xxstackname(int i);
 // Releases the run state of the library: the file records, the program name, the object buffers,
 // the qualifier list and the scratch tables of the property and symbol routines.
 void xxcleanup();
-
-// Scope guards for the routine stack, so that every return and every unwinding pops the entry.
-struct RoutineScope {
-    explicit RoutineScope(const char *name) { xxenter(name); }
-    ~RoutineScope() { xxleave(); }
-    RoutineScope(const RoutineScope &) = delete;
-    RoutineScope &operator=(const RoutineScope &) = delete;
-};
-
-struct QuietRoutineScope {
-    explicit QuietRoutineScope(const char *name) { xxenterq(name); }
-    ~QuietRoutineScope() { xxleave(); }
-    QuietRoutineScope(const QuietRoutineScope &) = delete;
-    QuietRoutineScope &operator=(const QuietRoutineScope &) = delete;
-};
 
 // Number of messages xxerror has written (valid or not) since the library was loaded.
 int xxmsgcount();
@@ -115,6 +103,57 @@ struct LibOptions {
     int pathdebug; // search-path traces
 };
 LibOptions &xxoptions();
+
+namespace detail {
+inline constexpr int ROUTINE_STACK = 100; // routine names the stack holds
+
+struct RoutineStack {
+    const char *names[ROUTINE_STACK]; // routine names, outermost at entry 0
+    int top;                          // innermost entry; -1 when empty
+    int unpushed;                     // entries refused on overflow, still to be left
+    bool overflowing;                 // the overflow message is being reported
+};
+extern RoutineStack routines; // err2
+extern LibOptions options;    // glob: what xxoptions() gives
+
+// The uncommon cases: a full stack, or a trace to write.
+void enterslow(const char *name, bool traced);
+
+inline bool fastpush(const char *name) {
+    RoutineStack &s = routines;
+    if (s.top >= ROUTINE_STACK - 1 || options.trace != 0 || options.begin != 0) [[unlikely]]
+        return false;
+    s.names[++s.top] = name;
+    return true;
+}
+
+inline void fastleave() {
+    RoutineStack &s = routines;
+    if (s.unpushed > 0) [[unlikely]]
+        --s.unpushed;
+    else if (s.top >= 0)
+        --s.top;
+}
+} // namespace detail
+
+// Scope guards for the routine stack, so that every return and every unwinding pops the entry.
+struct RoutineScope {
+    explicit RoutineScope(const char *name) {
+        if (!detail::fastpush(name)) detail::enterslow(name, true);
+    }
+    ~RoutineScope() { detail::fastleave(); }
+    RoutineScope(const RoutineScope &) = delete;
+    RoutineScope &operator=(const RoutineScope &) = delete;
+};
+
+struct QuietRoutineScope {
+    explicit QuietRoutineScope(const char *name) {
+        if (!detail::fastpush(name)) detail::enterslow(name, false);
+    }
+    ~QuietRoutineScope() { detail::fastleave(); }
+    QuietRoutineScope(const QuietRoutineScope &) = delete;
+    QuietRoutineScope &operator=(const QuietRoutineScope &) = delete;
+};
 
 // ===== End of error reporting =====
 

@@ -10,14 +10,11 @@ namespace kdx {
 
 namespace {
 
-inline constexpr int STACKSIZE = 100; // routine names the stack holds
+inline constexpr int STACKSIZE = detail::ROUTINE_STACK;
 
-constinit struct {
-    const char *names[STACKSIZE] = {}; // routine names, outermost at entry 0
-    int top = -1;                      // innermost entry; -1 when empty
-    int unpushed = 0;                  // entries refused on overflow, still to be left
-    bool overflowing = false;          // the overflow message is being reported
-} stk;
+// The stack lives in the header's detail namespace so that the scopes push inline; this module
+// is its only writer besides them.
+detail::RoutineStack &stk = detail::routines;
 
 // A name that does not fit on a full stack: reported once, and counted so that the routine's
 // leave drops the refusal instead of popping a caller's entry. Always returns false.
@@ -35,8 +32,7 @@ constinit struct {
     return false;
 }
 
-// Every routine of the library comes through here, so the common case is kept to a compare and
-// a store. Returns false when the name could not be pushed (the stack is full).
+// Returns false when the name could not be pushed (the stack is full).
 inline bool push(const char *name) {
     if (stk.top >= STACKSIZE - 1) [[unlikely]]
         return overflow(name);
@@ -60,11 +56,16 @@ inline bool push(const char *name) {
 
 } // namespace
 
-void xxenter(const char *name) {
-    if (!push(name)) return;
+constinit detail::RoutineStack detail::routines{{}, -1, 0, false};
+
+void detail::enterslow(const char *name, bool traced) {
+    if (!push(name) || !traced) return;
     const LibOptions &opt = xxoptions();
-    if (opt.trace || opt.begin) [[unlikely]]
-        traceentry(name);
+    if (opt.trace || opt.begin) traceentry(name);
+}
+
+void xxenter(const char *name) {
+    detail::enterslow(name, true);
 }
 
 bool xxtracing() {
@@ -77,10 +78,7 @@ void xxenterq(const char *name) {
 }
 
 void xxleave() {
-    if (stk.unpushed > 0)
-        --stk.unpushed;
-    else if (stk.top >= 0)
-        --stk.top;
+    detail::fastleave();
 }
 
 int xxstackdepth() {

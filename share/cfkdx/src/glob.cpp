@@ -5,14 +5,12 @@
 
 namespace kdx {
 
-namespace {
-
-constinit LibOptions options{}; // flags of the current run; all off until the parser sets them
-
-} // namespace
+// Flags of the current run; all off until the parser sets them. Named in the header so that the
+// routine scopes can see the trace flags without a call.
+constinit LibOptions detail::options{};
 
 LibOptions &xxoptions() {
-    return options;
+    return detail::options;
 }
 
 } // namespace kdx

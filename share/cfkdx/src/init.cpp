@@ -70,11 +70,7 @@ void xxfreeall() {
     membuf *b = lib.root != nullptr ? lib.root->firstblk : cur;
     while (b != nullptr && b->prev != nullptr)
         b = b->prev;
-    while (b != nullptr) {
-        membuf *next = b->next;
-        std::free(b);
-        b = next;
-    }
+    xxchainfree(b);
     lib.root = nullptr;
 }
 

@@ -94,6 +94,8 @@ void xxbufinit(membuf **buf, std::size_t size);
 void xxnewbuf(membuf **buf, std::size_t size);
 // Grows a reallocating buffer to used + 2 * size; its contents stay but may move.
 void xxbufexpand(membuf **buf, std::size_t size);
+// Releases the "xxalbuf" chain that begins with `first`, with the slabs its blocks came from.
+void xxchainfree(membuf *first);
 // "xxalbuf", "xxportbuf", "xxlinebuf", "xxtmpbuf", "xxtmpbuf2" or "unknown buf".
 const char *xxbufname(membuf **buf);
 // `size` bytes, not cleared, aligned to RECALIGN; a null buf means plain heap memory (release with

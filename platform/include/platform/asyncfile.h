@@ -1,0 +1,20 @@
+// asyncfile.h - a write stream whose bytes reach the file from a helper thread.
+//
+// A report of a large design runs to tens of megabytes; the kernel's share of writing it (page
+// cache allocation, copying, and releasing the pages of the file it replaces) would otherwise
+// sit inside the run. The stream is an ordinary stdio stream: the caller formats into it as
+// into any other, and each buffer it hands over is written by the helper while the caller goes
+// on. The file is emptied by the helper before its first write.
+#pragma once
+
+#include <cstdio>
+
+namespace platform {
+
+// Opens `name` for writing ("w" semantics: made when missing, emptied when present). Null (with
+// errno set) when the file cannot be opened; the failure is known at once, as with fopen.
+// A failed write shows later: the stream's error indicator is set at the next write once the
+// helper has met it, and fclose returns EOF when any write failed. fclose waits for every byte.
+std::FILE *OpenAsyncWrite(const char *name);
+
+} // namespace platform
