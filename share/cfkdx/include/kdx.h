@@ -67,7 +67,6 @@ void xxenter(const char *name);
 void xxenterq(const char *name);
 void xxleave();
 
-
 // True while routine entries are written to the log (-xxtrace, -xxbegin). Code that saves calls
 // of library routines for speed (caches, skipped repeat look-ups) makes every call while it
 // holds, so the trace stays the same.
@@ -90,17 +89,17 @@ const char *xxprogname();
 
 // Library option flags, set by the option parser (-xxdebug, -xxmemdebug, ...) and read everywhere.
 struct LibOptions {
-    int debug;     // -xxdebug: debug messages and buffer traces
-    int memdebug;  // -xxmemdebug: object-buffer growth traces
-    int dsndebug;  // design reader traces
-    int nofatal;   // -xxnofatal: fatal and internal errors return to their caller
-    int trace;     // -xxtrace: every routine entry is written to the log
-    int begin;     // -xxbegin: outermost routine entries are written; debug messages too
-    int verbose;   // verbose reading
+    int debug;      // -xxdebug: debug messages and buffer traces
+    int memdebug;   // -xxmemdebug: object-buffer growth traces
+    int dsndebug;   // design reader traces
+    int nofatal;    // -xxnofatal: fatal and internal errors return to their caller
+    int trace;      // -xxtrace: every routine entry is written to the log
+    int begin;      // -xxbegin: outermost routine entries are written; debug messages too
+    int verbose;    // verbose reading
     int nobrackets; // bracketed names are not treated specially
-    int brk;       // break option
-    int v;         // -v
-    int pathdebug; // search-path traces
+    int brk;        // break option
+    int v;          // -v
+    int pathdebug;  // search-path traces
 };
 LibOptions &xxoptions();
 
@@ -167,7 +166,8 @@ void xxinit();
 // pointer into the object model dangles afterwards.
 void xxfreeall();
 
-// Releases one block obtained by plain heap allocation (xxalmem with a null buffer); null is ignored.
+// Releases one block obtained by plain heap allocation (xxalmem with a null buffer); null is
+// ignored.
 void xxfree(void *p);
 
 // The library's root record; null while the library is not initialised.
@@ -212,7 +212,7 @@ inline constexpr int KDX_SYMBOL = 2; // placed symbol
 inline constexpr int KDX_SYMDEF = 3; // symbol definition
 inline constexpr int KDX_NODE = 4;
 inline constexpr int KDX_BUS = 5;
-inline constexpr int KDX_PORT = 6;   // any of the five port kinds
+inline constexpr int KDX_PORT = 6; // any of the five port kinds
 inline constexpr int KDX_PROP = 7;
 
 // Selection bits of xxsymtbl (its flags argument): admit symbols that the list normally leaves
@@ -225,8 +225,8 @@ inline constexpr int SYMTBL_CONNECTORS = 0x20; // symbolic connectors
 symdef *xxnewsymdef(void *owner, const char *name);
 net *xxnewnetdef(const char *name, symbol *sym);
 symbol *xxnewsym(net *owner, symdef *def, int nports);
-int xxfixnewsym(net *owner, symbol *sym);            // 1
-int xxfixnewsymdef(symdef *def, const char *file);   // 1
+int xxfixnewsym(net *owner, symbol *sym);                  // 1
+int xxfixnewsymdef(symdef *def, const char *file);         // 1
 net *xxnetsymi(symbol *sym, const char *model, int flags); // null for leaf symbols
 
 // accept: 0x01 symbols, 0x02 or 0x08 definitions. The type code, or 0 after an error.
@@ -299,8 +299,8 @@ prop *xxfindpropfp(void *obj, const char *name, int flags);
 prop *xxfprops(PropMatch match, void *obj, const char *name, int flags);
 prop *xxfppl(prop *list, const char *name, int namelen, const char *target, int targetlen,
              int flags);
-prop *xxflnprop(PropMatch match, linkcell *links, const char *name, int namelen,
-                const char *target, int targetlen, int flags);
+prop *xxflnprop(PropMatch match, linkcell *links, const char *name, int namelen, const char *target,
+                int targetlen, int flags);
 int xxpmatch(const char *name, int namelen, const prop *p, const char *target, int targetlen,
              int flags);
 int xxqematch(const char **text, int *error);

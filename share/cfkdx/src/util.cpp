@@ -66,13 +66,13 @@ constexpr bool USE_SLABS = true;
 #endif
 
 inline constexpr std::size_t SLAB_SIZE = std::size_t{4} << 20; // 63 blocks, 1.5% left over
-inline constexpr std::size_t PAGE = 4096;                       // the smallest page of the kernel
+inline constexpr std::size_t PAGE = 4096;                      // the smallest page of the kernel
 
 // The head of a slab, at its start; the blocks follow it.
 struct slab {
-    slab *next;   // the slab made before this one
-    char *free;   // first byte not yet handed out
-    char *end;    // end of the slab
+    slab *next; // the slab made before this one
+    char *free; // first byte not yet handed out
+    char *end;  // end of the slab
 };
 inline constexpr std::size_t SLAB_HDR = (sizeof(slab) + RECALIGN - 1) & ~(RECALIGN - 1);
 
@@ -97,7 +97,8 @@ slabstore &store() {
 
 // Memory for a slab; null when it cannot be had.
 slab *mapslab() {
-    void *mem = mmap(nullptr, SLAB_SIZE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *mem =
+        mmap(nullptr, SLAB_SIZE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mem == MAP_FAILED) return nullptr;
     auto *s = static_cast<slab *>(mem);
     s->free = static_cast<char *>(mem) + SLAB_HDR;
