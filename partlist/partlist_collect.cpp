@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace partlist {
@@ -247,30 +248,61 @@ ListHead **categorylist(const char *category) {
     return &state.other;
 }
 
-ListHead **letterlist(char letter, const char **name) {
-    int c;
+// The category a letter of -f names, or -1 for any other letter.
+int lettercategory(char letter) {
     switch (letter) {
     case 'c':
-        c = Control;
-        break;
+        return Control;
     case 'd':
-        c = Distributed;
-        break;
+        return Distributed;
     case 'e':
-        c = Electrical;
-        break;
+        return Electrical;
     case 'i':
-        c = Discrete;
-        break;
+        return Discrete;
     case 's':
-        c = Functional;
-        break;
+        return Functional;
     default:
-        return nullptr;
+        return -1;
     }
-    *name = categoryname[c];
-    return &state.category[c];
 }
+
+// What a sheet prints: its heading, its category lists in the order of the letters, then the
+// rest (the parts of no category, or the sub-sheet blocks). Printed by the printing helper; owns
+// the lists.
+class SheetPrint final : public PrintJob {
+  public:
+    SheetPrint() = default;
+    SheetPrint(const SheetPrint &) = delete;
+    SheetPrint &operator=(const SheetPrint &) = delete;
+    ~SheetPrint() override {
+        for (ListHead *&list : category)
+            freelist(&list);
+        freelist(&other);
+    }
+
+    void print() override {
+        if (!heading.empty()) printsheet(heading.c_str());
+        for (char letter : letters) {
+            const int c = lettercategory(letter);
+            if (c < 0) continue;
+            makeprint(category[c]);
+            if (listhasentries(category[c])) printout(categoryname[c]);
+            freeprint();
+        }
+        // A sheet's rest is printed when it has entries; a block list is always passed on.
+        if (blocks || listhasentries(other)) {
+            makeprint(other);
+            printout("");
+            freeprint();
+        }
+    }
+
+    std::string heading;                  // the sheet heading; none for a block list
+    std::string letters;                  // the -f letters
+    ListHead *category[NCATEGORIES] = {}; // the parts per category
+    ListHead *other = nullptr;            // the rest
+    bool blocks = false;                  // `other` is the block list of a sheet
+};
 
 void trace(const char *what, kdx::symbol *s) {
     if (runopts().debug) {
@@ -371,26 +403,14 @@ void addparts(kdx::net *n, const char *parent) {
         copytext(e->properties, PROPTEXT_SIZE, state.propbuf);
     }
 
-    std::string heading = sheet;
-    if (heading.find(".sch") == std::string::npos) heading += ".sch";
-    printsheet(heading.c_str());
-
-    for (const char *l = categoryletters(); *l != '\0'; ++l) {
-        const char *name = nullptr;
-        ListHead **list = letterlist(*l, &name);
-        if (list == nullptr) continue;
-        makeprint(*list);
-        if (listhasentries(*list)) printout(name);
-        freeprint();
-    }
-    if (listhasentries(state.other)) {
-        makeprint(state.other);
-        printout("");
-        freeprint();
-        freelist(&state.other);
-    }
-    for (auto &list : state.category)
-        freelist(&list);
+    auto job = std::make_unique<SheetPrint>();
+    job->heading = sheet;
+    if (job->heading.find(".sch") == std::string::npos) job->heading += ".sch";
+    job->letters = categoryletters();
+    for (int c = 0; c < NCATEGORIES; ++c)
+        job->category[c] = std::exchange(state.category[c], nullptr);
+    if (listhasentries(state.other)) job->other = std::exchange(state.other, nullptr);
+    queueprint(std::move(job));
 }
 
 void addblocks(kdx::net *n, int mode, const char *parent) {
@@ -419,11 +439,11 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
     });
 
     traceplain("makeprint");
-    makeprint(state.other);
     traceplain("printout");
-    printout("");
-    freelist(&state.other);
-    freeprint();
+    auto job = std::make_unique<SheetPrint>();
+    job->other = std::exchange(state.other, nullptr);
+    job->blocks = true;
+    queueprint(std::move(job));
 }
 
 void countsheets(kdx::net *n) {

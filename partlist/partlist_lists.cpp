@@ -16,6 +16,7 @@
 #include <iterator>
 #include <map>
 #include <memory_resource>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -37,12 +38,14 @@ inline constexpr std::size_t CACHE_LIMIT = 16 * 1024 * 1024; // bytes of blocks 
 // Blocks that list arenas gave back, kept for the next list. A sheet's lists are made and
 // released once per sheet, each growing through the same block sizes; handing those blocks to
 // malloc and back every time costs more than the lists themselves (the heap is trimmed and
-// grown again).
+// grown again). The walk makes lists while the printing helper makes and releases others, so
+// the cache is shared under a lock (taken once per block, not per entry).
 class BlockCache final : public std::pmr::memory_resource {
   public:
     ~BlockCache() override { release(); }
 
     void release() {
+        std::lock_guard lock(mutex_);
         while (free_ != nullptr) {
             Block *b = free_;
             free_ = b->next;
@@ -59,6 +62,7 @@ class BlockCache final : public std::pmr::memory_resource {
     };
 
     void *do_allocate(std::size_t bytes, std::size_t align) override {
+        std::lock_guard lock(mutex_);
         for (Block **b = &free_; *b != nullptr; b = &(*b)->next) {
             if ((*b)->size == bytes && (*b)->align == align) {
                 Block *hit = *b;
@@ -71,6 +75,7 @@ class BlockCache final : public std::pmr::memory_resource {
     }
 
     void do_deallocate(void *p, std::size_t bytes, std::size_t align) override {
+        std::lock_guard lock(mutex_);
         if (bytes >= sizeof(Block) && align >= alignof(Block) && cached_ + bytes <= CACHE_LIMIT) {
             free_ = new (p) Block{free_, bytes, align};
             cached_ += bytes;
@@ -83,6 +88,7 @@ class BlockCache final : public std::pmr::memory_resource {
         return this == &other;
     }
 
+    std::mutex mutex_;
     Block *free_ = nullptr;  // kept blocks, the last given back first
     std::size_t cached_ = 0; // their bytes
 };
@@ -117,13 +123,13 @@ namespace {
 ListHead *newhead() {
     auto *head = static_cast<ListHead *>(std::calloc(1, sizeof(ListHead)));
     if (head == nullptr) {
-        kdx::xxerror('f', "Out of memory");
+        printfailure("Out of memory");
         return nullptr;
     }
     head->index = new (std::nothrow) ListIndex;
     if (head->index == nullptr) {
         std::free(head);
-        kdx::xxerror('f', "Out of memory");
+        printfailure("Out of memory");
         return nullptr;
     }
     head->next = head;
@@ -202,7 +208,7 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
         return e;
     } catch (const std::bad_alloc &) {
         // An entry made before the failure stays in the arena until the list is released.
-        kdx::xxerror('f', "Out of memory");
+        printfailure("Out of memory");
         return nullptr;
     }
 }

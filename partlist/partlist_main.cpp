@@ -183,12 +183,15 @@ void readin(const char *name) {
     }
     if (runopts().debug) kdx::xxerror('m', "Calling xxsymtbl");
     if (title != nullptr) reportf("%s", title.get());
+    startprinting();
     countsheets(top);
     clearparent();
     listsheets(top);
+    finishprinting();
 }
 
 void cleanup() {
+    stopprinting(); // before anything the printing helper may still use is released
     cf::FreePaths();
     kdx::xxfreeall();
     kdx::xxcleanup();

@@ -81,7 +81,7 @@ PendingLine *newline(long long indent) {
     } else {
         line = static_cast<PendingLine *>(std::malloc(sizeof(PendingLine)));
         if (line == nullptr) {
-            kdx::xxerror('f', "Out of memory");
+            printfailure("Out of memory");
             return nullptr;
         }
         line->key = nullptr;
@@ -205,7 +205,7 @@ bool joinline(const char *text, std::size_t len, std::size_t *used) {
         if (size < need) size = need;
         char *grown = static_cast<char *>(std::realloc(state.joined, size));
         if (grown == nullptr) {
-            kdx::xxerror('f', "out of memory");
+            printfailure("out of memory");
             return false;
         }
         state.joined = grown;
@@ -240,7 +240,7 @@ const char *blanks(int n, int c) {
     if (want > state.blanksize) {
         char *grown = static_cast<char *>(std::realloc(state.blankbuf, want));
         if (grown == nullptr) {
-            kdx::xxerror('f', "out of memory");
+            printfailure("out of memory");
             return "";
         }
         state.blankbuf = grown;
@@ -257,7 +257,7 @@ void appendstr(char **text, const char *more) {
     std::size_t add = std::strlen(more);
     char *grown = static_cast<char *>(std::realloc(*text, had + add + 1));
     if (grown == nullptr) {
-        kdx::xxerror('f', "out of memory");
+        printfailure("out of memory");
         return;
     }
     std::memcpy(grown + had, more, add + 1);
@@ -353,7 +353,7 @@ void makeprint(ListHead *list) {
         if (state.joined == nullptr) {
             state.joined = static_cast<char *>(std::calloc(1, JOINED_INITIAL));
             if (state.joined == nullptr) {
-                kdx::xxerror('f', "out of memory");
+                printfailure("out of memory");
                 freepending();
                 return;
             }

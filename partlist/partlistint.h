@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 namespace kdx {
 struct net;
@@ -148,6 +149,33 @@ void clearparent();
 
 // Releases the six part lists and the sheet list.
 void freecollect();
+
+// ---- Printing beside the walk (partlist_print) ----
+
+// A piece of the report handed over by the walk: it owns what it prints (its lists) and releases
+// it when destroyed, printed or not.
+struct PrintJob {
+    virtual ~PrintJob();
+    virtual void print() = 0;
+};
+
+// Starts the helper that prints the jobs of a run; without one, jobs are printed when handed
+// over. Called after the title line, before the walks.
+void startprinting();
+
+// Hands a job over; waits while the helper is several jobs behind. A failure the helper met is
+// reported here (it ends the run).
+void queueprint(std::unique_ptr<PrintJob> job);
+
+// Waits until every job is printed and ends the helper; reports a failure it met.
+void finishprinting();
+
+// Ends the helper without printing the jobs still waiting (the run is being abandoned).
+void stopprinting();
+
+// A fatal failure of the report writing ("out of memory"): reported at once on the run's thread,
+// kept for the run's thread on the helper.
+void printfailure(const char *text);
 
 // ---- Environment (partlist_env) ----
 

@@ -241,8 +241,8 @@ TEST_F(Collect, TracedWalksAskTheLibraryAtEveryPlacement) {
     part(amp, res, "R1", "1k");
     part(amp, res, "R2", "1k");
     part(top, cap, "C9", "");
-    const std::vector<std::string> want{"top.sch", "C|||1", "amp.sch|||2", "", "amp.sch",
-                                        "R|1k;||4"};
+    const std::vector<std::string> want{"top.sch", "C|||1",   "amp.sch|||2",
+                                        "",        "amp.sch", "R|1k;||4"};
 
     kdx::xxoptions().trace = 1;
     partlist::countsheets(top);
@@ -264,8 +264,8 @@ TEST_F(Collect, WalkAnswersEndWithTheRun) {
     partlist::countsheets(top);
     partlist::clearparent();
     partlist::listsheets(top);
-    EXPECT_EQ(lines(), (std::vector<std::string>{"top.sch", "amp.sch|||1", "", "amp.sch",
-                                                 "R|1k;||1"}));
+    EXPECT_EQ(lines(),
+              (std::vector<std::string>{"top.sch", "amp.sch|||1", "", "amp.sch", "R|1k;||1"}));
 
     partlist::freecollect();
     kdx::xxfreeall();
@@ -278,10 +278,10 @@ TEST_F(Collect, WalkAnswersEndWithTheRun) {
     partlist::countsheets(top2);
     partlist::clearparent();
     partlist::listsheets(top2);
-    EXPECT_EQ(out_.text().substr(before),
-              "\ntop.sch" + std::string(13, ' ') + "\n" + std::string(18, ' ') + "\tC" +
-                  std::string(13, ' ') + "\t1u;" + std::string(31, ' ') + "\t" +
-                  std::string(35, ' ') + "\t    2\n");
+    EXPECT_EQ(out_.text().substr(before), "\ntop.sch" + std::string(13, ' ') + "\n" +
+                                              std::string(18, ' ') + "\tC" + std::string(13, ' ') +
+                                              "\t1u;" + std::string(31, ' ') + "\t" +
+                                              std::string(35, ' ') + "\t    2\n");
 }
 
 TEST_F(Collect, SheetsOfOneCellNameShareTheirVisits) {
@@ -302,6 +302,73 @@ TEST_F(Collect, SheetsOfOneCellNameShareTheirVisits) {
     partlist::clearparent();
     partlist::listsheets(top);
     EXPECT_EQ(lines(), (std::vector<std::string>{"top.sch", "amp.old|||1", "amp.sch|||1"}));
+}
+
+// A hierarchy of many sheets, each with parts of its own, so that the printing helper gets
+// many batches and the walk has to wait for room.
+class ManySheets : public Collect {
+  protected:
+    void SetUp() override {
+        Collect::SetUp();
+        partlist::runopts().pagelen = 1'000'000; // no page filling: runs compare as they stand
+        // The first heading of the process is written without the empty line before it; it is
+        // used up here so that every walk writes the same.
+        partlist::printsheet("start");
+        char name[32];
+        for (int i = 0; i < SHEETS; ++i) {
+            std::snprintf(name, sizeof name, "s%d.sch", i);
+            kdx::symdef *sheetdef = mkdef(name, {});
+            std::snprintf(name, sizeof name, "S%d", i);
+            kdx::net *sheet = kdx::xxsymnetdescr(place(top, sheetdef, name));
+            ASSERT_NE(sheet, nullptr);
+            std::snprintf(name, sizeof name, "./s%d.sch", i);
+            addprop(sheet, "file", name);
+            std::snprintf(name, sizeof name, "p%d.sym", i);
+            kdx::symdef *own = mkdef(name, {"1"}, {{"primitive", name + 1}});
+            part(sheet, own, "U1", "1k");
+            part(sheet, res, "R1", std::to_string(i).c_str());
+        }
+    }
+
+    // The report a walk adds, printed beside the walk or (without `beside`) in turn.
+    std::string walk(bool beside) {
+        const std::size_t before = out_.size();
+        if (beside) partlist::startprinting();
+        partlist::countsheets(top);
+        partlist::clearparent();
+        partlist::listsheets(top);
+        if (beside) partlist::finishprinting();
+        return out_.text().substr(before);
+    }
+
+    static constexpr int SHEETS = 300;
+};
+
+TEST_F(ManySheets, PrintingBesideTheWalkWritesWhatPrintingInTurnWrites) {
+    const std::string beside = walk(true);
+    partlist::freecollect();
+    const std::string inturn = walk(false);
+    ASSERT_NE(beside.find("s299.sch"), std::string::npos);
+    EXPECT_EQ(inturn, beside);
+}
+
+TEST_F(ManySheets, AnAbandonedRunKeepsAnOrderedBeginningOfTheReport) {
+    const std::size_t before = out_.size();
+    partlist::startprinting();
+    partlist::countsheets(top);
+    partlist::clearparent();
+    partlist::listsheets(top);
+    partlist::stopprinting(); // the jobs not yet printed are released unprinted
+    const std::string cut = out_.text().substr(before);
+    partlist::freecollect();
+
+    const std::string whole = walk(false);
+    ASSERT_LE(cut.size(), whole.size());
+    EXPECT_EQ(whole.substr(0, cut.size()), cut);
+
+    // The next run starts a helper of its own.
+    partlist::freecollect();
+    EXPECT_EQ(walk(true), whole);
 }
 
 } // namespace
