@@ -47,13 +47,11 @@ constexpr const char *categoryname[NCATEGORIES] = {
 };
 
 struct CollectState {
-    ListHead *category[NCATEGORIES]; // parts of the current sheet per category
-    ListHead *other;                 // uncategorised parts and the blocks of the current sheet
-    ListHead *sheets;                // placement counts of the sub-sheets
-    bool sheetsindexed;              // sheetindex() matches the sheet list
-    char descr[LOOKUP_DESCR_SIZE];   // what lookupMap filled last
-    const char *parent;              // name of the sheet that places the one being walked
-    char propbuf[PROPKEY_SIZE];      // propkey's result
+    ListHead *other;            // the blocks of the current sheet
+    ListHead *sheets;           // placement counts of the sub-sheets
+    bool sheetsindexed;         // sheetindex() matches the sheet list
+    const char *parent;         // name of the sheet that places the one being walked
+    char propbuf[PROPKEY_SIZE]; // propkey's result
 };
 
 constinit CollectState state{};
@@ -241,11 +239,12 @@ SheetIndex &sheetindex() {
     return index;
 }
 
-ListHead **categorylist(const char *category) {
-    if (category == nullptr) return &state.other;
+// The category list a category of the map names; -1 for none of the five (Other).
+int categoryindex(const char *category) {
+    if (category == nullptr) return -1;
     for (int i = 0; i < NCATEGORIES; ++i)
-        if (cf::strcieql(category, categoryname[i])) return &state.category[i];
-    return &state.other;
+        if (cf::strcieql(category, categoryname[i])) return i;
+    return -1;
 }
 
 // The category a letter of -f names, or -1 for any other letter.
@@ -266,9 +265,25 @@ int lettercategory(char letter) {
     }
 }
 
+// Copies src into dst (size bytes), cut to fit.
+void copytext(char *dst, std::size_t size, const char *src) {
+    const std::size_t len = strnlen(src, size - 1);
+    std::memcpy(dst, src, len);
+    dst[len] = '\0';
+}
+
+// A primitive part as the walk met it: what the library said of it, kept as texts of the job
+// (the library hands its answers out in buffers it reuses).
+struct MetPart {
+    kdx::symbol *symbol;
+    std::ptrdiff_t name;  // offset of the part name in the job's texts; -1: the library had none
+    std::ptrdiff_t props; // offset of its property text
+};
+
 // What a sheet prints: its heading, its category lists in the order of the letters, then the
-// rest (the parts of no category, or the sub-sheet blocks). Printed by the printing helper; owns
-// the lists.
+// rest (the parts of no category, or the sub-sheet blocks). The walk asks the library about
+// the parts; the printing helper counts them into the lists (by the description map) and
+// prints those. Owns the lists.
 class SheetPrint final : public PrintJob {
   public:
     SheetPrint() = default;
@@ -280,7 +295,20 @@ class SheetPrint final : public PrintJob {
         freelist(&other);
     }
 
+    // Notes a part of the sheet with the library's answers: its part name and property text.
+    void meet(kdx::symbol *symbol, const char *name, const char *props) {
+        MetPart m{symbol, -1, 0};
+        if (name != nullptr) {
+            m.name = static_cast<std::ptrdiff_t>(texts.size());
+            texts.append(name).push_back('\0');
+        }
+        m.props = static_cast<std::ptrdiff_t>(texts.size());
+        texts.append(props).push_back('\0');
+        parts.push_back(m);
+    }
+
     void print() override {
+        count();
         if (!heading.empty()) printsheet(heading.c_str());
         for (char letter : letters) {
             const int c = lettercategory(letter);
@@ -299,9 +327,34 @@ class SheetPrint final : public PrintJob {
 
     std::string heading;                  // the sheet heading; none for a block list
     std::string letters;                  // the -f letters
+    int mult = 0;                         // the sheet's placements; 0 counts as 1
     ListHead *category[NCATEGORIES] = {}; // the parts per category
     ListHead *other = nullptr;            // the rest
     bool blocks = false;                  // `other` is the block list of a sheet
+
+  private:
+    // Counts the parts met into the category lists and the rest.
+    void count() {
+        char descr[LOOKUP_DESCR_SIZE];
+        for (const MetPart &m : parts) {
+            const char *name = m.name >= 0 ? texts.data() + m.name : nullptr;
+            const char *props = texts.data() + m.props;
+            const char *cat = lookupMap(name, descr);
+            const int c = categoryindex(cat);
+            auto *e = static_cast<PartEntry *>(
+                addlisttext(c >= 0 ? &category[c] : &other, name, sizeof(PartEntry), props));
+            if (e == nullptr) continue;
+            e->symbol = m.symbol;
+            // The report keeps at most DESCR_SIZE - 1 characters of a description.
+            if (cat != nullptr) copytext(e->description, DESCR_SIZE, descr);
+            e->count += mult != 0 ? mult : 1;
+            copytext(e->properties, PROPTEXT_SIZE, props);
+        }
+        parts.clear();
+    }
+
+    std::vector<MetPart> parts; // the parts met, in symbol order
+    std::string texts;          // their names and property texts
 };
 
 void trace(const char *what, kdx::symbol *s) {
@@ -313,13 +366,6 @@ void trace(const char *what, kdx::symbol *s) {
 
 void traceplain(const char *what) {
     if (runopts().debug) kdx::xxerror('m', "Calling %s", what);
-}
-
-// Copies src into dst (size bytes), cut to fit.
-void copytext(char *dst, std::size_t size, const char *src) {
-    const std::size_t len = strnlen(src, size - 1);
-    std::memcpy(dst, src, len);
-    dst[len] = '\0';
 }
 
 bool onpath(kdx::net *n) {
@@ -384,6 +430,8 @@ void addparts(kdx::net *n, const char *parent) {
     const int mult = subcount(sheet, &visits, parent);
     if (visits >= 2) return;
 
+    auto job = std::make_unique<SheetPrint>();
+    job->mult = mult;
     SymbolArray syms(n);
     for (int i = 0; i < syms.count; ++i) {
         kdx::symbol *s = syms.syms[i];
@@ -391,25 +439,12 @@ void addparts(kdx::net *n, const char *parent) {
         trace("xxsympart", s);
         const char *part = kdx::xxsympart(s);
         trace("addlist", s);
-        const char *category = lookupMap(part, state.descr);
-        auto *e = static_cast<PartEntry *>(
-            addlist(categorylist(category), part, sizeof(PartEntry), 0, s));
-        if (e == nullptr) continue;
-        e->symbol = s;
-        // The report keeps at most DESCR_SIZE - 1 characters of a description.
-        if (category != nullptr) copytext(e->description, DESCR_SIZE, state.descr);
-        e->count += mult != 0 ? mult : 1;
-        // addlist has just built this symbol's property text; the entry takes it over.
-        copytext(e->properties, PROPTEXT_SIZE, state.propbuf);
+        job->meet(s, part, propkey(s));
     }
 
-    auto job = std::make_unique<SheetPrint>();
     job->heading = sheet;
     if (job->heading.find(".sch") == std::string::npos) job->heading += ".sch";
     job->letters = categoryletters();
-    for (int c = 0; c < NCATEGORIES; ++c)
-        job->category[c] = std::exchange(state.category[c], nullptr);
-    if (listhasentries(state.other)) job->other = std::exchange(state.other, nullptr);
     queueprint(std::move(job));
 }
 
@@ -476,8 +511,6 @@ void clearparent() {
 }
 
 void freecollect() {
-    for (auto &list : state.category)
-        freelist(&list);
     freelist(&state.other);
     freelist(&state.sheets);
     sheetindexstore().clear();

@@ -153,24 +153,29 @@ ListHead *makelist(ListHead **list) {
 
 ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, kdx::symbol *sym) {
     (void)cmp; // every list of the utility sorts by plain byte order
+    return addlisttext(list, key, size, sym != nullptr ? propkey(sym) : nullptr);
+}
+
+ListEntry *addlisttext(ListHead **list, const char *key, std::size_t size, const char *text) {
     ListHead *head = makelist(list);
     if (head == nullptr) return nullptr;
     if (key == nullptr) key = "";
     // Only part entries carry a property text that can be matched.
     const bool parts = size == sizeof(PartEntry);
-    const char *props = sym != nullptr ? propkey(sym) : "";
+    const bool matchtext = text != nullptr;
+    const char *props = matchtext ? text : "";
 
     ListIndex &index = *head->index;
     auto &groups = index.groups;
     const std::string_view keyview(key);
     try {
-        if (parts || sym != nullptr) {
+        if (parts || matchtext) {
             index.probe.assign(keyview);
             index.probe.push_back('\0');
             index.probe.append(props);
         }
         // A part met before is found by its pair alone, without searching the keys.
-        if (sym != nullptr) {
+        if (matchtext) {
             auto hit = index.parts.find(std::string_view(index.probe));
             if (hit != index.parts.end()) return hit->second;
         }
@@ -180,7 +185,7 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
                       ? groups.end()
                       : groups.lower_bound(keyview);
         auto found = at != groups.end() && at->first == keyview ? at : groups.end();
-        if (found != groups.end() && sym == nullptr) return found->second.first;
+        if (found != groups.end() && !matchtext) return found->second.first;
 
         if (size < sizeof(ListEntry)) size = sizeof(ListEntry);
         const std::size_t keylen = keyview.size();
@@ -190,8 +195,7 @@ ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, 
         std::memcpy(copy, key, keylen + 1);
         e->key = copy;
         if (parts) {
-            // The caller rebuilds the same text from the same symbol; holding it now keeps the
-            // index and the entry in agreement from the start.
+            // Held from the start, so that the index and the entry agree.
             auto *pe = static_cast<PartEntry *>(e);
             std::memcpy(pe->properties, props, strnlen(props, PROPTEXT_SIZE - 1));
         }

@@ -59,6 +59,10 @@ struct SheetEntry : ListEntry {
 // Creates the head when *list is null. Null after "Out of memory" (only under -xxnofatal).
 ListEntry *addlist(ListHead **list, const char *key, std::size_t size, int cmp, kdx::symbol *sym);
 
+// addlist with the property text itself: with a text, only an entry whose property text equals
+// it matches; a null text matches by key alone.
+ListEntry *addlisttext(ListHead **list, const char *key, std::size_t size, const char *text);
+
 // The head of *list, made when the list is absent; null after "Out of memory".
 ListHead *makelist(ListHead **list);
 
