@@ -334,8 +334,11 @@ void xxsecforget(filerec &f) {
     f.sections = nullptr;
 }
 
+// The three word and line readers below run for nearly every byte of a design. They report
+// nothing (xxrdstr only a cut word) and call no routine that reports, so their names are put on
+// the routine stack only around that report: the stack reads the same to every message.
+
 int xxpeek() {
-    QuietRoutineScope scope("xxpeek");
     filerec *f = xxcurfile();
     if (!f->open || !f->stream)
         return EOF;
@@ -346,7 +349,6 @@ int xxpeek() {
 }
 
 void xxpurgeline() {
-    QuietRoutineScope scope("xxpurgeline");
     filerec *f = xxcurfile();
     if (f->open && f->stream) {
         purge(f->stream, &f->line);
@@ -355,7 +357,6 @@ void xxpurgeline() {
 }
 
 char *xxrdstr(char *buf, int limit) {
-    QuietRoutineScope scope("xxrdstr");
     filerec *f = xxcurfile();
     if (!buf || limit < 1 || !f->open || !f->stream)
         return nullptr;
@@ -372,6 +373,7 @@ char *xxrdstr(char *buf, int limit) {
             buf[n++] = static_cast<char>(c);
         } else if (!cut) {
             cut = true;
+            QuietRoutineScope scope("xxrdstr");
             xxerr("renl", "line or identifier too long, being truncated");
         }
         c = readc(fp);
