@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -395,6 +396,36 @@ TEST_F(SectionSearch, AnySequenceOfSearchesAndReadsEndsWhereAPlainReadingEnds) {
             ++rewinds;
         EXPECT_EQ(rewinds, plain.rewinds()) << text;
     }
+}
+
+// A file of our own is searched from memory, a caller's stream on the disk: over a file several
+// times the stream buffer, the same searches and reads end in the same places either way.
+TEST_F(SectionSearch, LargeFilesReadFromMemoryEndWhereTheDiskStreamEnds) {
+    std::string text = "[schematic2]\n";
+    std::mt19937 random(7);
+    static const char *const names[] = {"[detail]", "[cell use]", "[comments]", "[tools]"};
+    while (text.size() < 5 * kdx::XXFILEBUF) {
+        text += names[random() % std::size(names)];
+        text += "\n";
+        for (int n = random() % 400; n > 0; --n)
+            text += "w " + std::to_string(random()) + " x y\n";
+    }
+    std::vector<std::string> runs;
+    for (const bool ours : {true, false}) {
+        open(text, ours);
+        std::mt19937 steps(11);
+        std::string out;
+        for (int op = 0; op < 300; ++op) {
+            kdx::xxbufinit(&kdx::xxlinebuf, 64);
+            const int got = steps() % 3 == 0
+                                ? kdx::xxrdline(&kdx::xxlinebuf) != nullptr
+                                : kdx::xxfindsection(names[steps() % std::size(names)]);
+            out += step(std::to_string(op), got);
+        }
+        runs.push_back(out);
+        kdx::xxfdclose();
+    }
+    EXPECT_EQ(runs[0], runs[1]);
 }
 
 // A section line too long for the line buffer is reported by every search that reads it, also

@@ -8,30 +8,37 @@
 
 #include "cfpath.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include <stdio_ext.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kdx {
 
 namespace {
 
 struct RdState {
-    filerec files[2];   // the primary and the secondary file record
-    filerec *cur;       // the current record; null means the primary one
-    net *curnet;        // the net the read driver is reading
+    filerec files[2]; // the primary and the secondary file record
+    filerec *cur;     // the current record; null means the primary one
+    net *curnet;      // the net the read driver is reading
 };
 
 constinit RdState rd{{{nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, {}},
                       {nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, {}}},
-                     nullptr, nullptr};
+                     nullptr,
+                     nullptr};
 
-filerec &current() { return rd.cur ? *rd.cur : rd.files[XXFILE_PRIMARY]; }
+filerec &current() {
+    return rd.cur ? *rd.cur : rd.files[XXFILE_PRIMARY];
+}
 
 void closerec(filerec &f) {
-    if (f.stream && f.open && f.own)
-        std::fclose(f.stream);
+    if (f.stream && f.open && f.own) std::fclose(f.stream);
     f.stream = nullptr;
     f.own = 0;
     f.section = nullptr;
@@ -41,16 +48,105 @@ void closerec(filerec &f) {
     xxsecforget(f);
 }
 
+// ---- Files read from memory ----
+//
+// A design is thousands of small files, and the section search moves about in each (it reads a
+// file to its end to learn where the sections are, then goes back to them). On a file stream
+// every such move costs system calls and reads the file in again; a file the library opens
+// itself is therefore read whole, once, and served from memory through a stdio stream of its
+// own, so every move is a pointer change.
+
+inline constexpr off_t MEMFILE_MAX = off_t{16} << 20; // larger files are read from the disk
+
+struct memfile {
+    char *data;       // the file's bytes (malloc'ed)
+    std::size_t size; // how many
+    std::size_t pos;  // where the stream's next read starts
+};
+
+ssize_t memread(void *cookie, char *buf, std::size_t n) {
+    auto *m = static_cast<memfile *>(cookie);
+    const std::size_t left = m->pos < m->size ? m->size - m->pos : 0;
+    if (n > left) n = left;
+    std::memcpy(buf, m->data + m->pos, n);
+    m->pos += n;
+    return static_cast<ssize_t>(n);
+}
+
+int memseek(void *cookie, off64_t *offset, int whence) {
+    auto *m = static_cast<memfile *>(cookie);
+    off64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = static_cast<off64_t>(m->pos);
+    else if (whence == SEEK_END)
+        base = static_cast<off64_t>(m->size);
+    else if (whence != SEEK_SET)
+        return -1;
+    if (*offset < -base) return -1; // before the start
+    m->pos = static_cast<std::size_t>(base + *offset);
+    *offset = static_cast<off64_t>(m->pos);
+    return 0;
+}
+
+int memclose(void *cookie) {
+    auto *m = static_cast<memfile *>(cookie);
+    std::free(m->data);
+    delete m;
+    return 0;
+}
+
+// Reads all of fd into a new memfile; null when it is not a regular file of a modest size or
+// cannot be read whole (the descriptor then stands at its start again).
+memfile *slurp(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= MEMFILE_MAX) return nullptr;
+    // One byte more than the file holds: a short read then shows its end without another call.
+    std::size_t room = static_cast<std::size_t>(st.st_size) + 1;
+    char *data = static_cast<char *>(std::malloc(room));
+    std::size_t size = 0;
+    while (data != nullptr) {
+        const ssize_t n = ::read(fd, data + size, room - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        size += static_cast<std::size_t>(n);
+        if (size < room) {
+            auto *m = new (std::nothrow) memfile{data, size, 0};
+            if (m != nullptr) return m;
+            break;
+        }
+        // The file grew since it was measured.
+        if (static_cast<off_t>(room) >= MEMFILE_MAX) break;
+        room *= 2;
+        char *more = static_cast<char *>(std::realloc(data, room));
+        if (more == nullptr) break;
+        data = more;
+    }
+    std::free(data);
+    lseek(fd, 0, SEEK_SET);
+    return nullptr;
+}
+
+// The file opened as fp, as a stream served from memory; fp itself when it cannot be.
+FILE *inmemory(FILE *fp) {
+    memfile *m = slurp(fileno(fp));
+    if (m == nullptr) return fp;
+    const cookie_io_functions_t io{memread, nullptr, memseek, memclose};
+    FILE *mem = fopencookie(m, "r", io);
+    if (mem == nullptr) {
+        memclose(m);
+        lseek(fileno(fp), 0, SEEK_SET);
+        return fp;
+    }
+    std::fclose(fp);
+    return mem;
+}
+
 // The expected type named in "unable to open file %s%s for reading".
 const char *expectedtype(const char *name, int kinds) {
-    if (cf::hasext(name))
-        return "";
-    if (kinds & XXK_SYMBOL)
-        return ".sym";
-    if (!(kinds & XXK_NETLIST))
-        return ".sch or .dsn";
-    if (kinds & XXK_SCHEMATIC)
-        return ".imf, .ims, .sch, .dsn";
+    if (cf::hasext(name)) return "";
+    if (kinds & XXK_SYMBOL) return ".sym";
+    if (!(kinds & XXK_NETLIST)) return ".sch or .dsn";
+    if (kinds & XXK_SCHEMATIC) return ".imf, .ims, .sch, .dsn";
     return ".imf, .ims";
 }
 
@@ -60,11 +156,17 @@ void xxusefile(int which) {
     rd.cur = &rd.files[which == XXFILE_SECONDARY ? XXFILE_SECONDARY : XXFILE_PRIMARY];
 }
 
-filerec *xxcurfile() { return &current(); }
+filerec *xxcurfile() {
+    return &current();
+}
 
-net *xxcurnet() { return rd.curnet; }
+net *xxcurnet() {
+    return rd.curnet;
+}
 
-void xxsetcurnet(net *n) { rd.curnet = n; }
+void xxsetcurnet(net *n) {
+    rd.curnet = n;
+}
 
 void xxrdinit() {
     // Which record is current stays as it is: xxfdopen may initialise the library while the
@@ -86,20 +188,16 @@ void xxrdfree() {
 
 int xxcurinput(const char **name, int *line) {
     const filerec &f = current();
-    if (!f.open || !f.stream)
-        return 0;
-    if (name)
-        *name = f.name ? f.name : "";
-    if (line)
-        *line = f.line;
+    if (!f.open || !f.stream) return 0;
+    if (name) *name = f.name ? f.name : "";
+    if (line) *line = f.line;
     return 1;
 }
 
 void xxfdclose() {
     QuietRoutineScope scope("xxfdclose");
     filerec &f = current();
-    if (f.stream && f.open)
-        closerec(f);
+    if (f.stream && f.open) closerec(f);
 }
 
 int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
@@ -109,19 +207,16 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
         xxerr("renl", "no filename specified");
         return 0;
     }
-    if (!xxgetroot())
-        xxinit();
+    if (!xxgetroot()) xxinit();
 
     // Work on a copy: the caller's text may be a hashed net name, which must not change.
     std::string given(name);
-    if (given.back() == '\r')
-        given.pop_back();
+    if (given.back() == '\r') given.pop_back();
     std::string symname = given;
     if ((kinds & XXK_SYMBOL) && symname.size() >= 2 &&
         symname.compare(symname.size() - 2, 2, "@D") == 0)
         symname.resize(symname.size() - 2);
-    if (kinds & (XXK_DESIGN | XXK_SCHEMATIC))
-        kinds |= XXK_DESIGN | XXK_SCHEMATIC;
+    if (kinds & (XXK_DESIGN | XXK_SCHEMATIC)) kinds |= XXK_DESIGN | XXK_SCHEMATIC;
 
     FILE *fp = nullptr;
     const char *found = given.c_str();
@@ -135,19 +230,17 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
             const char *ext;
         };
         static constexpr Try tries[] = {
-            {XXK_NETLIST, ".imf"}, {XXK_NETLIST, ".ims"},   // netlist files first
+            {XXK_NETLIST, ".imf"},   {XXK_NETLIST, ".ims"},   // netlist files first
             {XXK_SCHEMATIC, ".dsn"}, {XXK_SCHEMATIC, ".sch"}, // then designs and schematics
-            {XXK_SYMBOL, ".sym"},                            // then symbol files
+            {XXK_SYMBOL, ".sym"},                             // then symbol files
         };
         for (const Try &t : tries) {
-            if (!(kinds & t.kind))
-                continue;
+            if (!(kinds & t.kind)) continue;
             const std::string &n = t.kind == XXK_SYMBOL ? symname : given;
             char *tried = nullptr;
             fp = cf::PPathOpen(n.c_str(), "r", t.ext, &tried);
             if (fp) {
-                if (tried)
-                    found = tried;
+                if (tried) found = tried;
                 ours = true;
                 break;
             }
@@ -162,6 +255,7 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
 
     filerec &f = current();
     if (ours) {
+        fp = inmemory(fp);
         std::setvbuf(fp, f.buffer, _IOFBF, sizeof f.buffer);
         // Only this library reads the stream, from one thread: the locking that ungetc and the
         // seeks of the section search would do on every call buys nothing.
@@ -174,10 +268,8 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
     f.section = nullptr;
     f.open = 1;
     f.midline = 0;
-    if (path)
-        *path = f.name;
-    if (xxoptions().v)
-        xxerror('m', "Reading file %s", f.name ? f.name : found);
+    if (path) *path = f.name;
+    if (xxoptions().v) xxerror('m', "Reading file %s", f.name ? f.name : found);
 
     const char *hdr = xxrdhdr();
     if (!hdr) {
@@ -185,12 +277,9 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
         return 0;
     }
     f.section = hdr;
-    if ((kinds & XXK_SYMBOL) && cf::strcieql(hdr, "[symbol2]"))
-        return XXK_SYMBOL;
-    if ((kinds & XXK_NETLIST) && cf::strcieql(hdr, "[simulation]"))
-        return XXK_NETLIST;
-    if ((kinds & XXK_SCHEMATIC) && cf::strcieql(hdr, "[schematic2]"))
-        return XXK_SCHEMATIC;
+    if ((kinds & XXK_SYMBOL) && cf::strcieql(hdr, "[symbol2]")) return XXK_SYMBOL;
+    if ((kinds & XXK_NETLIST) && cf::strcieql(hdr, "[simulation]")) return XXK_NETLIST;
+    if ((kinds & XXK_SCHEMATIC) && cf::strcieql(hdr, "[schematic2]")) return XXK_SCHEMATIC;
     if ((kinds & XXK_DESIGN) && (cf::strcieql(hdr, "[design]") || cf::strcieql(hdr, "[design2]")))
         return XXK_DESIGN;
     xxerr("en", "incorrect file header: %s", hdr);
@@ -206,8 +295,7 @@ const char *xxrdhdr() {
             xxerr("enl", "empty input file");
             return nullptr;
         }
-        if (xxrdstr(word, sizeof word))
-            break;
+        if (xxrdstr(word, sizeof word)) break;
         xxpurgeline();
     }
     xxpurgeline();
