@@ -188,6 +188,9 @@ void readin(const char *name) {
     clearparent();
     listsheets(top);
     finishprinting();
+    // The report is whole: its last buffer goes to the writer now, to be written while the run
+    // releases its memory.
+    if (FILE *r = report()) std::fflush(r);
 }
 
 void cleanup() {

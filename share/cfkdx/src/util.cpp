@@ -18,6 +18,7 @@
 #include <cstring>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace kdx {
 
@@ -82,7 +83,7 @@ inline constexpr std::size_t SLAB_HDR = (sizeof(slab) + RECALIGN - 1) & ~(RECALI
 struct slabstore {
     slab *slabs = nullptr; // in use, newest first
     slab *spare = nullptr; // made ahead, not in use yet
-    std::thread toucher;   // touching the spare's pages
+    std::thread toucher;   // touching the spare's pages, or unmapping a released chain
 
     // A run that ends the process leaves its memory to the kernel, but not a running thread.
     ~slabstore() {
@@ -111,6 +112,15 @@ slab *mapslab() {
 void touch(slab *s) {
     for (volatile char *p = s->free; p < s->end; p += PAGE)
         *p = 0;
+}
+
+// Unmaps a chain of slabs.
+void unmapall(slab *s) {
+    while (s != nullptr) {
+        slab *next = s->next;
+        munmap(s, SLAB_SIZE);
+        s = next;
+    }
 }
 
 void waittoucher(slabstore &st) {
@@ -285,13 +295,21 @@ void xxchainfree(membuf *first) {
     }
     slabstore &st = store();
     waittoucher(st);
-    if (st.spare != nullptr) munmap(st.spare, SLAB_SIZE);
-    st.spare = nullptr;
-    while (st.slabs != nullptr) {
-        slab *s = st.slabs;
-        st.slabs = s->next;
-        munmap(s, SLAB_SIZE);
+    slab *gone = std::exchange(st.slabs, nullptr);
+    if (st.spare != nullptr) {
+        st.spare->next = gone;
+        gone = std::exchange(st.spare, nullptr);
     }
+    // Giving a large design's memory back takes the kernel a while; the helper does it while
+    // the run finishes (the next slab, or the end of the process, waits for it).
+    try {
+        if (gone != nullptr && gone->next != nullptr) {
+            st.toucher = std::thread(unmapall, gone);
+            return;
+        }
+    } catch (const std::system_error &) {
+    }
+    unmapall(gone);
 }
 
 void xxnewbuf(membuf **buf, std::size_t size) {
