@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,9 +61,21 @@ RunResult run(const std::vector<std::string> &args, const char *dir = nullptr) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ru.ru_maxrss};
 }
 
-// Generated designs are cached per argument list for the life of the benchmark process.
+// Generated designs, cached per argument list for the life of the benchmark process and removed
+// with it.
+struct DesignCache {
+    std::map<std::vector<std::string>, Design> designs;
+    ~DesignCache() {
+        for (auto &entry : designs) {
+            std::error_code ignored;
+            std::filesystem::remove_all(entry.second.dir, ignored);
+        }
+    }
+};
+
 const Design &design(const std::vector<std::string> &genargs) {
-    static std::map<std::vector<std::string>, Design> cache;
+    static DesignCache store;
+    auto &cache = store.designs;
     auto it = cache.find(genargs);
     if (it != cache.end())
         return it->second;

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,14 +24,13 @@ constexpr std::size_t INLINENAMES = 16; // names compared one by one before a ha
 constexpr std::size_t INLINEPROPS = 64; // entries gathered in place before the heap is asked
 
 struct Visited {
-    prop *list;        // head of a property list the search reached
-    std::string text;  // the search text it was reached with: "(port)" for targeted lists
+    prop *list;       // head of a property list the search reached
+    std::string text; // the search text it was reached with: "(port)" for targeted lists
 };
 
 // The part list asks for the table of every part it counts: the few lists, names and entries of
 // one table are kept in place, and the heap is asked only for what goes beyond them.
-template <class T, std::size_t N>
-class SmallList {
+template <class T, std::size_t N> class SmallList {
   public:
     void push(T v) {
         if (n_ < N)
@@ -48,31 +48,46 @@ class SmallList {
     std::size_t n_ = 0;
 };
 
-// The names taken into a table. A few are compared one by one; past that a hash set keeps the
-// check constant, however many properties an object carries.
+// The names taken into a table, as views of texts that outlive the table. A few are compared
+// one by one; past that a hash set keeps the check constant, however many properties an object
+// carries.
 class NameSet {
   public:
     // False when the name was taken already.
-    bool insert(const char *name) {
-        std::string_view nv(name);
-        if (set_)
-            return set_->insert(std::string(nv)).second;
+    bool insert(std::string_view name) {
+        if (set_) return set_->insert(name).second;
         for (std::size_t i = 0; i < n_; ++i)
-            if (names_[i] == nv)
-                return false;
+            if (names_[i] == name) return false;
         if (n_ < INLINENAMES) {
-            names_[n_++].assign(nv);
+            names_[n_++] = name;
             return true;
         }
-        set_ = std::make_unique<std::unordered_set<std::string>>(names_, names_ + n_);
-        return set_->insert(std::string(nv)).second;
+        set_ = std::make_unique<std::unordered_set<std::string_view>>(names_, names_ + n_);
+        return set_->insert(name).second;
     }
 
+    // A copy of a name that lives in a buffer about to be reused, for as long as the set.
+    std::string_view keep(const char *name) { return owned_.emplace_back(name); }
+
   private:
-    std::string names_[INLINENAMES];
+    std::string_view names_[INLINENAMES];
     std::size_t n_ = 0;
-    std::unique_ptr<std::unordered_set<std::string>> set_;
+    std::unique_ptr<std::unordered_set<std::string_view>> set_;
+    std::deque<std::string> owned_;
 };
+
+// The name of a property as xxpropiname makes it, read in place in the property's text, for a
+// text with neither qualifier nor target: its name cannot be in error. Null (no data) for any
+// other text, which goes to xxpropiname and its messages.
+std::string_view plainname(const prop *p) {
+    const char *t = p->text;
+    if (t == nullptr || *t == '(' || *t == '<') return {};
+    std::size_t len = std::strcspn(t, ":");
+    while (len > 0 && (t[len - 1] == ' ' || t[len - 1] == '\t'))
+        len--;
+    if (len >= PROPNAMELEN - 1) return {};
+    return {t, len};
+}
 
 using VisitedLists = SmallList<Visited, INLINELISTS>;
 
@@ -87,8 +102,7 @@ prop *xxsvprop(prop *list, const char *name, int namelen, const char *target, in
                int /*flags*/) {
     kdx::QuietRoutineScope scope("xxsvprop");
     VisitedLists *v = state.visited;
-    if (!v || !list || v->size() >= MAXLISTS)
-        return nullptr;
+    if (!v || !list || v->size() >= MAXLISTS) return nullptr;
     std::string text;
     if (target && targetlen > 0) {
         text = "(";
@@ -103,8 +117,7 @@ prop *xxsvprop(prop *list, const char *name, int namelen, const char *target, in
 
 int xxproptbl(void *obj, prop ***array_out, PropFilter filter, int flags) {
     kdx::RoutineScope scope("xxproptbl");
-    if (array_out)
-        *array_out = nullptr;
+    if (array_out) *array_out = nullptr;
     if (!obj) {
         xxerr("er", "NULL object parameter");
         return 0;
@@ -120,39 +133,35 @@ int xxproptbl(void *obj, prop ***array_out, PropFilter filter, int flags) {
     }
 
     // Without a filter nothing between two reads of a name can change it: it is read once,
-    // except while the routine trace shows every call.
-    const bool reread = filter != nullptr || xxtracing();
+    // except while the routine trace shows every call. Untraced, a plain name is read in place.
+    const bool traced = xxtracing();
+    const bool reread = filter != nullptr || traced;
     NameSet taken;
     SmallList<prop *, INLINEPROPS> kept;
     for (std::size_t i = 0; i < visited.size(); ++i) {
         const Visited &vl = visited[i];
         bool targeted = !vl.text.empty() && vl.text[0] == '(';
         for (prop *p = vl.list; p && rectype(p) == objtype::prop; p = p->props) {
-            if (p->flags & PROPF_HIDDEN)
-                continue;
-            if (!xxpmatch("", 0, p, nullptr, 0, flags | FP_QUALONLY))
-                continue;
-            const char *iname = xxpropiname(p, 1);
+            if (p->flags & PROPF_HIDDEN) continue;
+            if (!xxpmatch("", 0, p, nullptr, 0, flags | FP_QUALONLY)) continue;
+            std::string_view name = traced || targeted ? std::string_view() : plainname(p);
+            const char *iname = name.data() != nullptr ? nullptr : xxpropiname(p, 1);
             if (targeted) {
                 const char *open = iname ? std::strchr(iname, '(') : nullptr;
-                if (!open || vl.text != open)
-                    continue;
+                if (!open || vl.text != open) continue;
             }
-            if (filter && !filter(p))
-                continue;
-            if (!(flags & FP_DUPS) && iname) {
+            if (filter && !filter(p)) continue;
+            if (!(flags & FP_DUPS) && (name.data() != nullptr || iname)) {
                 // The name buffer is reused by the filter's own look-ups: read it again.
-                if (reread)
-                    iname = xxpropiname(p, 1);
-                if (iname && !taken.insert(iname))
-                    continue;
+                if (name.data() == nullptr && reread) iname = xxpropiname(p, 1);
+                if (name.data() == nullptr && iname) name = taken.keep(iname);
+                if (name.data() != nullptr && !taken.insert(name)) continue;
             }
             kept.push(p);
         }
     }
     const int count = static_cast<int>(kept.size());
-    if (!array_out || count == 0)
-        return count;
+    if (!array_out || count == 0) return count;
     auto *arr = static_cast<prop **>(std::malloc(kept.size() * sizeof(prop *)));
     if (!arr) {
         xxerr("f", "OUT OF MEMORY !!!");
