@@ -14,17 +14,28 @@ namespace kdx {
 
 namespace {
 
+// strncmp(a, b, n) == 0 for the short names and words of properties, without the call: every
+// property read and every look-up compares a few.
+inline bool sameprefix(const char *a, const char *b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) return false;
+        if (a[i] == '\0') return true;
+    }
+    return true;
+}
+
 // Names the library itself interprets; a property beginning with one of them survives any keep
 // list given to the reader.
 constexpr const char *builtinkeep[] = {
-    "IO",     "class",  "connect", "device", "id",     "model", "connectortype", "ppin",
-    "prefix", "primitive", "ref",  "schprop", "suffix", "wire", "W/L",          "L/W",
+    "IO",     "class",     "connect", "device",  "id",     "model", "connectortype", "ppin",
+    "prefix", "primitive", "ref",     "schprop", "suffix", "wire",  "W/L",           "L/W",
 };
 
 constexpr std::size_t QUALNAMELEN = 512; // a qualifier name must fit with its terminator
-constexpr int QUALDEPTH = 200;            // nesting of parentheses an expression may have
+constexpr int QUALDEPTH = 200;           // nesting of parentheses an expression may have
 
-constexpr std::uint32_t ROPT_ANYQUAL = 0x800; // root option: attach properties whatever their qualifier
+constexpr std::uint32_t ROPT_ANYQUAL =
+    0x800; // root option: attach properties whatever their qualifier
 
 // Skips the text of a failed expression up to and past its ")", so that matching can go on with
 // the rest of the property.
@@ -37,30 +48,28 @@ const char *skipqual(const char *t) {
 // Anything allocated after them keeps the block as it is.
 void giveback(prop *p) {
     membuf *blk = xxalbuf;
-    if (!blk || !p || !p->text)
-        return;
+    if (!blk || !p || !p->text) return;
     char *start = reinterpret_cast<char *>(blk) + MEMBUF_HDR;
     char *rec = reinterpret_cast<char *>(p);
     char *end = p->text + std::strlen(p->text) + 1;
-    if (rec < start || rec >= blk->ptr || p->text < rec || end != blk->ptr)
-        return;
+    if (rec < start || rec >= blk->ptr || p->text < rec || end != blk->ptr) return;
     blk->ptr = rec;
 }
 
 // A new property with the given text and flags, not yet on any list.
 prop *newprop(const char *text, std::uint16_t flags) {
     auto *p = static_cast<prop *>(xxcalmem(&xxalbuf, sizeof(prop)));
-    if (!p)
-        return nullptr;
+    if (!p) return nullptr;
     p->text = xxalstr(&xxalbuf, text);
-    if (!p->text)
-        return nullptr;
+    if (!p->text) return nullptr;
     p->type = static_cast<std::uint8_t>(objtype::prop);
     p->flags = flags;
     return p;
 }
 
-bool isprop(const void *r) { return r && rectype(r) == objtype::prop; }
+bool isprop(const void *r) {
+    return r && rectype(r) == objtype::prop;
+}
 
 } // namespace
 
@@ -74,8 +83,7 @@ int qexpr(const char **text, int *error, int depth);
 // True when the name of `len` characters is an active qualifier.
 int isactive(const char *name, std::size_t len) {
     char *const *quals = xxqualifiers();
-    if (!quals)
-        return 0;
+    if (!quals) return 0;
     for (; *quals; quals++)
         if (std::strlen(*quals) == len && cf::strncieql(*quals, name, static_cast<int>(len)))
             return 1;
@@ -106,8 +114,7 @@ int qterm(const char **text, int *error, int depth) {
         }
         v = isactive(t, n);
     }
-    if (*error)
-        return 0;
+    if (*error) return 0;
     return negate ? !v : v;
 }
 
@@ -119,8 +126,7 @@ int qexpr(const char **text, int *error, int depth) {
     }
     int result = qterm(text, error, depth);
     for (;;) {
-        if (*error)
-            return 0;
+        if (*error) return 0;
         const char *t = *text;
         int op = *t;
         if (op == ')') {
@@ -132,8 +138,7 @@ int qexpr(const char **text, int *error, int depth) {
             return 0;
         }
         t++;
-        if ((op == '&' || op == '|') && *t == op)
-            t++;
+        if ((op == '&' || op == '|') && *t == op) t++;
         *text = t;
         // Every term is read, whatever the result so far, so the text ends up past the ")".
         int rhs = qterm(text, error, depth);
@@ -168,10 +173,8 @@ int xxqematch(const char **text, int *error) {
 int xxpmatch(const char *name, int namelen, const prop *p, const char *target, int targetlen,
              int flags) {
     kdx::QuietRoutineScope scope("xxpmatch");
-    if (!isprop(p) || !p->text)
-        return 0;
-    if ((flags & FP_CLASS) && !(p->flags & flags & FP_CLASS))
-        return 0;
+    if (!isprop(p) || !p->text) return 0;
+    if ((flags & FP_CLASS) && !(p->flags & flags & FP_CLASS)) return 0;
     const char *t = p->text;
     if ((!name || *name != '(') && *t == '(') {
         const char *q = t + 1;
@@ -182,39 +185,30 @@ int xxpmatch(const char *name, int namelen, const prop *p, const char *target, i
                 xxerr("wnl", "bad qualifier expression: %s", p->text);
                 q = skipqual(t + 1);
             }
-            if (!(flags & FP_ANYQUAL))
-                return 0;
+            if (!(flags & FP_ANYQUAL)) return 0;
         }
         t = q;
     }
-    if (flags & FP_QUALONLY)
-        return 1;
-    if (!name || namelen <= 0)
-        return 0;
+    if (flags & FP_QUALONLY) return 1;
+    if (!name || namelen <= 0) return 0;
     if (flags & FP_WHOLE) {
         // The name part of the text compared whole, in place: no copy of a text that may be
         // thousands of characters long.
         std::size_t len = std::strcspn(t, ": \t");
-        if (len != static_cast<std::size_t>(namelen))
-            return 0;
-        if (flags & FP_NOCASE)
-            return cf::strncieql(t, name, namelen);
-        return std::strncmp(t, name, static_cast<std::size_t>(namelen)) == 0;
+        if (len != static_cast<std::size_t>(namelen)) return 0;
+        if (flags & FP_NOCASE) return cf::strncieql(t, name, namelen);
+        return sameprefix(t, name, static_cast<std::size_t>(namelen));
     }
     if (flags & FP_NOCASE) {
-        if (!cf::strncieql(t, name, namelen))
-            return 0;
-    } else if (*t != *name || std::strncmp(t, name, static_cast<std::size_t>(namelen)) != 0) {
+        if (!cf::strncieql(t, name, namelen)) return 0;
+    } else if (!sameprefix(t, name, static_cast<std::size_t>(namelen))) {
         return 0;
     }
     const char *c = t + namelen;
-    if (flags & FP_PORTFORM)
-        return *c == '(';
-    if (*c == ':' || *c == '\0')
-        return 1;
+    if (flags & FP_PORTFORM) return *c == '(';
+    if (*c == ':' || *c == '\0') return 1;
     if (target && targetlen > 0 && *c == '(' &&
-        std::strncmp(c + 1, target, static_cast<std::size_t>(targetlen)) == 0 &&
-        c[1 + targetlen] == ')')
+        sameprefix(c + 1, target, static_cast<std::size_t>(targetlen)) && c[1 + targetlen] == ')')
         return 1;
     return 0;
 }
@@ -232,8 +226,7 @@ void xxproplink(prop **head, prop **tail, prop *p, int mode) {
         bool empty = !isprop(*head);
         p->props = *head;
         *head = p;
-        if (tail && (empty || !*tail))
-            *tail = p;
+        if (tail && (empty || !*tail)) *tail = p;
         return;
     }
     if (mode != 2) {
@@ -256,8 +249,7 @@ void xxproplink(prop **head, prop **tail, prop *p, int mode) {
         p->props = last->props;
         last->props = p;
     }
-    if (tail)
-        *tail = p;
+    if (tail) *tail = p;
 }
 
 void xxlinkprop(void *obj, prop *p, int mode) {
@@ -292,14 +284,11 @@ void xxlinkprop(void *obj, prop *p, int mode) {
 int xxdiscardprop(const char *text) {
     kdx::QuietRoutineScope scope("xxdiscardprop");
     rootnet *root = xxgetroot();
-    if (!root || !root->keep || !text)
-        return 0;
+    if (!root || !root->keep || !text) return 0;
     for (const char **k = root->keep; *k; k++)
-        if (std::strncmp(text, *k, std::strlen(*k)) == 0)
-            return 0;
+        if (std::strncmp(text, *k, std::strlen(*k)) == 0) return 0;
     for (const char *k : builtinkeep)
-        if (std::strncmp(text, k, std::strlen(k)) == 0)
-            return 0;
+        if (std::strncmp(text, k, std::strlen(k)) == 0) return 0;
     return 1;
 }
 
@@ -313,8 +302,7 @@ prop *xxslprop(void *owner, prop *p, const char *text) {
     }
     const char *value = text + 4;
     const char *slash = std::strchr(value, '/');
-    if (!slash)
-        return nullptr; // a value without its second part stays as it was written
+    if (!slash) return nullptr; // a value without its second part stays as it was written
     std::string head(p->text, static_cast<std::size_t>(text - p->text));
     std::string first = head;
     first += text[0];
@@ -326,12 +314,10 @@ prop *xxslprop(void *owner, prop *p, const char *text) {
     second += slash + 1;
     std::uint16_t flags = static_cast<std::uint16_t>(p->flags | PROPF_SPLIT);
     prop *a = newprop(first.c_str(), flags);
-    if (!a)
-        return nullptr;
+    if (!a) return nullptr;
     xxlinkprop(owner, a, 2);
     prop *b = newprop(second.c_str(), flags);
-    if (!b)
-        return nullptr;
+    if (!b) return nullptr;
     xxlinkprop(owner, b, 2);
     return b;
 }
@@ -368,16 +354,13 @@ prop *xxfixnewprop(void *owner, prop *p, int flags) {
         }
         t = close + 1;
     }
-    if (!owner)
-        return p;
+    if (!owner) return p;
     rootnet *root = xxgetroot();
     bool anyqual = root && (root->opts & ROPT_ANYQUAL);
     if ((holds || anyqual) && !xxdiscardprop(t)) {
-        if (root && (p->flags & PROPF_TARGET))
-            root->flags |= ROOT_TARGETED;
+        if (root && (p->flags & PROPF_TARGET)) root->flags |= ROOT_TARGETED;
         xxlinkprop(owner, p, 2);
-        if (std::strncmp(t, "W/L:", 4) == 0 || std::strncmp(t, "L/W:", 4) == 0)
-            xxslprop(owner, p, t);
+        if (sameprefix(t, "W/L:", 4) || sameprefix(t, "L/W:", 4)) xxslprop(owner, p, t);
         return p;
     }
     giveback(p);
@@ -389,14 +372,11 @@ prop *xxfixnewprop(void *owner, prop *p, int flags) {
 
 void xxmergeprops(void *dst, prop *list, int mode) {
     kdx::RoutineScope scope("xxmergeprops");
-    if (!dst)
-        return;
+    if (!dst) return;
     for (prop *p = list; isprop(p); p = p->props) {
-        if (!(p->flags & PROPF_MERGE))
-            continue;
+        if (!(p->flags & PROPF_MERGE)) continue;
         const char *iname = xxpropiname(p, 0);
-        if (!iname || cf::strcieql(iname, "iid"))
-            continue;
+        if (!iname || cf::strcieql(iname, "iid")) continue;
         char name[PROPNAMELEN];
         std::snprintf(name, sizeof name, "%s", iname);
         prop *old = xxfindprop(dst, name, 0);
@@ -408,8 +388,7 @@ void xxmergeprops(void *dst, prop *list, int mode) {
                       p->text, old->text);
         } else if (mode & 3) {
             auto *copy = static_cast<prop *>(xxcalmem(&xxalbuf, sizeof(prop)));
-            if (!copy)
-                return;
+            if (!copy) return;
             copy->type = static_cast<std::uint8_t>(objtype::prop);
             copy->flags = p->flags;
             copy->text = p->text;

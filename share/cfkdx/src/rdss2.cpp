@@ -72,11 +72,18 @@ const char *orempty(const char *s) {
     return s ? s : "(NULL)";
 }
 
+// Keywords are a letter or a few; a call of the library's compare costs more than the compare.
+bool sameword(const char *a, const char *b) {
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
 const rdrecord *findrecord(const rdrecord *table, const char *keyword) {
-    // Keywords of a table seldom share a first letter: compare that before the whole word.
-    const char first = keyword[0];
     for (const rdrecord *r = table; r->keyword[0] != '\0'; ++r)
-        if (r->keyword[0] == first && std::strcmp(r->keyword, keyword) == 0) return r;
+        if (sameword(r->keyword, keyword)) return r;
     return nullptr;
 }
 
