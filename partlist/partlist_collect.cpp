@@ -475,6 +475,9 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
 
     traceplain("makeprint");
     traceplain("printout");
+    // Without a block list there is nothing to print (the counting walk never has one), and a
+    // job per placement would cost the walk more than the printing saves.
+    if (state.other == nullptr) return;
     auto job = std::make_unique<SheetPrint>();
     job->other = std::exchange(state.other, nullptr);
     job->blocks = true;

@@ -15,7 +15,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -67,7 +70,6 @@ constexpr bool USE_SLABS = true;
 #endif
 
 inline constexpr std::size_t SLAB_SIZE = std::size_t{4} << 20; // 63 blocks, 1.5% left over
-inline constexpr std::size_t PAGE = 4096;                      // the smallest page of the kernel
 
 // The head of a slab, at its start; the blocks follow it.
 struct slab {
@@ -76,25 +78,6 @@ struct slab {
     char *end;  // end of the slab
 };
 inline constexpr std::size_t SLAB_HDR = (sizeof(slab) + RECALIGN - 1) & ~(RECALIGN - 1);
-
-// The slabs in use, and the next one, whose pages a helper thread touches while the reader fills
-// the current slab: the kernel's work of handing out pages then runs beside the reading instead
-// of inside it.
-struct slabstore {
-    slab *slabs = nullptr; // in use, newest first
-    slab *spare = nullptr; // made ahead, not in use yet
-    std::thread toucher;   // touching the spare's pages, or unmapping a released chain
-
-    // A run that ends the process leaves its memory to the kernel, but not a running thread.
-    ~slabstore() {
-        if (toucher.joinable()) toucher.join();
-    }
-};
-
-slabstore &store() {
-    static slabstore s; // made on first use, so the library has no static constructor
-    return s;
-}
 
 // Memory for a slab; null when it cannot be had.
 slab *mapslab() {
@@ -107,13 +90,6 @@ slab *mapslab() {
     return s;
 }
 
-// Writes a zero into every page of the slab's free area (which reads as zero already), so the
-// kernel maps them before the reader gets there.
-void touch(slab *s) {
-    for (volatile char *p = s->free; p < s->end; p += PAGE)
-        *p = 0;
-}
-
 // Unmaps a chain of slabs.
 void unmapall(slab *s) {
     while (s != nullptr) {
@@ -123,33 +99,108 @@ void unmapall(slab *s) {
     }
 }
 
-void waittoucher(slabstore &st) {
-    if (st.toucher.joinable()) st.toucher.join();
-}
+// The slabs in use and the next one. A helper thread has the kernel map the spare's pages while
+// the reader fills the current slab, and unmaps a released chain while the run finishes, so the
+// kernel's work on the memory runs beside the reading. The reader never waits for the helper:
+// the kernel maps a page once, for whichever asks first, and leaves what is written in it alone.
+class slabstore {
+  public:
+    ~slabstore() { retire(); } // a process may end in the middle of a run
 
-// Makes the next spare and has its pages touched in the background; without a thread the spare
-// is touched on demand, as any other memory.
-void makespare(slabstore &st) {
-    st.spare = mapslab();
-    if (st.spare == nullptr) return;
-    try {
-        st.toucher = std::thread(touch, st.spare);
-    } catch (const std::system_error &) {
+    // Has the spare's pages mapped in the background; without a helper they are mapped when
+    // first written, as any memory.
+    void populate(slab *s) { post({s, false}); }
+
+    // Unmaps a released chain in the background; the helper ends after it.
+    void unmap(slab *chain) {
+        if (!post({chain, true})) unmapall(chain);
     }
+
+    slab *slabs = nullptr; // in use, newest first
+    slab *spare = nullptr; // made ahead, not in use yet
+
+  private:
+    struct task {
+        slab *chain; // the slab (or the chain, for an unmap)
+        bool unmap;  // unmap the chain rather than populate the slab
+    };
+
+    // False when no helper could be had.
+    bool post(task t) {
+        std::unique_lock lock(mutex_);
+        if (retiring_ && helper_.joinable()) {
+            // The helper of the previous run is finishing its unmap: wait for it, then start anew.
+            lock.unlock();
+            helper_.join();
+            lock.lock();
+        }
+        retiring_ = t.unmap;
+        tasks_.push_back(t);
+        if (!helper_.joinable()) {
+            try {
+                helper_ = std::thread(&slabstore::work, this);
+            } catch (const std::system_error &) {
+                tasks_.pop_back();
+                retiring_ = false;
+                return false;
+            }
+        }
+        lock.unlock();
+        wake_.notify_one();
+        return true;
+    }
+
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return !tasks_.empty() || retiring_; });
+            if (tasks_.empty()) return;
+            const task t = tasks_.front();
+            tasks_.pop_front();
+            lock.unlock();
+            if (t.unmap)
+                unmapall(t.chain);
+            else
+                madvise(t.chain, SLAB_SIZE, MADV_POPULATE_WRITE); // a hint; failure is harmless
+            lock.lock();
+        }
+    }
+
+    void retire() {
+        {
+            std::lock_guard lock(mutex_);
+            retiring_ = true;
+        }
+        wake_.notify_one();
+        if (helper_.joinable()) helper_.join();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<task> tasks_;
+    bool retiring_ = false; // the helper ends once its tasks are done
+    std::thread helper_;
+};
+
+slabstore &store() {
+    static slabstore s; // made on first use, so the library has no static constructor
+    return s;
 }
 
 // A new current slab: the spare when there is one. Null when the memory cannot be had. A small
 // design fits its first slab; only one that fills it gets spares made ahead.
 slab *newslab() {
     slabstore &st = store();
-    waittoucher(st);
     slab *s = st.spare != nullptr ? st.spare : mapslab();
     st.spare = nullptr;
     if (s == nullptr) return nullptr;
     const bool growing = st.slabs != nullptr;
     s->next = st.slabs;
     st.slabs = s;
-    if (growing) makespare(st);
+    if (growing) {
+        st.spare = mapslab();
+        if (st.spare != nullptr) st.populate(st.spare);
+    }
     return s;
 }
 
@@ -294,22 +345,17 @@ void xxchainfree(membuf *first) {
         b = next;
     }
     slabstore &st = store();
-    waittoucher(st);
     slab *gone = std::exchange(st.slabs, nullptr);
     if (st.spare != nullptr) {
         st.spare->next = gone;
         gone = std::exchange(st.spare, nullptr);
     }
     // Giving a large design's memory back takes the kernel a while; the helper does it while
-    // the run finishes (the next slab, or the end of the process, waits for it).
-    try {
-        if (gone != nullptr && gone->next != nullptr) {
-            st.toucher = std::thread(unmapall, gone);
-            return;
-        }
-    } catch (const std::system_error &) {
-    }
-    unmapall(gone);
+    // the run finishes (the next run's helper, or the end of the process, waits for it).
+    if (gone != nullptr && gone->next != nullptr)
+        st.unmap(gone);
+    else
+        unmapall(gone);
 }
 
 void xxnewbuf(membuf **buf, std::size_t size) {
