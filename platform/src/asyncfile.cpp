@@ -22,7 +22,7 @@ namespace platform {
 
 namespace {
 
-inline constexpr std::size_t MAXQUEUED = 8;  // buffers handed over and not yet written
+inline constexpr std::size_t MAXQUEUED = 4;  // buffers handed over and not yet written
 inline constexpr mode_t NEWFILE_MODE = 0666; // as fopen makes a file, before the umask
 
 class AsyncWriter {

@@ -19,10 +19,17 @@ TEST_F(NetTest, NetIsFoundWithoutCaseAndNamedAfterItsCell) {
     EXPECT_STREQ(xxnetname(n, 0), "Amp.v2");
     EXPECT_EQ(xxfindprop(n, "tn", 0)->flags, 0x01);
     EXPECT_EQ(n->root, xxgetroot());
-    for (hashtbl *t : {n->symtbl, n->bustbl})
-        EXPECT_EQ(t->buckets, 97);
-    EXPECT_EQ(n->nodetbl->buckets, 531);
+    EXPECT_EQ(n->symtbl->buckets, 97);
     EXPECT_EQ(n->porttbl->buckets, 51);
+    // The node table comes with the first node, the bus table with the first bus.
+    EXPECT_EQ(n->nodetbl, nullptr);
+    EXPECT_EQ(n->bustbl, nullptr);
+    ASSERT_NE(xxnewnode(n, "a", nullptr, nullptr), nullptr);
+    EXPECT_EQ(n->nodetbl->buckets, 531);
+    EXPECT_EQ(n->bustbl, nullptr);
+    ASSERT_NE(xxnewnode(n, "d[0]", nullptr, nullptr), nullptr);
+    EXPECT_EQ(n->bustbl->buckets, 97);
+    EXPECT_EQ(xxmknode(xxnewnetdef("other", nullptr), "b", 3)->owner->nodetbl->buckets, 531);
 }
 
 TEST_F(NetTest, NewNetTakesTheFileKindsOfItsParentOrOfTheNetBeingRead) {

@@ -44,8 +44,15 @@ struct xxrec {
     std::uint8_t type;   // type code in the low four bits
     std::uint8_t spare;  // unused
     std::uint16_t flags; // meaning per record kind
+    // A number of the two most numerous kinds, kept here where the head would otherwise be
+    // padding: a design holds a symbol and a few ports for every part it places.
+    union {
+        std::int32_t index; // port: the definition port's place (see port)
+        std::int32_t seq;   // symbol: its sequence number in the owner (see symbol)
+    };
     prop *props;         // head of the property list
 };
+static_assert(sizeof(void *) != 8 || sizeof(xxrec) == 16, "the head holds no padding");
 
 struct xxnamed : xxrec {
     const char *name; // in "xxalbuf"
@@ -198,8 +205,8 @@ struct net : xxnamed {
     membuf *startbuf;        // "xxalbuf" block current when reading began
     membuf *endbuf;          // "xxalbuf" block current when reading ended
     hashtbl *porttbl;        // net ports (51 buckets)
-    hashtbl *nodetbl;        // nodes (531 buckets)
-    hashtbl *bustbl;         // buses (97 buckets)
+    hashtbl *nodetbl;        // nodes (531 buckets); null until the first node
+    hashtbl *bustbl;         // buses (97 buckets); null until the first bus
     hashtbl *symtbl;         // symbols by instance name (97 buckets)
     symbol *firstsym;        // symbols in order of creation, first ...
     symbol *lastsym;         // ... and last
@@ -252,7 +259,7 @@ struct symbol : xxnamed {
     symdef *def;            // its definition
     net *owner;             // the net it is placed in
     net *instnet;           // the net it instantiates (xxnetsymi)
-    int seq;                // sequence number in the owner at the time it was fixed
+    // seq (in the head): sequence number in the owner at the time it was fixed
     union {
         hashtbl *porttbl;   // symbol ports (51 buckets) ...
         arrayport *parray;  // ... or, with SYMF_ARRAY, the packed array
@@ -362,7 +369,8 @@ struct linkcell {
 struct port : xxnamed {
     xxrec *next;      // next port of the node's chain (ends at the node); null while unconnected
     node *pnode;      // the node the port is on
-    int index;        // definition port: its place in the port array; array port: the one it stands for
+    // index (in the head): definition port: its place in the port array; array port: the one
+    // it stands for
     linkcell *links;  // linked objects (a symbol port shares its definition port's list)
     xxrec *owner;     // symbol, symbol definition or net (array and real ports: see below)
 };

@@ -48,9 +48,8 @@ net *xxnewnetdef(const char *name, symbol *sym) {
         n->name = xxalstr(&xxalbuf, name);
         xxinshash(root->nets, n, bucket);
         n->symtbl = xxnewhashtbl(SYM_BUCKETS);
-        n->nodetbl = xxnewhashtbl(NODE_BUCKETS);
-        n->bustbl = xxnewhashtbl(SYM_BUCKETS);
         n->porttbl = xxnewhashtbl(PORT_BUCKETS);
+        // The node and bus tables come with the first node and bus (node).
         n->root = root;
         xxsettn(n, name, 0x01);
     }

@@ -15,6 +15,21 @@ namespace kdx {
 
 namespace {
 
+// A net's node table is made with its first node and its bus table with its first bus: most nets
+// of a part list never get either, and the two tables are the largest part of an empty net. Null
+// only when out of memory.
+hashtbl *nodetable(net *owner) {
+    if (owner->nodetbl == nullptr)
+        owner->nodetbl = xxnewhashtbl(NODE_BUCKETS);
+    return owner->nodetbl;
+}
+
+hashtbl *bustable(net *owner) {
+    if (owner->bustbl == nullptr)
+        owner->bustbl = xxnewhashtbl(SYM_BUCKETS);
+    return owner->bustbl;
+}
+
 struct NodeState {
     wire *lastwire;   // wire that received the last point
     point *lastpoint; // that point
@@ -79,8 +94,11 @@ node *xxnewnode(net *owner, const char *name, port *p, void *link) {
     int global = 0;
     int logic = 0;
     const char *look = xxchklogic(xxdeglobalize(name, &global), &logic);
-    int bucket = xxhashname(owner->nodetbl, look);
-    auto *nd = static_cast<node *>(xxhashlookup(owner->nodetbl, look, bucket, 0));
+    hashtbl *table = nodetable(owner);
+    if (!table)
+        return nullptr;
+    int bucket = xxhashname(table, look);
+    auto *nd = static_cast<node *>(xxhashlookup(table, look, bucket, 0));
     if (nd)
         nd = xxunalias(nd);
     else
@@ -122,6 +140,8 @@ node *xxnewnode(net *owner, const char *name, port *p, void *link) {
 
 node *xxmknode(net *owner, const char *name, int bucket) {
     RoutineScope scope("xxmknode");
+    if (!owner || !nodetable(owner))
+        return nullptr;
     auto *nd = static_cast<node *>(xxcalmem(&xxalbuf, sizeof(node)));
     if (!nd)
         return nullptr;
@@ -320,8 +340,11 @@ int xxnewbus(net *owner, node *n) {
     auto idx = static_cast<std::int16_t>(index > INT16_MAX ? INT16_MAX : index);
 
     std::string stem(name, static_cast<std::size_t>(open - name));
-    int bucket = xxhashname(owner->bustbl, stem.c_str());
-    auto *b = static_cast<bus *>(xxhashlookup(owner->bustbl, stem.c_str(), bucket, 0));
+    hashtbl *table = bustable(owner);
+    if (!table)
+        return 0;
+    int bucket = xxhashname(table, stem.c_str());
+    auto *b = static_cast<bus *>(xxhashlookup(table, stem.c_str(), bucket, 0));
     if (!b) {
         b = static_cast<bus *>(xxcalmem(&xxalbuf, sizeof(bus)));
         if (!b)

@@ -79,6 +79,13 @@ struct slab {
 };
 inline constexpr std::size_t SLAB_HDR = (sizeof(slab) + RECALIGN - 1) & ~(RECALIGN - 1);
 
+// A block of the chain as a slab holds it, and the part of a slab such blocks fill: the rest
+// is never written, so it is not mapped ahead either.
+inline constexpr std::size_t CHAIN_BLOCK =
+    (ALBUF_BLOCK + MEMBUF_SLACK + MEMBUF_HDR + RECALIGN - 1) & ~(RECALIGN - 1);
+inline constexpr std::size_t SLAB_FILLED =
+    SLAB_HDR + (SLAB_SIZE - SLAB_HDR) / CHAIN_BLOCK * CHAIN_BLOCK;
+
 // Memory for a slab; null when it cannot be had.
 slab *mapslab() {
     void *mem =
@@ -161,7 +168,7 @@ class slabstore {
             if (t.unmap)
                 unmapall(t.chain);
             else
-                madvise(t.chain, SLAB_SIZE, MADV_POPULATE_WRITE); // a hint; failure is harmless
+                madvise(t.chain, SLAB_FILLED, MADV_POPULATE_WRITE); // a hint; failure is harmless
             lock.lock();
         }
     }
