@@ -69,7 +69,7 @@ constexpr bool USE_SLABS = true;
 constexpr bool USE_SLABS = true;
 #endif
 
-inline constexpr std::size_t SLAB_SIZE = std::size_t{4} << 20; // 63 blocks, 1.5% left over
+inline constexpr std::size_t SLAB_SIZE = std::size_t{2} << 20; // 31 blocks; the rest is never mapped
 
 // The head of a slab, at its start; the blocks follow it.
 struct slab {
