@@ -233,4 +233,8 @@ void freelistmemory() {
     blockcache().release();
 }
 
+void initlistmemory() {
+    blockcache();
+}
+
 } // namespace partlist

@@ -49,7 +49,10 @@ struct Printer {
 };
 
 Printer &printer() {
-    static Printer p; // made on first use, so the library has no static constructor
+    // Made on first use, so the library has no static constructor; after the lists' memory, so
+    // that at the end of a process it is ended (and its jobs done) before that memory goes.
+    initlistmemory();
+    static Printer p;
     return p;
 }
 

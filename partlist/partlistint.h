@@ -73,6 +73,10 @@ void freelist(ListHead **list);
 // Returns the memory that released lists keep for later ones; called by the run's clean-up.
 void freelistmemory();
 
+// Makes the store of that memory now (it is otherwise made with the first list), so that what
+// is made after it is destroyed before it at the end of the process.
+void initlistmemory();
+
 // True when the list exists and holds at least one entry.
 bool listhasentries(const ListHead *list);
 
