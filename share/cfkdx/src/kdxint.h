@@ -44,12 +44,10 @@ struct xxrec {
     std::uint8_t type;   // type code in the low four bits
     std::uint8_t spare;  // unused
     std::uint16_t flags; // meaning per record kind
-    // A number of the two most numerous kinds, kept here where the head would otherwise be
-    // padding: a design holds a symbol and a few ports for every part it places.
-    union {
-        std::int32_t index; // port: the definition port's place (see port)
-        std::int32_t seq;   // symbol: its sequence number in the owner (see symbol)
-    };
+    // A port's index (see port), kept here where the head would otherwise be padding: a design
+    // holds a few ports for every part it places, and this takes a port from 72 to 64 bytes.
+    // Zero in every other record.
+    std::int32_t index;
     prop *props;         // head of the property list
 };
 static_assert(sizeof(void *) != 8 || sizeof(xxrec) == 16, "the head holds no padding");
@@ -259,7 +257,7 @@ struct symbol : xxnamed {
     symdef *def;            // its definition
     net *owner;             // the net it is placed in
     net *instnet;           // the net it instantiates (xxnetsymi)
-    // seq (in the head): sequence number in the owner at the time it was fixed
+    int seq;                // sequence number in the owner at the time it was fixed
     union {
         hashtbl *porttbl;   // symbol ports (51 buckets) ...
         arrayport *parray;  // ... or, with SYMF_ARRAY, the packed array
