@@ -10,14 +10,11 @@
 
 #include "kdx.h"
 
-#include <condition_variable>
-#include <cstdio>
-#include <deque>
+#include "platform/worker.h"
+
 #include <memory>
 #include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 
 namespace partlist {
 
@@ -29,23 +26,10 @@ inline constexpr std::size_t BATCH = 16;   // jobs that wake the helper
 inline constexpr std::size_t MAXJOBS = 64; // jobs waiting at most (their lists are held)
 
 struct Printer {
-    std::mutex mutex;
-    std::condition_variable work; // the helper waits for a batch
-    std::condition_variable room; // the run's thread waits for room in the queue
-    std::deque<std::unique_ptr<PrintJob>> jobs;
-    std::thread helper;
-    bool closing = false; // no more jobs come; the helper ends when the queue is empty
-    std::string failure;  // the first failure met by the helper; empty while none
-
-    // A process that ends in the middle of a run must not leave the helper running.
-    ~Printer() {
-        {
-            std::lock_guard lock(mutex);
-            closing = true;
-        }
-        work.notify_all();
-        if (helper.joinable()) helper.join();
-    }
+    platform::Worker helper{MAXJOBS, BATCH};
+    bool active = false; // between startprinting and the end of the printing
+    std::mutex mutex;    // guards failure
+    std::string failure; // the first failure met by the helper; empty while none
 };
 
 Printer &printer() {
@@ -56,30 +40,7 @@ Printer &printer() {
     return p;
 }
 
-thread_local bool onhelper = false; // this thread is the printing helper
-
-void runhelper(Printer *p) {
-    onhelper = true;
-    for (;;) {
-        std::deque<std::unique_ptr<PrintJob>> batch;
-        {
-            std::unique_lock lock(p->mutex);
-            p->work.wait(lock, [p] { return p->jobs.size() >= BATCH || p->closing; });
-            if (p->jobs.empty()) break;
-            batch.swap(p->jobs);
-        }
-        p->room.notify_one();
-        for (auto &job : batch) {
-            try {
-                job->print();
-            } catch (...) {
-                printfailure("out of memory");
-            }
-            job.reset();
-        }
-    }
-    onhelper = false;
-}
+thread_local bool onhelper = false; // this thread is printing a job handed over
 
 // Reports a failure the helper kept, once, through the library (which ends the run).
 void reportkept(Printer &p) {
@@ -89,20 +50,6 @@ void reportkept(Printer &p) {
         failure.swap(p.failure);
     }
     if (!failure.empty()) kdx::xxerror('f', "%s", failure.c_str());
-}
-
-// Ends the helper after the jobs it has; with `discard` the waiting jobs are released unprinted.
-void endhelper(Printer &p, bool discard) {
-    if (!p.helper.joinable()) return;
-    std::deque<std::unique_ptr<PrintJob>> dropped;
-    {
-        std::lock_guard lock(p.mutex);
-        if (discard) dropped.swap(p.jobs);
-        p.closing = true;
-    }
-    p.work.notify_all();
-    p.helper.join();
-    p.closing = false;
 }
 
 } // namespace
@@ -121,40 +68,41 @@ void printfailure(const char *text) {
 
 void startprinting() {
     Printer &p = printer();
-    if (p.helper.joinable()) return;
-    try {
-        p.helper = std::thread(runhelper, &p);
-    } catch (const std::system_error &) {
-        // Without a helper every job is printed when it is handed over.
-    }
+    p.active = true;
+    p.helper.start();
 }
 
 void queueprint(std::unique_ptr<PrintJob> job) {
     Printer &p = printer();
-    if (!p.helper.joinable()) {
+    if (!p.active) {
         job->print();
         return;
     }
-    bool wake;
-    {
-        std::unique_lock lock(p.mutex);
-        p.room.wait(lock, [&p] { return p.jobs.size() < MAXJOBS; });
-        p.jobs.push_back(std::move(job));
-        wake = p.jobs.size() == BATCH;
-    }
-    if (wake) p.work.notify_one();
+    // The queue holds copyable tasks; the job goes with the last copy, on the helper.
+    std::shared_ptr<PrintJob> shared(std::move(job));
+    p.helper.post([shared] {
+        onhelper = true;
+        try {
+            shared->print();
+        } catch (...) {
+            printfailure("out of memory");
+        }
+        onhelper = false;
+    });
     reportkept(p);
 }
 
 void finishprinting() {
     Printer &p = printer();
-    endhelper(p, false);
+    p.active = false;
+    p.helper.finish();
     reportkept(p);
 }
 
 void stopprinting() {
     Printer &p = printer();
-    endhelper(p, true);
+    p.active = false;
+    p.helper.cancel();
     std::lock_guard lock(p.mutex);
     p.failure.clear();
 }

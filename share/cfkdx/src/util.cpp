@@ -11,16 +11,13 @@
 // between blocks is caught.
 #include "kdxint.h"
 
+#include "platform/worker.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace kdx {
@@ -69,7 +66,8 @@ constexpr bool USE_SLABS = true;
 constexpr bool USE_SLABS = true;
 #endif
 
-inline constexpr std::size_t SLAB_SIZE = std::size_t{2} << 20; // 31 blocks; the rest is never mapped
+inline constexpr std::size_t SLAB_SIZE = std::size_t{2}
+                                         << 20; // 31 blocks; the rest is never mapped
 
 // The head of a slab, at its start; the blocks follow it.
 struct slab {
@@ -77,6 +75,7 @@ struct slab {
     char *free; // first byte not yet handed out
     char *end;  // end of the slab
 };
+inline constexpr std::size_t SLAB_TASKS_QUEUED = 64; // maps and unmaps waiting for the helper
 inline constexpr std::size_t SLAB_HDR = (sizeof(slab) + RECALIGN - 1) & ~(RECALIGN - 1);
 
 // A block of the chain as a slab holds it, and the part of a slab such blocks fill: the rest
@@ -106,87 +105,14 @@ void unmapall(slab *s) {
     }
 }
 
-// The slabs in use and the next one. A helper thread has the kernel map the spare's pages while
-// the reader fills the current slab, and unmaps a released chain while the run finishes, so the
+// The slabs in use and the next one. A helper has the kernel map the spare's pages while the
+// reader fills the current slab, and unmaps a released chain while the run finishes, so the
 // kernel's work on the memory runs beside the reading. The reader never waits for the helper:
 // the kernel maps a page once, for whichever asks first, and leaves what is written in it alone.
-class slabstore {
-  public:
-    ~slabstore() { retire(); } // a process may end in the middle of a run
-
-    // Has the spare's pages mapped in the background; without a helper they are mapped when
-    // first written, as any memory.
-    void populate(slab *s) { post({s, false}); }
-
-    // Unmaps a released chain in the background; the helper ends after it.
-    void unmap(slab *chain) {
-        if (!post({chain, true})) unmapall(chain);
-    }
-
-    slab *slabs = nullptr; // in use, newest first
-    slab *spare = nullptr; // made ahead, not in use yet
-
-  private:
-    struct task {
-        slab *chain; // the slab (or the chain, for an unmap)
-        bool unmap;  // unmap the chain rather than populate the slab
-    };
-
-    // False when no helper could be had.
-    bool post(task t) {
-        std::unique_lock lock(mutex_);
-        if (retiring_ && helper_.joinable()) {
-            // The helper of the previous run is finishing its unmap: wait for it, then start anew.
-            lock.unlock();
-            helper_.join();
-            lock.lock();
-        }
-        retiring_ = t.unmap;
-        tasks_.push_back(t);
-        if (!helper_.joinable()) {
-            try {
-                helper_ = std::thread(&slabstore::work, this);
-            } catch (const std::system_error &) {
-                tasks_.pop_back();
-                retiring_ = false;
-                return false;
-            }
-        }
-        lock.unlock();
-        wake_.notify_one();
-        return true;
-    }
-
-    void work() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return !tasks_.empty() || retiring_; });
-            if (tasks_.empty()) return;
-            const task t = tasks_.front();
-            tasks_.pop_front();
-            lock.unlock();
-            if (t.unmap)
-                unmapall(t.chain);
-            else
-                madvise(t.chain, SLAB_FILLED, MADV_POPULATE_WRITE); // a hint; failure is harmless
-            lock.lock();
-        }
-    }
-
-    void retire() {
-        {
-            std::lock_guard lock(mutex_);
-            retiring_ = true;
-        }
-        wake_.notify_one();
-        if (helper_.joinable()) helper_.join();
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<task> tasks_;
-    bool retiring_ = false; // the helper ends once its tasks are done
-    std::thread helper_;
+struct slabstore {
+    slab *slabs = nullptr;                      // in use, newest first
+    slab *spare = nullptr;                      // made ahead, not in use yet
+    platform::Worker helper{SLAB_TASKS_QUEUED}; // ended at the end of the process at last
 };
 
 slabstore &store() {
@@ -206,7 +132,10 @@ slab *newslab() {
     st.slabs = s;
     if (growing) {
         st.spare = mapslab();
-        if (st.spare != nullptr) st.populate(st.spare);
+        if (slab *spare = st.spare; spare != nullptr)
+            st.helper.post([spare] {
+                madvise(spare, SLAB_FILLED, MADV_POPULATE_WRITE); // a hint: failure is harmless
+            });
     }
     return s;
 }
@@ -358,11 +287,13 @@ void xxchainfree(membuf *first) {
         gone = std::exchange(st.spare, nullptr);
     }
     // Giving a large design's memory back takes the kernel a while; the helper does it while
-    // the run finishes (the next run's helper, or the end of the process, waits for it).
-    if (gone != nullptr && gone->next != nullptr)
-        st.unmap(gone);
-    else
+    // the run finishes (the next run's first task, or the end of the process, waits for it).
+    if (gone != nullptr && gone->next != nullptr) {
+        st.helper.post([gone] { unmapall(gone); });
+        st.helper.retire();
+    } else {
         unmapall(gone);
+    }
 }
 
 void xxnewbuf(membuf **buf, std::size_t size) {

@@ -1,0 +1,62 @@
+// worker.h - a helper thread that runs the tasks handed to it, one after another, in order.
+//
+// A run hands work that needs nothing of its own state to helpers: the kernel's mapping of
+// memory, the writing of the report, the printing of each sheet. Each is a Worker. The thread is
+// started by the first task and ended by finish (waiting), retire (not waiting) or cancel; the
+// next task starts a new one.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+class Worker {
+  public:
+    // At most `maxqueued` tasks wait; post waits for room beyond that. The helper is woken when
+    // `batch` tasks wait (or at finish and retire): waking a thread can cost more than a small
+    // task.
+    explicit Worker(std::size_t maxqueued, std::size_t batch = 1);
+    ~Worker(); // finish
+    Worker(const Worker &) = delete;
+    Worker &operator=(const Worker &) = delete;
+
+    // Starts the thread now rather than with the first task: starting a thread waits for the
+    // kernel's lock on the process's memory, which a helper mapping memory may hold a while.
+    // False when no thread could be started.
+    bool start();
+
+    // Queues a task (which must not throw). When no thread can be started the task is run on
+    // the calling thread, and the result is false.
+    bool post(std::function<void()> task);
+
+    // Runs every task handed over and ends the thread; returns when it has ended.
+    void finish();
+
+    // Has the thread end once the tasks handed over are done, without waiting for it.
+    void retire();
+
+    // Drops the tasks not yet started (destroying them on the calling thread), waits for those
+    // started, and ends the thread.
+    void cancel();
+
+  private:
+    void run();
+    bool startlocked(std::unique_lock<std::mutex> &lock);
+    void end(bool wait, std::deque<std::function<void()>> *dropped);
+
+    const std::size_t maxqueued_;
+    const std::size_t batch_;
+    std::mutex mutex_;
+    std::condition_variable work_; // the helper waits for a batch
+    std::condition_variable room_; // post waits for room
+    std::deque<std::function<void()>> tasks_;
+    bool closing_ = false; // the helper ends when no task waits
+    std::thread thread_;
+};
+
+} // namespace platform
