@@ -15,10 +15,14 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <new>
 #include <utility>
+#include <vector>
 
 namespace kdx {
 
@@ -275,9 +279,29 @@ void xxbufexpand(membuf **buf, std::size_t size) {
 }
 
 void xxchainfree(membuf *first) {
+    // Only the blocks a caller moved to the heap are freed one by one; the slabs go whole. A
+    // large design has thousands of blocks in hundreds of slabs: each block is looked up among
+    // the slabs in address order rather than slab by slab.
+    std::vector<const slab *> slabs;
+    try {
+        for (const slab *s = store().slabs; s != nullptr; s = s->next)
+            slabs.push_back(s);
+    } catch (const std::bad_alloc &) {
+        slabs.clear(); // looked up slab by slab, then
+    }
+    std::sort(slabs.begin(), slabs.end());
     for (membuf *b = first; b != nullptr;) {
         membuf *next = b->next;
-        releaseblock(b);
+        if (slabs.empty()) {
+            releaseblock(b);
+        } else {
+            const auto *at = reinterpret_cast<const char *>(b);
+            auto after =
+                std::upper_bound(slabs.begin(), slabs.end(), at, [](const char *p, const slab *s) {
+                    return p < reinterpret_cast<const char *>(s);
+                });
+            if (after == slabs.begin() || at >= (*std::prev(after))->end) std::free(b);
+        }
         b = next;
     }
     slabstore &st = store();
