@@ -107,14 +107,22 @@ SheetInfo *cached(kdx::net *n) {
     return &sheetcache()[n];
 }
 
-int netflags(kdx::net *n) {
+// One answer of the library about a net: asked once per run and kept in its SheetInfo (asked
+// every time while the library traces).
+template <class T, class Ask>
+T remembered(kdx::net *n, bool SheetInfo::*have, T SheetInfo::*value, Ask ask) {
     SheetInfo *info = cached(n);
-    if (info == nullptr) return kdx::xxflags(n);
-    if (!info->haveflags) {
-        info->flags = kdx::xxflags(n);
-        info->haveflags = true;
+    if (info == nullptr) return ask(n);
+    if (!(info->*have)) {
+        info->*value = ask(n);
+        info->*have = true;
     }
-    return info->flags;
+    return info->*value;
+}
+
+int netflags(kdx::net *n) {
+    return remembered(n, &SheetInfo::haveflags, &SheetInfo::flags,
+                      [](kdx::net *net) { return kdx::xxflags(net); });
 }
 
 // Only nets read from a design or a schematic file take part in the walks.
@@ -128,13 +136,7 @@ const char *asksheetname(kdx::net *n) {
 }
 
 const char *sheetname(kdx::net *n) {
-    SheetInfo *info = cached(n);
-    if (info == nullptr) return asksheetname(n);
-    if (!info->havename) {
-        info->name = asksheetname(n);
-        info->havename = true;
-    }
-    return info->name;
+    return remembered(n, &SheetInfo::havename, &SheetInfo::name, asksheetname);
 }
 
 // The file key of a sub-sheet: its file path behind the first separator (the whole path when
@@ -148,13 +150,7 @@ const char *askfilekey(kdx::net *n) {
 }
 
 const char *filekey(kdx::net *n) {
-    SheetInfo *info = cached(n);
-    if (info == nullptr) return askfilekey(n);
-    if (!info->havekey) {
-        info->key = askfilekey(n);
-        info->havekey = true;
-    }
-    return info->key;
+    return remembered(n, &SheetInfo::havekey, &SheetInfo::key, askfilekey);
 }
 
 // The symbols of a net as the walks take them (xxsymtbl with no filter and the flags 0), with
