@@ -584,6 +584,30 @@ const char *xxdsnpath(const void *obj);
 // the line end removed), in a buffer valid until the next call; null at the end of the file.
 char *myfgets();
 
+// Writes the design database read from a "[design2]" file back as a "[design2]" file: to `file`
+// with its extension made ".dsn" (null: the top net's "file" property), after the old file has
+// been moved into the backup directory "~/bak"; or, for "stdout", to the log. The tool lines of
+// this program are replaced by one new line. Returns 1, or 0 after a message; a target that
+// could not be written whole is removed, and the message says where the old file is kept.
+int xxwritedsn(const char *file);
+// Moves `path` into the backup directory "~/bak" (made when missing), replacing a backup of the
+// same name; 1, or 0 after a message with `path` left where it was.
+int xxbackup(const char *path);
+// 1 when `dir` is a directory or could be made one, else 0 after a message.
+int xxmkdir(const char *dir);
+// Copies the regular file `from` to `to` and removes `from`; 0 (without a message) when `from`
+// is not a regular file, or the copy could not be made whole, or `from` could not be removed. A
+// copy that failed part-way is removed; `from` stays unless the copy is whole.
+int xxmv(const char *from, const char *to);
+
+// netlist files (rdimf)
+
+// Reads the open "[simulation]" file (xxfdopen with XXK_NETLIST) into the read driver's current
+// net: its ports and technology, the "[tools]" lines, node aliases and symbol uses of "[detail]",
+// the "[comments]" lines. Returns 1, or 0 when a required section is missing or holds a bad
+// record.
+int xxrdimf();
+
 // ===== End of readers =====
 
 // ===== Library options and read driver (pc) =====

@@ -541,6 +541,40 @@ void xxdsn2free();
 const char *xxdsnpathof(const char *const *nets, const char *const *insts, int depth);
 
 // --- End of design databases ---
+
+// --- Design-file writer and backups (rddsn2_write, rdss2_backup) ---
+
+// The path of the last file xxbackup moved away (a buffer valid until its next call); "" before
+// the first.
+const char *xxbackupname();
+
+// --- End of design-file writer ---
+
+// --- Netlist files (rdimf) ---
+
+// The section handlers of "[simulation]" and "[detail]" (SectionHandler form); 1 for success.
+int xxrdimfports(void *owner, const char *section, void *arg);
+int xxrdimfdet(void *owner, const char *section, void *arg);
+// The record readers, each standing at the start of its line and leaving it consumed on
+// success: a port of the net (null after "bad port record"), the technology (0 after "invalid
+// technology line", the line then skipped), an alias of two nodes, a use (the node or instance
+// it made, or null after its message).
+port *xxrdimfport();
+int xxrdimftech();
+int xxrdimfalias();
+xxrec *xxrdimfu();
+// The n port entries of a use record, read as words into "xxportbuf"; `synthetic` (room for the
+// first three port names, each behind "_") gets its part of the definition's synthetic name.
+// 1, or 0 after a message.
+int xxrduports(int n, char *synthetic);
+// Declares the entries' ports on a definition made from its first use, with the IO and group of
+// a node(io,group) entry; 1, or 0 after "bad port entry".
+int xxmksymdefports(symdef *def, int n);
+// Connects the instance's port of each entry to the entry's node; 1, or 0 after a message when
+// the instance lacks a port of that name.
+int xxcsymports(net *owner, symbol *sym, int n);
+
+// --- End of netlist files ---
 // ===== End of reader state =====
 
 } // namespace kdx

@@ -310,16 +310,10 @@ int xxrdnet(net *n, FILE *stream) {
 
         switch (kind) {
         case XXK_SCHEMATIC:
-            n->startbuf = xxalbuf;
-            result = xxrdsch();
-            n->endbuf = xxalbuf;
-            xxfdclose();
-            break;
         case XXK_NETLIST:
-            // Netlist files are never asked for by the part list; their reader is not part of
-            // this library.
-            xxerr("en", "netlist files are not supported");
-            result = 0;
+            n->startbuf = xxalbuf;
+            result = kind == XXK_SCHEMATIC ? xxrdsch() : xxrdimf();
+            n->endbuf = xxalbuf;
             xxfdclose();
             break;
         case XXK_DESIGN:
@@ -407,9 +401,12 @@ net *xxreadfile(FILE *stream, const char *name, const char **keep, int flags) {
     }
     net *n = xxfindnet(name, 0);
     if (!n) {
-        // The name may be a design database holding several cells.
-        const int kind = xxfdopen(stream, name, XXK_DESIGN | XXK_SCHEMATIC | (flags & XXR_QUIET),
-                                  nullptr);
+        // The name may be a design database holding several cells. A caller that reads netlist
+        // files only has its file recognised quietly here: it is read below, and reported there
+        // when it is missing.
+        const bool netlistonly = (flags & (XXR_NETLIST | XXR_DSNSCH)) == XXR_NETLIST;
+        const int probe = netlistonly ? XXK_NETLIST | XXK_QUIET : flags & XXR_QUIET;
+        const int kind = xxfdopen(stream, name, XXK_DESIGN | XXK_SCHEMATIC | probe, nullptr);
         const filerec *f = xxcurfile();
         if (kind == XXK_DESIGN && cf::strcieql(f->section, "[design2]"))
             n = xxrddsn2(f->name);

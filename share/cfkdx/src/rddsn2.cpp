@@ -280,10 +280,7 @@ net *xxrddsn2(const char *file) {
     top->tools = dsn2.tools;
     top->comments = dsn2.comments;
     if (prop *p = xxalprop(1, "file", file)) xxlinkprop(top, p, 2);
-    if (xxoptions().dsndebug) {
-        // Design-file writer call site: with -xxdsndebug the database is written to the log
-        // here, by xxwritedsn("stdout"), once the writer is part of the library.
-    }
+    if (xxoptions().dsndebug) xxwritedsn("stdout");
     return top;
 }
 
