@@ -98,12 +98,13 @@ class WriterTest : public ::testing::Test {
 };
 
 TEST_F(WriterTest, DatabaseWrittenBackOverItsFileWithTheOldOneInTheBackup) {
-    // This program's earlier line goes, the other program's stays, a fresh one ends the section.
+    // This program's earlier line goes, the other program's stays, a malformed one is left out
+    // with a warning, a fresh line ends the section.
     std::string original = DB;
-    original.insert(original.find("[attributes]"), OWNTOOL);
+    original.insert(original.find("[attributes]"), OWNTOOL + "t Mon Dec x\n");
     ASSERT_NE(readdb(original), nullptr) << log_.text();
     ASSERT_EQ(kdx::xxwritedsn(nullptr), 1) << log_.text();
-    EXPECT_EQ(log_.text(), "");
+    EXPECT_EQ(log_.text(), "partlist: WARNING: Error in [tools] section of design file\n");
 
     const std::string written = testsupport::readfile(work_ / "top.dsn");
     const std::size_t attrs = DB.find("[attributes]");
@@ -114,10 +115,11 @@ TEST_F(WriterTest, DatabaseWrittenBackOverItsFileWithTheOldOneInTheBackup) {
     EXPECT_EQ(testsupport::readfile(backup()), original);
     EXPECT_EQ(kdx::xxbackupname(), backup().string());
 
-    // The database's list no longer holds the replaced line.
+    // The database's list no longer holds the replaced line; the malformed one stays in it.
     kdx::linecell *tools = *kdx::xxdsn2tools();
-    ASSERT_NE(tools, nullptr);
-    EXPECT_EQ(tools->next, nullptr);
+    ASSERT_TRUE(tools && tools->next);
+    EXPECT_STREQ(tools->next->text, "t Mon Dec x");
+    EXPECT_EQ(tools->next->next, nullptr);
     EXPECT_EQ(kdx::xxdsn2top()->tools, tools);
 }
 

@@ -9,6 +9,7 @@
 // of the use record being read (in "xxportbuf") and the synthetic name of its definition.
 #include "kdxint.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -57,10 +58,6 @@ void consume() {
     if (!f->open || !f->stream) return;
     getc_unlocked(f->stream);
     f->midline = 1;
-}
-
-char *rdword(char *buf, int limit) {
-    return xxrdstr(buf, limit);
 }
 
 // A record's properties are collected on a stand-in net before they have their object: its
@@ -173,12 +170,12 @@ port *xxrdimfport() {
     net *n = xxcurnet();
     char word[IMF_WORD];
     // The name is the word without its first three characters, so a shorter word names nothing.
-    if (n && rdword(word, IMF_WORD) && std::strcmp(word, "port") == 0 && rdword(word, IMF_WORD) &&
+    if (n && xxrdstr(word, IMF_WORD) && std::strcmp(word, "port") == 0 && xxrdstr(word, IMF_WORD) &&
         std::strlen(word) >= 3) {
         port *p = xxnewvport(n, n->porttbl, word + 3, nullptr);
         if (p) {
             PropList props;
-            while (rdword(word, IMF_WORD))
+            while (xxrdstr(word, IMF_WORD))
                 props.attach(word);
             appendprops(p, props.head());
             xxpurgeline();
@@ -193,7 +190,7 @@ int xxrdimftech() {
     RoutineScope scope("xxrdimftech");
     net *n = xxcurnet();
     char word[IMF_WORD];
-    if (n && rdword(word, IMF_WORD) && std::strcmp(word, "tech") == 0 && rdword(word, IMF_WORD)) {
+    if (n && xxrdstr(word, IMF_WORD) && std::strcmp(word, "tech") == 0 && xxrdstr(word, IMF_WORD)) {
         if (prop *p = xxalprop(PF_CLASS1, "technology", word)) xxlinkprop(n, p, 2);
         xxpurgeline();
         return 1;
@@ -238,8 +235,8 @@ int xxrdimfalias() {
     consume();
     char first[IMF_ALIAS];
     char second[IMF_ALIAS];
-    const char *a = rdword(first, IMF_ALIAS) ? std::strchr(first, ':') : nullptr;
-    const char *b = a && rdword(second, IMF_ALIAS) ? std::strchr(second, ':') : nullptr;
+    const char *a = xxrdstr(first, IMF_ALIAS) ? std::strchr(first, ':') : nullptr;
+    const char *b = a && xxrdstr(second, IMF_ALIAS) ? std::strchr(second, ':') : nullptr;
     if (!n || !a || !b) {
         xxerr("enl", "invalid alias (\"=\") entry");
         return 0;
@@ -263,7 +260,7 @@ xxrec *xxrdimfu() {
     int nports = 0;
     int words = 0;
     char word[IMF_WORD];
-    while (rdword(word, IMF_WORD)) {
+    while (xxrdstr(word, IMF_WORD)) {
         ++words;
         prop probe{};
         probe.type = static_cast<std::uint8_t>(objtype::prop);
@@ -387,7 +384,7 @@ int xxrduports(int n, char *synthetic) {
     char word[IMF_WORD];
     for (int i = 0; i < n; ++i) {
         if (!entryroom()) return 0;
-        if (!rdword(word, IMF_WORD)) {
+        if (!xxrdstr(word, IMF_WORD)) {
             xxerr("enl", "not as many ports in record as in \"ports:\" entry");
             return 0;
         }
