@@ -34,7 +34,7 @@ inline constexpr int RULE_WIDTH = 78;
 inline constexpr std::size_t REPORTBUF_SIZE = 256 * 1024;
 
 struct MainState {
-    char reportused[NAME_SIZE]; // the report name the run opened
+    const char *reportused;     // the report name the run opened (the run's own copy)
     char *reportbuf;            // the report stream's buffer (malloc'ed), or null
 };
 
@@ -125,7 +125,7 @@ void parseoptions(int *argc, char ***argv) {
 void openreport() {
     RunOptions &o = runopts();
     const char *name = o.reportflag ? reportname() : defreportname();
-    std::snprintf(state.reportused, sizeof state.reportused, "%s", name);
+    state.reportused = name;
     // The file is written beside the walks: writing tens of megabytes costs the kernel as much as
     // a good part of the walks themselves.
     FILE *r = name[0] != '\0' ? platform::OpenAsyncWrite(name) : nullptr;
@@ -147,14 +147,9 @@ int run(int argc, char **argv) {
 
     RunOptions &o = runopts();
     parseoptions(&argc, &argv);
-    const bool longname =
-        o.reportflag && o.reportname != nullptr && std::strlen(o.reportname) >= NAME_SIZE;
     if (!o.filterflag) o.letters = "dic";
     keepoptvalues();
-    if (longname)
-        kdx::xxerror('f', "Can not open output file %s", reportname());
-    else
-        openreport();
+    openreport();
 
     if (o.debug) kdx::xxerror('m', "Calling readin");
     o.proplen = GetPropertyLength();

@@ -5,6 +5,7 @@
 // The property width is stored here by the host and read by each run at its start.
 #include "partlistint.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -76,7 +77,9 @@ void addrecord(const std::string &line) {
 
 int initializeMap(const char *path) {
     if (path == nullptr) return 0;
-    FILE *f = std::fopen(path, "r");
+    std::string name = path;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    FILE *f = std::fopen(name.c_str(), "r");
     if (f == nullptr) return 0;
     std::string line;
     for (;;) {

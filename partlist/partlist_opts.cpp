@@ -5,27 +5,21 @@
 // at the start of each run, so a run never sees an earlier run's options or argument vector.
 #include "partlistint.h"
 
-#include <cstring>
+#include <algorithm>
+#include <string>
 
 namespace partlist {
 
 namespace {
 
+// The copies are whole: the values are texts of any length, not fixed buffers.
 struct OptsState {
-    RunOptions opts;            // flags and values as the parser sets them
-    char reportname[NAME_SIZE]; // copy of the -o value
-    char letters[NAME_SIZE];    // copy of the -f value
+    RunOptions opts;        // flags and values as the parser sets them
+    std::string reportname; // copy of the -o value, its separators turned into "/"
+    std::string letters;    // copy of the -f value
 };
 
 constinit OptsState state{RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0}, {}, {}};
-
-void keep(char *dst, const char *src) {
-    dst[0] = '\0';
-    if (src != nullptr) {
-        std::strncpy(dst, src, NAME_SIZE - 1);
-        dst[NAME_SIZE - 1] = '\0';
-    }
-}
 
 } // namespace
 
@@ -35,23 +29,24 @@ RunOptions &runopts() {
 
 void resetopts() {
     state.opts = RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0};
-    state.reportname[0] = '\0';
-    state.letters[0] = '\0';
+    state.reportname.clear();
+    state.letters.clear();
 }
 
 void keepoptvalues() {
-    keep(state.reportname, state.opts.reportname);
-    keep(state.letters, state.opts.letters);
+    state.reportname = state.opts.reportname != nullptr ? state.opts.reportname : "";
+    std::replace(state.reportname.begin(), state.reportname.end(), '\\', '/');
+    state.letters = state.opts.letters != nullptr ? state.opts.letters : "";
     // From here on the values point at the run's own copies.
-    state.opts.reportname = state.reportname;
-    state.opts.letters = state.letters;
+    state.opts.reportname = state.reportname.c_str();
+    state.opts.letters = state.letters.c_str();
 }
 
 const char *reportname() {
-    return state.reportname;
+    return state.reportname.c_str();
 }
 const char *categoryletters() {
-    return state.letters;
+    return state.letters.c_str();
 }
 
 } // namespace partlist

@@ -202,11 +202,13 @@ TEST_F(ReadRcOptsTest, StartupOptionsComeFirstAndOutliveTheirVector) {
 TEST_F(ReadRcOptsTest, StartupLineEndingInAValueOptionLeavesItEmpty) {
     write("cad.rc", "partlist -debug -o\n");
     Vars v;
-    Argv a({"partlist", "top.sch"});
-    EXPECT_EQ(run(v, a), nullptr);
+    Argv a({"partlist", "-a", "top.sch"});
+    // The message stops the parse: the command line is not applied.
+    EXPECT_STREQ(run(v, a), "Missing argument to -o");
     EXPECT_EQ(v.oflag, 1);
     EXPECT_STREQ(v.report, "");
     EXPECT_EQ(v.debug, 1);
+    EXPECT_EQ(v.a, 0);
 }
 
 TEST_F(ReadRcOptsTest, StartupErrorsStopBeforeTheCommandLine) {

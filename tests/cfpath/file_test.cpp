@@ -56,12 +56,14 @@ TEST_F(CReadRcTest, OnlyTheProgramsOwnLineCounts) {
                     "partlister -no\n"
                     "other -x @\n"
                     "partlist -continued-for-other\n"
-                    "partlist@ -p 'a b'\n"
                     "partlist -second\n");
-    EXPECT_EQ(rc("partlist"), (Words{"partlist@", "-p", "a b"}));
+    // The line continuing another program's line is still tested as a line of its own.
+    EXPECT_EQ(rc("partlist"), (Words{"partlist", "-continued-for-other"}));
     EXPECT_EQ(rc("other"), (Words{"other", "-x", "partlist", "-continued-for-other"}));
     EXPECT_EQ(rc("nobody"), Words{"(none)"});
     EXPECT_EQ(used, "cad.rc");
+    write("cad.rc", "other\npartlist@ -p 'a b'\n");
+    EXPECT_EQ(rc("partlist"), (Words{"partlist@", "-p", "a b"}));
 }
 
 TEST_F(CReadRcTest, StartupPathIsSearchedInOrder) {

@@ -4,6 +4,7 @@
 #include "kdx.h"
 #include "support/testsupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -104,6 +105,29 @@ TEST_F(Run, EmptyReportNameIsFatal) {
     EXPECT_EQ(run({"-o", "", sch.string()}), -1);
     EXPECT_NE(readfile(dir_ / "top.log").find("fatal error: Can not open output file \n"),
               std::string::npos);
+}
+
+TEST_F(Run, LongReportNameIsKeptWhole) {
+    fs::path sch = sheet("top.sch");
+    fs::create_directory(dir_ / std::string(200, 'd'));
+    const fs::path out = dir_ / std::string(200, 'd') / (std::string(100, 'x') + ".out");
+    ASSERT_GE(out.string().size(), partlist::NAME_SIZE);
+    EXPECT_EQ(run({"-o", out.string(), sch.string()}), 0);
+    EXPECT_TRUE(fs::exists(out));
+}
+
+TEST_F(Run, NamesWrittenWithBackslashesOpen) {
+    fs::create_directory(dir_ / "sub");
+    sheet("sub/top.sch");
+    fs::create_directory(dir_ / "out");
+    auto back = [](fs::path p) {
+        std::string s = p.string();
+        std::replace(s.begin(), s.end(), '/', '\\');
+        return s;
+    };
+    EXPECT_EQ(run({"-o", back(dir_ / "out" / "x.out"), back(dir_ / "sub" / "top")}), 0);
+    EXPECT_TRUE(fs::exists(dir_ / "out" / "x.out"));
+    EXPECT_TRUE(fs::exists(dir_ / "sub" / "top.log"));
 }
 
 TEST_F(Run, ReportThatCannotBeWrittenIsFatal) {
@@ -220,7 +244,11 @@ TEST_F(Golden, SecondRunStartsItsFirstHeadingWithAnEmptyLine) {
 
 TEST_F(Golden, StartUpLineEndingInAValueOptionLeavesAnEmptyValue) {
     std::ofstream(dir_ / "cad.rc") << "other -o elsewhere.out\npartlist -debug -o\n";
-    EXPECT_EQ(run(args_), -1);
+    // The start-up line's error stops the parse before the command line's "-o".
+    std::vector<std::string> args = args_;
+    args.insert(args.begin(), {"-o", "cli.out"});
+    EXPECT_EQ(run(args), -1);
+    EXPECT_FALSE(fs::exists(dir_ / "cli.out"));
     const std::string log = readfile(dir_ / "top.log");
     EXPECT_NE(log.find("fatal error: Can not open output file \n"), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(dir_ / "elsewhere.out"));

@@ -2,6 +2,7 @@
 #include "partlistint.h"
 #include "support/testsupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -49,6 +50,13 @@ TEST_F(Map, EmptyMapAndMissingFileFindNothing) {
     EXPECT_EQ(partlist::initializeMap("/nonexistent/dra.txt"), 0);
     EXPECT_EQ(partlist::initializeMap(nullptr), 0);
     EXPECT_EQ(look("R"), "<none>");
+}
+
+TEST_F(Map, NameWrittenWithBackslashesOpens) {
+    std::string name = write("Discrete R Resistor\n");
+    std::replace(name.begin(), name.end(), '/', '\\');
+    partlist::initializeMap(name.c_str());
+    EXPECT_EQ(look("R"), "Discrete|Resistor");
 }
 
 TEST_F(Map, CarriageReturnBeforeLineFeedIsDropped) {

@@ -75,6 +75,10 @@ char *lastsep(char *name);
 const char *filepart(const char *name);
 char *filepart(char *name);
 
+// Turns every "\\" of name into "/" in place, so that a name written either way opens here;
+// returns name (null stays null).
+char *toslashes(char *name);
+
 // The "." that begins name's extension (behind the last separator), or null.
 const char *hasext(const char *name);
 char *hasext(char *name);

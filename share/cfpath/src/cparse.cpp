@@ -90,6 +90,12 @@ bool numerictype(const char *scantype) {
     return std::strchr("dioxXufeEgG", t) != nullptr;
 }
 
+// True when a scan type (cut to its used length) takes a text.
+bool stringtype(const char *pct) {
+    std::size_t n = std::strlen(pct) < SCANLEN ? std::strlen(pct) : SCANLEN;
+    return n > 0 && pct[n - 1] == 's';
+}
+
 // Converts p into target by the scan type; the number of items converted.
 int convert(const char *p, const char *scantype, void *target) {
     if (!numerictype(scantype)) return 0;
@@ -97,7 +103,7 @@ int convert(const char *p, const char *scantype, void *target) {
     return std::sscanf(p, scantype, target);
 }
 
-const char *getargs(const OptionEntry *table, int rows, int *argc, char ***argv, bool emptytail) {
+const char *getargs(const OptionEntry *table, int rows, int *argc, char ***argv, bool rcline) {
     if (!argc || !argv || !*argv) return nullptr;
     if (!table) rows = 0;
     ++*argv;
@@ -126,8 +132,11 @@ const char *getargs(const OptionEntry *table, int rows, int *argc, char ***argv,
             if (!pct) continue;
             if (!*p) {
                 if (*argc <= 1) {
-                    if (!emptytail) return compose("Missing argument to %s", optname(pat));
-                    // The start-up line ends with the option: its value is left empty.
+                    // A start-up line ending with the option leaves its value empty, never
+                    // unset, so that the run reports the name it could not use.
+                    if (rcline && !std::strchr(pat, '(') && row->target && stringtype(pct))
+                        *static_cast<const char **>(row->target) = p;
+                    return compose("Missing argument to %s", optname(pat));
                 } else {
                     ++*argv;
                     --*argc;

@@ -466,6 +466,13 @@ char *filepart(char *name) {
     return const_cast<char *>(filepart(static_cast<const char *>(name)));
 }
 
+char *toslashes(char *name) {
+    if (name)
+        for (char *p = name; *p; ++p)
+            if (*p == '\\') *p = '/';
+    return name;
+}
+
 const char *hasext(const char *name) {
     if (!name) return nullptr;
     return std::strrchr(filepart(name), '.');

@@ -79,12 +79,9 @@ bool findline(std::FILE *fp, const char *prog, char *buf) {
         len = 0;
         if (!readline(fp, buf, len, seg)) return false;
         std::string word = firstword(buf);
+        // Every physical line is tested, a continuation of another program's line too: a
+        // stored file may rely on a program's line following such a line.
         if (!word.empty() && word == prog) break;
-        // Continuation lines belong to the other program's line; none of them starts a line.
-        while (seg.at) {
-            len = 0;
-            if (!readline(fp, buf, len, seg)) return false;
-        }
     }
     while (seg.at) {
         if (!seg.cut && len > 0 && buf[len - 1] == '@') buf[--len] = '\0';
