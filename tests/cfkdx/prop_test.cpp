@@ -312,6 +312,13 @@ TEST_F(PropTest, MatchingNamesTargetsAndClasses) {
     std::string huge(2990, 'x');
     kdx::prop *big = addprop(n, huge.c_str(), "1", 2);
     EXPECT_EQ(kdx::xxpmatch(huge.c_str(), 2990, big, nullptr, 0, kdx::FP_WHOLE | kdx::FP_NOCASE), 1);
+    // Only the flags 0x20 alone pass over the name itself; with other bits and without 0x200
+    // the name is a prefix as usual.
+    EXPECT_EQ(kdx::xxpmatch("X", 1, r, nullptr, 0, kdx::FP_WHOLE), 1);
+    EXPECT_EQ(kdx::xxpmatch("X", 1, rs, nullptr, 0, kdx::FP_WHOLE), 0);
+    EXPECT_EQ(kdx::xxpmatch("XYZ", 3, r, nullptr, 0, kdx::FP_WHOLE), 0);
+    EXPECT_EQ(kdx::xxpmatch("ppin", 4, pp, "A", 1, kdx::FP_WHOLE | kdx::FP_NODEF), 1);
+    EXPECT_EQ(kdx::xxpmatch("X", 1, r, nullptr, 0, kdx::FP_WHOLE | kdx::FP_NODEF), 0);
 }
 
 TEST_F(PropTest, FailingQualifiersInTheSearch) {

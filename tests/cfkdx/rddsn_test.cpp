@@ -102,6 +102,20 @@ TEST_F(DesignNetTest, PagesArePlacedAsNumberedInstances) {
     EXPECT_THAT(propval(p1, "file"), HasSubstr("p1.sch"));
 }
 
+// A page named twice takes the instance name of the first entry of its name both times.
+TEST_F(DesignNetTest, PageNamedTwiceTakesTheFirstEntrysName) {
+    for (int trace : {0, 1}) {
+        SCOPED_TRACE(trace);
+        kdx::xxoptions().trace = trace;
+        kdx::net *top = kdx::xxreadfile(nullptr, "twice", nullptr, 0x40);
+        ASSERT_NE(top, nullptr) << logtext();
+        EXPECT_THAT(instances(top), ElementsAre("CPU_A", "CPU_A"));
+        EXPECT_EQ(count("two symbols have the same name: CPU_A"), trace + 1);
+        kdx::xxfreeall();
+        kdx::xxdsn2free();
+    }
+}
+
 // With the wiring passes on, the design gets every hierarchical port of both pages once (B is on
 // both) and none of the off-page ones; B of both pages meets on one node of the design.
 TEST_F(DesignNetTest, DesignGetsEveryHierarchicalPortOnce) {

@@ -271,7 +271,7 @@ struct linkcell;
 
 // Flags of the property search (xxfindprop, xxfprops, xxpmatch, xxproptbl).
 inline constexpr int FP_CLASS = 0x0007;    // class filter: a property must share one of these bits
-inline constexpr int FP_WHOLE = 0x0020;    // compare whole names
+inline constexpr int FP_WHOLE = 0x0020;    // alone: pass over the name; with FP_NOCASE: whole names
 inline constexpr int FP_NOCASE = 0x0200;   // compare without case
 inline constexpr int FP_NODEF = 0x0400;    // do not look into a symbol's definition
 inline constexpr int FP_WARN = 0x0800;     // warn when not found

@@ -191,18 +191,19 @@ int xxpmatch(const char *name, int namelen, const prop *p, const char *target, i
     }
     if (flags & FP_QUALONLY) return 1;
     if (!name || namelen <= 0) return 0;
-    if (flags & FP_WHOLE) {
+    const auto n = static_cast<std::size_t>(namelen);
+    if (flags == FP_WHOLE) {
+        // Only the character behind the name's length is looked at; a shorter text has none.
+        if (strnlen(t, n) < n) return 0;
+    } else if (flags & FP_NOCASE) {
+        if (!cf::strncieql(t, name, namelen)) return 0;
+    } else if (!sameprefix(t, name, n)) {
+        return 0;
+    }
+    if ((flags & FP_WHOLE) && (flags & FP_NOCASE)) {
         // The name part of the text compared whole, in place: no copy of a text that may be
         // thousands of characters long.
-        std::size_t len = std::strcspn(t, ": \t");
-        if (len != static_cast<std::size_t>(namelen)) return 0;
-        if (flags & FP_NOCASE) return cf::strncieql(t, name, namelen);
-        return sameprefix(t, name, static_cast<std::size_t>(namelen));
-    }
-    if (flags & FP_NOCASE) {
-        if (!cf::strncieql(t, name, namelen)) return 0;
-    } else if (!sameprefix(t, name, static_cast<std::size_t>(namelen))) {
-        return 0;
+        return std::strcspn(t, ": \t") == n && cf::strncieql(t, name, namelen);
     }
     const char *c = t + namelen;
     if (flags & FP_PORTFORM) return *c == '(';

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace kdx {
 
@@ -28,6 +29,14 @@ void cutext(char *name) {
         if (*s == '/' || *s == '\\') base = s + 1;
     char *dot = std::strrchr(base, '.');
     if (dot && dot != base) *dot = '\0';
+}
+
+// A name in upper case: the key under which names equal without regard to case meet.
+std::string folded(const char *name) {
+    std::string s = name;
+    for (char &c : s)
+        c = static_cast<char>(cf::toupperc(static_cast<unsigned char>(c)));
+    return s;
 }
 
 } // namespace
@@ -155,7 +164,13 @@ int xxrddsn(net *design) {
     std::unique_ptr<char[]> word(new char[size]);
     std::unique_ptr<char[]> cell(new char[size]);
     dsn2entry *ids = design->pageids;
-    dsn2entry *expect = ids; // the pages come in the order of their entries
+    // The first entry of each page name (folded to upper case), so that finding a page's entry
+    // costs no walk of the whole list per page; a page named twice gets the first entry's name.
+    std::unordered_map<std::string, dsn2entry *> firstof;
+    const bool traced = xxtracing(); // the trace shows the look-up of every page
+    if (ids && !traced)
+        for (dsn2entry *e = ids; e; e = e->next)
+            if (e->name) firstof.try_emplace(folded(e->name), e);
     int k = 0;
     for (const char *s = list; (s = nextname(s, word.get(), size));) {
         std::memcpy(cell.get(), word.get(), std::strlen(word.get()) + 1);
@@ -176,12 +191,14 @@ int xxrddsn(net *design) {
         if (!tn) return 0;
         std::string id;
         if (ids) {
-            dsn2entry *e = expect && cf::strcieql(expect->name, word.get())
-                               ? expect
-                               : xxfinddp(ids, word.get());
+            dsn2entry *e = nullptr;
+            if (traced) {
+                e = xxfinddp(ids, word.get());
+            } else if (auto it = firstof.find(folded(word.get())); it != firstof.end()) {
+                e = it->second;
+            }
             XXASSERT(e);
             if (!e) return 0;
-            expect = e->next;
             id = e->text2 ? e->text2 : "";
         } else {
             id = tn;

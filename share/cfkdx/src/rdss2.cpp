@@ -193,10 +193,10 @@ void readinact(SectionParse &sp) {
 bool runfield(SectionParse &sp, const rdfield &f) {
     const int action = f.code & FLD_ACTION;
     if ((f.code & FLD_GRAPHIC) && !sp.graphics) {
+        // A missing word is reported for each field that drops one; the record goes on.
         if (xxrdstr(rdss2.word, RDWORD) == nullptr) {
             xxerr("enl", "bad format, too few words");
             sp.result = 0;
-            return false;
         }
         return true;
     }
