@@ -38,6 +38,27 @@ TEST_F(PortTest, PrimitiveSymbolGetsAPackedArray) {
     EXPECT_EQ(count("Cannot find port X in symbol Q1 mentioned in property tn:tr"), 1);
 }
 
+// Two pins A[0:511] and B[0:511], and more: the array is longer than one block holds.
+TEST_F(PortTest, BigPrimitiveGetsItsWholeArray) {
+    for (int n : {1024, 4000}) {
+        SCOPED_TRACE(n);
+        kdx::symdef *d = kdx::xxnewsymdef(nullptr, ("mem" + std::to_string(n) + ".sym").c_str());
+        for (int i = 0; i < n; ++i)
+            kdx::xxnewvport(d, d->porttbl, ("D[" + std::to_string(i) + "]").c_str(), nullptr);
+        addprop(d, "primitive", "MEM");
+        kdx::xxfixnewsymdef(d, nullptr);
+        kdx::symbol *s = place(top, d, "U1");
+        ASSERT_NE(s->parray, nullptr);
+        kdx::port *sdp = kdx::xxfsdp(d, ("D[" + std::to_string(n - 1) + "]").c_str());
+        ASSERT_NE(sdp, nullptr);
+        kdx::port *sp = kdx::xxsdp2sp(s, sdp);
+        EXPECT_EQ(sp, &s->parray[sdp->index]);
+        EXPECT_EQ(kdx::xxportobj(sp, 0), s);
+        EXPECT_STREQ(kdx::xxportname(sp, 0), sdp->name);
+    }
+    EXPECT_EQ(count("too large"), 0);
+}
+
 TEST_F(PortTest, HierarchicalSymbolGetsCopiesOfTheDefinitionPorts) {
     kdx::symdef *d = mkdef("amp.sym", {"IN", "OUT"});
     EXPECT_EQ(d->nports, 2);

@@ -1,7 +1,9 @@
 // Multi-page designs read from "[design]" page lists.
 #include "dsnfixture.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <gmock/gmock.h>
 
 namespace {
@@ -26,6 +28,23 @@ TEST_F(PageListTest, LayoutOfTheNamesDoesNotMatter) {
         EXPECT_EQ(n->pageids, nullptr);
     }
     EXPECT_EQ(logtext(), "");
+}
+
+TEST_F(PageListTest, PageListLongerThanABlockIsKeptWhole) {
+    const std::string file = "/tmp/rddsn_long" + std::to_string(getpid()) + ".dsn";
+    std::string text = "[design]\n", want;
+    for (int i = 0; i < 400; ++i) {
+        std::string name = "p" + std::to_string(i) + std::string(200, 'x') + ".sch";
+        text += name + "\n";
+        want += (want.empty() ? "" : " ") + name;
+    }
+    ASSERT_TRUE(testsupport::writefile(file, text));
+    ASSERT_EQ(open(file.c_str()), kdx::XXK_DESIGN);
+    kdx::net *n = kdx::xxnewnetdef("long", nullptr);
+    EXPECT_EQ(kdx::xxrddsnfn(n), 1) << logtext();
+    ASSERT_NE(n->pages, nullptr);
+    EXPECT_EQ(n->pages, want);
+    std::remove(file.c_str());
 }
 
 TEST_F(PageListTest, DebugOptionListsThePages) {

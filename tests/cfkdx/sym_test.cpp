@@ -2,6 +2,7 @@
 #include "objmodel.h"
 
 #include <cstring>
+#include <string>
 #include <gmock/gmock.h>
 
 using ::testing::HasSubstr;
@@ -235,6 +236,19 @@ TEST_F(SymTest, FixedDefinitionNumbersItsPortsInTableOrder) {
     symbol *r1 = place(top_, res_, "R1");
     EXPECT_TRUE(r1->flags & SYMF_ARRAY);
     EXPECT_STREQ(xxname(xxfsp(r1, "2", 0), 0), "2");
+}
+
+TEST_F(SymTest, DefinitionWithMorePortsThanABlockHoldsGetsItsWholeArray) {
+    symdef *d = xxnewsymdef(nullptr, "wide.sym");
+    constexpr int N = 8200;
+    for (int i = 0; i < N; ++i)
+        xxnewvport(d, d->porttbl, ("P" + std::to_string(i)).c_str(), nullptr);
+    EXPECT_EQ(xxfixnewsymdef(d, nullptr), 1);
+    ASSERT_EQ(d->nports, N);
+    ASSERT_NE(d->portarr, nullptr);
+    for (int i : {0, N / 2, N - 1})
+        EXPECT_EQ(d->portarr[i]->index, i);
+    EXPECT_EQ(log_.text(), "");
 }
 
 TEST_F(SymTest, TypeChecksNameTheWrongKind) {

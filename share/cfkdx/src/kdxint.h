@@ -108,6 +108,12 @@ const char *xxbufname(membuf **buf);
 void *xxalmem(membuf **buf, std::size_t size);
 // As xxalmem, `size` rounded up to even and cleared. Every record is made this way.
 void *xxcalmem(membuf **buf, std::size_t size);
+// `size` cleared bytes in a block of their own, chained in front of the current "xxalbuf" block
+// so that they go with the chain: for what the system keeps on the heap, and for arrays that may
+// be larger than a block takes. Aligned to RECALIGN; null after a fatal message.
+void *xxalsolo(std::size_t size);
+// xxcalmem on "xxalbuf" when `size` fits a block, else xxalsolo: an array of any length.
+void *xxcalbig(std::size_t size);
 // As xxalmem for text: the bytes start wherever the buffer stands, with no alignment.
 char *xxalchars(membuf **buf, std::size_t size);
 // A copy of s (null reads as "") in the buffer; null (after "String too long: %s") when s with its

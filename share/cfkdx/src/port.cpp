@@ -126,8 +126,9 @@ arrayport *xxnewnpla(symbol *sym, int n) {
     kdx::RoutineScope scope("xxnewnpla");
     if (!sym || n <= 0)
         return nullptr;
+    // A primitive with more than about a thousand ports needs more than a block holds.
     auto *arr = static_cast<arrayport *>(
-        xxcalmem(&xxalbuf, static_cast<std::size_t>(n) * sizeof(arrayport)));
+        xxcalbig(static_cast<std::size_t>(n) * sizeof(arrayport)));
     if (!arr)
         return nullptr;
     for (int i = 0; i < n; i++) {

@@ -72,8 +72,9 @@ int xxrddsnfn(net *design) {
         xxerr("en", "no filenames in file");
         return 0;
     }
-    // The list lives with the net in "xxalbuf", so releasing the database releases it too.
-    char *pages = static_cast<char *>(xxalmem(&xxalbuf, list.size() + 1));
+    // A heap copy of any length, chained to "xxalbuf" so that releasing the database releases
+    // it too.
+    char *pages = static_cast<char *>(xxalsolo(list.size() + 1));
     if (!pages) return 0;
     std::memcpy(pages, list.c_str(), list.size() + 1);
     design->pages = pages;

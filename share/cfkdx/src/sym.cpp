@@ -180,7 +180,7 @@ int xxfixnewsymdef(symdef *def, const char *file) {
     }
     if (def->nports > 0) {
         auto **arr = static_cast<port **>(
-            xxcalmem(&xxalbuf, static_cast<std::size_t>(def->nports) * sizeof(port *)));
+            xxcalbig(static_cast<std::size_t>(def->nports) * sizeof(port *)));
         int i = 0;
         int bucket = 0;
         if (arr) {

@@ -423,6 +423,34 @@ void *xxcalmem(membuf **buf, std::size_t size) {
     return p;
 }
 
+void *xxalsolo(std::size_t size) {
+    if (xxalbuf == nullptr) xxbufinit(&xxalbuf, ALBUF_BLOCK);
+    membuf *cur = xxalbuf;
+    if (cur == nullptr) return nullptr;
+    if (size > SIZE_MAX - MEMBUF_HDR) {
+        xxerr("f", "Object is too large to fit in membuf");
+        return nullptr;
+    }
+    void *mem = std::calloc(MEMBUF_HDR + size, 1);
+    if (mem == nullptr) {
+        xxerr("f", "OUT OF MEMORY !!!");
+        return nullptr;
+    }
+    // The block is full from the start, so it never takes other objects; standing in front of
+    // the current block, it is reached when the chain is released from its first block.
+    auto *b = static_cast<membuf *>(mem);
+    b->ptr = b->eptr = area(b) + size;
+    b->next = cur;
+    b->prev = cur->prev;
+    if (cur->prev != nullptr) cur->prev->next = b;
+    cur->prev = b;
+    return area(b);
+}
+
+void *xxcalbig(std::size_t size) {
+    return size <= ALBUF_MAXREQ ? xxcalmem(&xxalbuf, size) : xxalsolo(size);
+}
+
 char *xxalstr(membuf **buf, const char *s) {
     RoutineScope scope("xxalstr");
     if (s == nullptr) s = "";
