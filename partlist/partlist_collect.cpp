@@ -436,6 +436,9 @@ void addparts(kdx::net *n, const char *parent) {
         const char *part = kdx::xxsympart(s);
         trace("addlist", s);
         job->meet(s, part, propkey(s));
+        // The entry's property text is rebuilt from the symbol after the look-up by key; it is
+        // the key itself, so the table is asked again only when the library's trace shows it.
+        if (kdx::xxtracing()) propkey(s);
     }
 
     job->heading = sheet;

@@ -75,6 +75,7 @@ void xxfreeall() {
 }
 
 void xxfree(void *p) {
+    RoutineScope scope("xxfree");
     std::free(p);
 }
 

@@ -21,6 +21,7 @@ constinit MiscState S{};
 } // namespace
 
 int xxobjtype(const void *obj) {
+    RoutineScope scope("xxobjtype");
     if (!obj)
         return KDX_NONE;
     switch (rectype(obj)) {
@@ -48,7 +49,10 @@ int xxobjtype(const void *obj) {
     }
 }
 
-int xxtype(const void *obj) { return obj ? static_cast<int>(rectype(obj)) : 0; }
+int xxtype(const void *obj) {
+    RoutineScope scope("xxtype");
+    return obj ? static_cast<int>(rectype(obj)) : 0;
+}
 
 int xxflags(const void *obj) {
     RoutineScope scope("xxflags");

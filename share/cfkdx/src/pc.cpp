@@ -106,7 +106,10 @@ bool goodpattern(const char *pattern) {
 }
 
 // A cursor filter of the net table: nets neither read nor failed.
-int xxnotreadin(xxnamed *r) { return (r->flags & (NETF_READ | NETF_FAILED)) == 0; }
+int xxnotreadin(xxnamed *r) {
+    RoutineScope scope("xxnotreadin");
+    return (r->flags & (NETF_READ | NETF_FAILED)) == 0;
+}
 
 // "a,b,c" of a null-terminated list, in "xxtmpbuf"; null for an empty or absent list.
 const char *joined(char *const *list) {

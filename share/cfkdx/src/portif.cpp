@@ -36,14 +36,14 @@ int chkport(const void *obj) {
 }
 
 port *xxfsdp(symdef *sd, const char *name) {
-    kdx::QuietRoutineScope scope("xxfsdp");
+    kdx::RoutineScope scope("xxfsdp");
     if (!sd || !sd->porttbl || !name)
         return nullptr;
     return static_cast<port *>(xxfindhash(sd->porttbl, name));
 }
 
 port *xxfsp(symbol *sym, const char *name, int /*flags*/) {
-    kdx::QuietRoutineScope scope("xxfsp");
+    kdx::RoutineScope scope("xxfsp");
     if (!sym || !name)
         return nullptr;
     if (sym->flags & SYMF_ARRAY) {
@@ -63,14 +63,14 @@ port *xxfsp(symbol *sym, const char *name, int /*flags*/) {
 }
 
 port *xxfndp(net *n, const char *name) {
-    kdx::QuietRoutineScope scope("xxfndp");
+    kdx::RoutineScope scope("xxfndp");
     if (!n || !n->porttbl || !name)
         return nullptr;
     return static_cast<port *>(xxfindhash(n->porttbl, name));
 }
 
 port *xxgetsdp(symdef *sd, const char *name, prop *p) {
-    kdx::RoutineScope scope("xxgetsdp");
+    kdx::QuietRoutineScope scope("xxgetsdp");
     port *r = xxfsdp(sd, name);
     if (!r)
         xxerr("w", "Cannot find port %s in symbol %s mentioned in property %s", name ? name : "",
@@ -79,7 +79,7 @@ port *xxgetsdp(symdef *sd, const char *name, prop *p) {
 }
 
 port *xxgetsp(symbol *sym, const char *name, prop *p) {
-    kdx::RoutineScope scope("xxgetsp");
+    kdx::QuietRoutineScope scope("xxgetsp");
     port *r = xxfsp(sym, name, 0);
     if (!r)
         xxerr("w", "Cannot find port %s in symbol %s mentioned in property %s", name ? name : "",
@@ -88,7 +88,7 @@ port *xxgetsp(symbol *sym, const char *name, prop *p) {
 }
 
 port *xxsdp2sp(symbol *sym, port *sdp) {
-    kdx::QuietRoutineScope scope("xxsdp2sp");
+    kdx::RoutineScope scope("xxsdp2sp");
     if (!sym || !sdp)
         return nullptr;
     if (sym->flags & SYMF_ARRAY) {
@@ -120,7 +120,7 @@ port *xxsp2sdp(symbol *sym, port *sp) {
 }
 
 rport *xxfrport(void *list, const char *name) {
-    kdx::QuietRoutineScope scope("xxfrport");
+    kdx::RoutineScope scope("xxfrport");
     if (!name)
         return nullptr;
     for (auto *r = static_cast<xxrec *>(list); r && rectype(r) == objtype::rport;
@@ -133,7 +133,7 @@ rport *xxfrport(void *list, const char *name) {
 }
 
 void *xxportobj(const void *p, int /*flags*/) {
-    kdx::QuietRoutineScope scope("xxportobj");
+    kdx::RoutineScope scope("xxportobj");
     if (!chkport(p))
         return nullptr;
     const auto *pt = static_cast<const port *>(p);
@@ -179,7 +179,7 @@ node *xxportnode(const void *p) {
 }
 
 const char *xxportname(const void *p, int flags) {
-    kdx::QuietRoutineScope scope("xxportname");
+    kdx::RoutineScope scope("xxportname");
     if (!isport(p)) {
         xxerr("er", "bashed pointer");
         return nullptr;

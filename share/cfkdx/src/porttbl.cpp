@@ -173,7 +173,7 @@ int xxnport(void *owner, port **cursor, int /*flags*/) {
 }
 
 port *xxportnext(void *obj, port *prev, PortFilter filter, int flags) {
-    kdx::QuietRoutineScope scope("xxportnext");
+    kdx::RoutineScope scope("xxportnext");
     if (!obj) {
         xxerr("er", "NULL object parameter");
         return nullptr;

@@ -156,14 +156,14 @@ int qexpr(const char **text, int *error, int depth) {
 // One term: "!" term, "(" expression ")", or a qualifier name. On a syntax error *error is set
 // and the result is false; the text is left where the error was found.
 int xxsqmatch(const char **text, int *error) {
-    kdx::QuietRoutineScope scope("xxsqmatch");
+    kdx::RoutineScope scope("xxsqmatch");
     return qterm(text, error, 0);
 }
 
 // An expression after its opening "(": terms joined by &, &&, |, || and ^, evaluated strictly
 // from left to right. On success the text is left after the closing ")".
 int xxqematch(const char **text, int *error) {
-    kdx::QuietRoutineScope scope("xxqematch");
+    kdx::RoutineScope scope("xxqematch");
     return qexpr(text, error, 0);
 }
 
@@ -172,7 +172,7 @@ int xxqematch(const char **text, int *error) {
 
 int xxpmatch(const char *name, int namelen, const prop *p, const char *target, int targetlen,
              int flags) {
-    kdx::QuietRoutineScope scope("xxpmatch");
+    kdx::RoutineScope scope("xxpmatch");
     if (!isprop(p) || !p->text) return 0;
     if ((flags & FP_CLASS) && !(p->flags & flags & FP_CLASS)) return 0;
     const char *t = p->text;
@@ -283,7 +283,7 @@ void xxlinkprop(void *obj, prop *p, int mode) {
 // Read-time filtering and attaching
 
 int xxdiscardprop(const char *text) {
-    kdx::QuietRoutineScope scope("xxdiscardprop");
+    kdx::RoutineScope scope("xxdiscardprop");
     rootnet *root = xxgetroot();
     if (!root || !root->keep || !text) return 0;
     for (const char **k = root->keep; *k; k++)

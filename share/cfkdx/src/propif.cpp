@@ -115,12 +115,12 @@ int xxchkprop(const void *p) {
 }
 
 const char *xxpropprop(const void *p) {
-    kdx::QuietRoutineScope scope("xxpropprop");
+    kdx::RoutineScope scope("xxpropprop");
     return isprop(p) ? static_cast<const prop *>(p)->text : nullptr;
 }
 
 const char *xxproprval(const void *p) {
-    kdx::QuietRoutineScope scope("xxproprval");
+    kdx::RoutineScope scope("xxproprval");
     if (!isprop(p) || !static_cast<const prop *>(p)->text)
         return nullptr;
     const char *colon = std::strchr(static_cast<const prop *>(p)->text, ':');
@@ -128,7 +128,7 @@ const char *xxproprval(const void *p) {
 }
 
 const char *xxpropval(const void *p) {
-    kdx::QuietRoutineScope scope("xxpropval");
+    kdx::RoutineScope scope("xxpropval");
     const char *v = xxproprval(p);
     if (!v || !*v)
         return nullptr;
@@ -138,7 +138,7 @@ const char *xxpropval(const void *p) {
 }
 
 const char *xxpropfval(const void *p) {
-    kdx::QuietRoutineScope scope("xxpropfval");
+    kdx::RoutineScope scope("xxpropfval");
     const char *v = xxpropval(p);
     return v ? v : "";
 }
@@ -149,7 +149,7 @@ int xxpropflags(const void *p) {
 }
 
 const char *xxpropiname(const void *p, int flags) {
-    kdx::RoutineScope scope("xxpropiname");
+    kdx::QuietRoutineScope scope("xxpropiname");
     if (!isprop(p) || !static_cast<const prop *>(p)->text)
         return nullptr;
     const char *text = static_cast<const prop *>(p)->text;
@@ -186,7 +186,7 @@ const char *xxpropiname(const void *p, int flags) {
 }
 
 const char *xxwname(const void *obj) {
-    kdx::QuietRoutineScope scope("xxwname");
+    kdx::RoutineScope scope("xxwname");
     const char *kind = nullptr;
     const char *name = nullptr;
     if (!obj) {
@@ -240,11 +240,12 @@ const char *xxwname(const void *obj) {
 
 prop *xxfppl(prop *list, const char *name, int namelen, const char *target, int targetlen,
              int flags) {
-    kdx::QuietRoutineScope scope("xxfppl");
+    kdx::RoutineScope scope("xxfppl");
     // Every look-up walks whole lists: a text that has no qualifier and does not begin with the
-    // name's first character cannot match, so it is passed over without asking xxpmatch.
+    // name's first character cannot match, so it is passed over without asking xxpmatch (unless
+    // the trace shows every call).
     const bool quick = name != nullptr && namelen > 0 && *name != '(' &&
-                       !(flags & FP_QUALONLY) && flags != FP_WHOLE;
+                       !(flags & FP_QUALONLY) && flags != FP_WHOLE && !xxtracing();
     const bool nocase = (flags & FP_NOCASE) != 0;
     const int first = quick ? firstchar(*name, nocase) : 0;
     for (prop *p = list; isprop(p); p = p->props) {
@@ -259,7 +260,7 @@ prop *xxfppl(prop *list, const char *name, int namelen, const char *target, int 
 
 prop *xxflnprop(PropMatch match, linkcell *links, const char *name, int namelen,
                 const char *target, int targetlen, int flags) {
-    kdx::QuietRoutineScope scope("xxflnprop");
+    kdx::RoutineScope scope("xxflnprop");
     for (linkcell *c = links; c; c = c->next)
         if (c->obj)
             if (prop *p = match(listof(c->obj), name, namelen, target, targetlen, flags))
@@ -275,9 +276,10 @@ prop *xxfprops(PropMatch match, void *obj, const char *name, int flags) {
     rootnet *root = xxgetroot();
     // The match routines (xxfppl, xxsvprop) neither find nor record anything in an empty list,
     // and every part asks for several properties: an empty list (the root's, mostly) is passed
-    // over without the call.
+    // over without the call, unless the trace shows every call.
+    const bool traced = xxtracing();
     auto search = [&](prop *list) {
-        return list ? match(list, name, len, nullptr, 0, flags) : nullptr;
+        return list || traced ? match(list, name, len, nullptr, 0, flags) : nullptr;
     };
     switch (rectype(obj)) {
     case objtype::symbol: {
@@ -356,7 +358,7 @@ bool findargsok(const void *obj, const char *name) {
 } // namespace
 
 prop *xxfindpropfp(void *obj, const char *name, int flags) {
-    kdx::RoutineScope scope("xxfindpropfp");
+    kdx::QuietRoutineScope scope("xxfindpropfp");
     if (!findargsok(obj, name)) return nullptr;
     prop *p = xxfprops(xxfppl, obj, name, flags);
     if (!p) {
@@ -419,13 +421,15 @@ void xxsymportapply(void *obj, const char *name, PortPropFn fn) {
         return;
     }
     int len = textlen(name);
+    const bool traced = xxtracing();
     for (int pass = 0; pass < 2; pass++) {
         prop *list = pass == 0 ? own : deflist;
         for (prop *p = list; isprop(p); p = p->props) {
             // Every symbol is asked this for a few names, and most of its properties start with
             // another letter: those cannot match. A qualified text still goes through the match,
             // which reports a bad qualifier.
-            if (p->text != nullptr && p->text[0] != name[0] && p->text[0] != '(') continue;
+            if (!traced && p->text != nullptr && p->text[0] != name[0] && p->text[0] != '(')
+                continue;
             if (!xxpmatch(name, len, p, nullptr, 0, FP_PORTFORM))
                 continue;
             const char *iname = xxpropiname(p, 0);

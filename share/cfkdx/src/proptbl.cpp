@@ -100,7 +100,7 @@ constinit ProptblState state{}; // module state
 
 prop *xxsvprop(prop *list, const char *name, int namelen, const char *target, int targetlen,
                int /*flags*/) {
-    kdx::QuietRoutineScope scope("xxsvprop");
+    kdx::RoutineScope scope("xxsvprop");
     VisitedLists *v = state.visited;
     if (!v || !list || v->size() >= MAXLISTS) return nullptr;
     std::string text;

@@ -89,6 +89,7 @@ int xxrddsnfn(net *design) {
 }
 
 const char *nextname(const char *list, char *word, std::size_t size) {
+    RoutineScope scope("nextname");
     if (!list) return nullptr;
     while (cf::isspacec(static_cast<unsigned char>(*list)))
         ++list;

@@ -53,6 +53,7 @@ void forget() {
 // Appends an entry {kind, name, text2} behind *last; the texts are copied into "xxalbuf".
 dsn2entry *newdsn2s(dsn2entry **head, dsn2entry **last, char kind, const char *name,
                     const char *text2) {
+    RoutineScope scope("newdsn2s");
     auto *e = static_cast<dsn2entry *>(xxcalmem(&xxalbuf, sizeof(dsn2entry)));
     if (!e) return nullptr;
     e->kind = kind;
@@ -236,6 +237,7 @@ int rdsections() {
 } // namespace
 
 char *myfgets() {
+    RoutineScope scope("myfgets");
     filerec *f = xxcurfile();
     FILE *in = f->stream;
     if (!in) return nullptr;
@@ -325,12 +327,14 @@ int xxfindmpg(net *n) {
 }
 
 dsn2entry *xxfinddp(dsn2entry *list, const char *name) {
+    RoutineScope scope("xxfinddp");
     for (dsn2entry *e = list; e; e = e->next)
         if (name ? e->name && cf::strcieql(e->name, name) : !e->name) return e;
     return nullptr;
 }
 
 void xxaddsubp(prop *p, const char *name, const char *value) {
+    RoutineScope scope("xxaddsubp");
     if (prop *q = xxalprop(PROPF_QUAL, name, value)) xxlinkprop(p, q, 1);
 }
 
@@ -365,6 +369,7 @@ const char *xxdsnpathof(const char *const *nets, const char *const *insts, int d
 }
 
 const char *xxdsnpath(const void *) {
+    RoutineScope scope("xxdsnpath");
     // Paths belong to cell uses of a flattened hierarchy; nothing here is flattened, so every
     // object lies in no cell use.
     return xxdsnpathof(nullptr, nullptr, 0);

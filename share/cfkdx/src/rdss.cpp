@@ -264,6 +264,7 @@ int xxrdsymdef(FILE *stream, symdef *def, int flags) {
 }
 
 int ishierport(port *p) {
+    RoutineScope scope("ishierport");
     return p != nullptr && (p->flags & PORTF_HIER) != 0;
 }
 

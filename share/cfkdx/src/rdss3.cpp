@@ -66,7 +66,7 @@ std::string exclkey(const char *name, const char *file) {
 // Bus names
 
 void nameput(const char *name) {
-    kdx::QuietRoutineScope scope("nameput");
+    kdx::RoutineScope scope("nameput");
     if (!state.names || state.count >= BUSMAX)
         return;
     char *copy = xxalstr(&xxalbuf, name);
@@ -77,7 +77,7 @@ void nameput(const char *name) {
 // The next element of a comma list, cut out in place; null after the last. An empty element or
 // unbalanced brackets clear *ok.
 char *xxnextcom(char **cursor, int *ok) {
-    kdx::QuietRoutineScope scope("xxnextcom");
+    kdx::RoutineScope scope("xxnextcom");
     char *start = *cursor;
     if (!start)
         return nullptr;
@@ -109,7 +109,7 @@ char *xxnextcom(char **cursor, int *ok) {
 // Expands one element: its first bracket pair may hold indices, ranges "a:b" / "a-b", or both
 // separated by commas.
 void xxdobr(char *element, int *ok) {
-    kdx::QuietRoutineScope scope("xxdobr");
+    kdx::RoutineScope scope("xxdobr");
     char *open = std::strchr(element, '[');
     char *close = nullptr;
     if (open) {
@@ -225,7 +225,7 @@ int xxexclude(const char *name, const char *file) {
 }
 
 int xxexcluded(const char *name, const char *file) {
-    kdx::QuietRoutineScope scope("xxexcluded");
+    kdx::RoutineScope scope("xxexcluded");
     if (!state.excl || state.excl->empty() || !name || !file)
         return 0;
     return state.excl->count(exclkey(name, file)) != 0;

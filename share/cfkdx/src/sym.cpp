@@ -15,6 +15,7 @@ const char *orempty(const char *s) { return s ? s : ""; }
 
 // "ppin(A)": port A is a power pin, on the symbol and on its definition alike.
 void doppin(prop *p, void *obj, const char *portname) {
+    RoutineScope scope("doppin");
     if (rectype(obj) == objtype::symbol) {
         auto *sym = static_cast<symbol *>(obj);
         port *sp = xxgetsp(sym, portname, p);
@@ -31,6 +32,7 @@ void doppin(prop *p, void *obj, const char *portname) {
 
 // "connect(A):node": a hidden port A is wired to the named node.
 void doconnect(prop *p, void *obj, const char *portname) {
+    RoutineScope scope("doconnect");
     if (rectype(obj) != objtype::symbol)
         return;
     auto *sym = static_cast<symbol *>(obj);
