@@ -127,8 +127,7 @@ arrayport *xxnewnpla(symbol *sym, int n) {
     if (!sym || n <= 0)
         return nullptr;
     // A primitive with more than about a thousand ports needs more than a block holds.
-    auto *arr = static_cast<arrayport *>(
-        xxcalbig(static_cast<std::size_t>(n) * sizeof(arrayport)));
+    auto *arr = static_cast<arrayport *>(xxcalbig(static_cast<std::size_t>(n) * sizeof(arrayport)));
     if (!arr)
         return nullptr;
     for (int i = 0; i < n; i++) {

@@ -244,8 +244,8 @@ prop *xxfppl(prop *list, const char *name, int namelen, const char *target, int 
     // Every look-up walks whole lists: a text that has no qualifier and does not begin with the
     // name's first character cannot match, so it is passed over without asking xxpmatch (unless
     // the trace shows every call).
-    const bool quick = name != nullptr && namelen > 0 && *name != '(' &&
-                       !(flags & FP_QUALONLY) && flags != FP_WHOLE && !xxtracing();
+    const bool quick = name != nullptr && namelen > 0 && *name != '(' && !(flags & FP_QUALONLY) &&
+                       flags != FP_WHOLE && !xxtracing();
     const bool nocase = (flags & FP_NOCASE) != 0;
     const int first = quick ? firstchar(*name, nocase) : 0;
     for (prop *p = list; isprop(p); p = p->props) {

@@ -181,8 +181,8 @@ int xxfixnewsymdef(symdef *def, const char *file) {
             xxlinkprop(def, p, 2);
     }
     if (def->nports > 0) {
-        auto **arr = static_cast<port **>(
-            xxcalbig(static_cast<std::size_t>(def->nports) * sizeof(port *)));
+        auto **arr =
+            static_cast<port **>(xxcalbig(static_cast<std::size_t>(def->nports) * sizeof(port *)));
         int i = 0;
         int bucket = 0;
         if (arr) {
