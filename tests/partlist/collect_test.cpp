@@ -250,6 +250,8 @@ TEST_F(Collect, TracedWalksAskTheLibraryAtEveryPlacement) {
     partlist::listsheets(top);
     kdx::xxoptions().trace = 0;
     EXPECT_EQ(count("xxsymtbl"), 13);
+    // Each listed part's property table is asked twice: for its key and for its entry's text.
+    EXPECT_EQ(count("xxproptbl"), 6);
     EXPECT_EQ(lines(), want);
 }
 
