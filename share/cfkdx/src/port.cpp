@@ -52,7 +52,7 @@ port *xxnewvport(void *owner, hashtbl *table, const char *name, void *link) {
     }
     objtype kind = rectype(owner);
     bool isnet = kind == objtype::net;
-    bool global = isnet && endsbang(name);
+    bool global = xxobjtype(owner) == KDX_NET && isnet && endsbang(name);
     auto *p = static_cast<port *>(xxfindhash(table, name));
     if (!p) {
         if (kind != objtype::net && kind != objtype::symdef) {
