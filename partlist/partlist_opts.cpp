@@ -5,21 +5,32 @@
 // at the start of each run, so a run never sees an earlier run's options or argument vector.
 #include "partlistint.h"
 
-#include <algorithm>
-#include <string>
+#include "cfpath.h"
+#include "kdx.h"
+
+#include <cstdlib>
+#include <cstring>
 
 namespace partlist {
 
 namespace {
 
-// The copies are whole: the values are texts of any length, not fixed buffers.
+// The copies are whole heap texts: the values are texts of any length, not fixed buffers.
 struct OptsState {
-    RunOptions opts;        // flags and values as the parser sets them
-    std::string reportname; // copy of the -o value, its separators turned into "/"
-    std::string letters;    // copy of the -f value
+    RunOptions opts;  // flags and values as the parser sets them
+    char *reportname; // copy of the -o value, its separators turned into "/"; null before a run
+    char *letters;    // copy of the -f value; null before a run
 };
 
-constinit OptsState state{RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0}, {}, {}};
+constinit OptsState state{RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0}, nullptr,
+                          nullptr};
+
+// Replaces *dst by a heap copy of src (null reads as "").
+void keep(char *&dst, const char *src) {
+    std::free(dst);
+    dst = strdup(src != nullptr ? src : "");
+    if (dst == nullptr) kdx::xxerror('f', "Out of memory");
+}
 
 } // namespace
 
@@ -29,24 +40,26 @@ RunOptions &runopts() {
 
 void resetopts() {
     state.opts = RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0};
-    state.reportname.clear();
-    state.letters.clear();
+    std::free(state.reportname);
+    std::free(state.letters);
+    state.reportname = nullptr;
+    state.letters = nullptr;
 }
 
 void keepoptvalues() {
-    state.reportname = state.opts.reportname != nullptr ? state.opts.reportname : "";
-    std::replace(state.reportname.begin(), state.reportname.end(), '\\', '/');
-    state.letters = state.opts.letters != nullptr ? state.opts.letters : "";
+    keep(state.reportname, state.opts.reportname);
+    cf::toslashes(state.reportname);
+    keep(state.letters, state.opts.letters);
     // From here on the values point at the run's own copies.
-    state.opts.reportname = state.reportname.c_str();
-    state.opts.letters = state.letters.c_str();
+    state.opts.reportname = state.reportname;
+    state.opts.letters = state.letters;
 }
 
 const char *reportname() {
-    return state.reportname.c_str();
+    return state.reportname != nullptr ? state.reportname : "";
 }
 const char *categoryletters() {
-    return state.letters.c_str();
+    return state.letters != nullptr ? state.letters : "";
 }
 
 } // namespace partlist
