@@ -46,20 +46,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     argv.push_back(nullptr);
 
     kdx::xxoptions() = {};
-    kdx::xxsetlog(fuzz::devnull());
     int argc = static_cast<int>(words.size());
     char **args = argv.data();
-    int oflag = 0, fflag = 0, lflag = 0, debug = 0, pagelen = 66;
-    const char *report = nullptr;
-    const char *letters = nullptr;
-    try {
-        kdx::ParseComLine("partlist", &argc, &args, "-o%s", &oflag, &report, "-f%s", &fflag,
-                          &letters, "-l%d", &lflag, &pagelen, "-debug", &debug, nullptr);
-    } catch (const kdx::RunAbort &) {
-        // A fatal message ended the "run"; its clean-up has run already.
-    }
-    kdx::xxoptions() = {};
-    kdx::xxcleanup();
-    cf::FreePaths();
+    fuzz::checkedlog([&argc, &args] {
+        int oflag = 0, fflag = 0, lflag = 0, debug = 0, pagelen = 66;
+        const char *report = nullptr;
+        const char *letters = nullptr;
+        try {
+            kdx::ParseComLine("partlist", &argc, &args, "-o%s", &oflag, &report, "-f%s", &fflag,
+                              &letters, "-l%d", &lflag, &pagelen, "-debug", &debug, nullptr);
+        } catch (const kdx::RunAbort &) {
+            // A fatal message ended the "run"; its clean-up has run already.
+        }
+        kdx::xxoptions() = {};
+        kdx::xxcleanup();
+        cf::FreePaths();
+    });
     return 0;
 }

@@ -46,55 +46,83 @@ inline void writetext(const char *name, const char *text) {
     writefile(name, text, std::strlen(text));
 }
 
-inline FILE *devnull() {
-    static FILE *const sink = std::fopen("/dev/null", "w");
-    return sink;
-}
-
-// The log of one input: an internal error is a broken invariant, which no input may reach.
+// The log of one input: an internal error is a broken invariant, which no input may reach. The
+// log grows as needed, so an internal error after many other messages is seen too.
 class InternalErrorLog {
   public:
-    FILE *open() {
-        std::memset(buf_, 0, sizeof buf_);
-        return fmemopen(buf_, sizeof buf_ - 1, "w");
+    InternalErrorLog() = default;
+    InternalErrorLog(const InternalErrorLog &) = delete;
+    InternalErrorLog &operator=(const InternalErrorLog &) = delete;
+    ~InternalErrorLog() {
+        if (log_ != nullptr) std::fclose(log_);
+        std::free(buf_);
     }
 
-    void check(FILE *log) {
-        std::fclose(log);
-        // Input text can be echoed inside a message, but never at the start of a line.
-        if (std::strncmp(buf_, "internal error: ", 16) == 0 ||
-            std::strstr(buf_, "\ninternal error: ") != nullptr) {
-            std::fputs(buf_, stderr);
-            std::abort();
+    FILE *open() {
+        log_ = open_memstream(&buf_, &len_);
+        if (log_ == nullptr) std::abort();
+        return log_;
+    }
+
+    // Closes the log; aborts when it holds an internal error.
+    void check() {
+        std::fclose(log_);
+        log_ = nullptr;
+        // Input text can be echoed inside a message, but never at the start of a line; a line
+        // may carry the program name a run sets.
+        for (const char *line = buf_; line != nullptr && *line != '\0';) {
+            const char *text = line;
+            if (std::strncmp(text, PROGPREFIX, std::strlen(PROGPREFIX)) == 0)
+                text += std::strlen(PROGPREFIX);
+            if (std::strncmp(text, INTERNAL, std::strlen(INTERNAL)) == 0) {
+                std::fwrite(buf_, 1, len_, stderr);
+                std::abort();
+            }
+            line = std::strchr(line, '\n');
+            if (line != nullptr) ++line;
         }
+        std::free(buf_);
+        buf_ = nullptr;
+        len_ = 0;
     }
 
   private:
-    char buf_[1 << 16];
+    static constexpr const char *PROGPREFIX = "partlist: ";
+    static constexpr const char *INTERNAL = "internal error: ";
+    FILE *log_ = nullptr;
+    char *buf_ = nullptr;
+    std::size_t len_ = 0;
 };
+
+// Runs body with the library's log in memory, then gives the library back standard error; an
+// internal error in the log of the input is a crash.
+template <class Body> void checkedlog(Body body) {
+    InternalErrorLog inputlog;
+    kdx::xxsetlog(inputlog.open());
+    body();
+    kdx::xxsetlog(stderr);
+    inputlog.check();
+}
 
 // Runs body on a fresh library with the current net "t" and the given read options, then cleans
 // up as a run does; an internal error in the log of the input is a crash.
 template <class Body> void checkedrun(std::uint32_t opts, Body body) {
-    static InternalErrorLog inputlog;
-    FILE *log = inputlog.open();
-    kdx::xxsetlog(log);
-    try {
-        cf::PSetPath(".");
-        kdx::xxinit();
-        kdx::xxgetroot()->opts = opts;
-        kdx::net *n = kdx::xxnewnetdef("t", nullptr);
-        kdx::xxsetcurnet(n);
-        body(n);
-        kdx::xxcleanup();
-        kdx::xxfreeall();
-    } catch (const kdx::RunAbort &) {
-        // An internal error ended the run; its clean-up has already run.
-    }
-    kdx::xxclrexcl();
-    cf::FreePaths();
-    kdx::xxsetlog(stderr);
-    inputlog.check(log);
+    checkedlog([opts, &body] {
+        try {
+            cf::PSetPath(".");
+            kdx::xxinit();
+            kdx::xxgetroot()->opts = opts;
+            kdx::net *n = kdx::xxnewnetdef("t", nullptr);
+            kdx::xxsetcurnet(n);
+            body(n);
+            kdx::xxcleanup();
+            kdx::xxfreeall();
+        } catch (const kdx::RunAbort &) {
+            // A fatal or internal error ended the run; its clean-up has already run.
+        }
+        kdx::xxclrexcl();
+        cf::FreePaths();
+    });
 }
 
 // A user interface that answers every request at once, as if cancelled.
@@ -123,21 +151,23 @@ inline void designsetup(char *tmpl) {
 }
 
 // Loads the input as top.dsn with every page it names, then cleans up as a run does, so leaks
-// and stale state show up.
+// and stale state show up; an internal error in the log of the input is a crash. The design and
+// the "[design2]" targets share this harness.
 inline void loaddesign(const std::uint8_t *data, std::size_t size) {
     writefile("top.dsn", data, size);
     kdx::xxoptions() = {};
-    kdx::xxsetlog(devnull());
-    cf::PSetPath(".");
-    try {
-        kdx::xxreadfile(nullptr, "top", nullptr, 0x40);
-    } catch (const kdx::RunAbort &) {
-        // An internal error ended the "run"; its clean-up has run already.
-    }
-    kdx::xxfreeall();
-    kdx::xxdsn2free();
-    kdx::xxcleanup();
-    cf::FreePaths();
+    checkedlog([] {
+        cf::PSetPath(".");
+        try {
+            kdx::xxreadfile(nullptr, "top", nullptr, 0x40);
+        } catch (const kdx::RunAbort &) {
+            // A fatal or internal error ended the "run"; its clean-up has run already.
+        }
+        kdx::xxfreeall();
+        kdx::xxdsn2free();
+        kdx::xxcleanup();
+        cf::FreePaths();
+    });
 }
 
 } // namespace fuzz

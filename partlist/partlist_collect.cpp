@@ -369,9 +369,13 @@ bool onpath(kdx::net *n) {
     return std::find(path.begin(), path.end(), n) != path.end();
 }
 
+// A fatal error in the walk runs the clean-up (which empties the path) before it unwinds the
+// walk's steps: a step finds the path empty then.
 struct PathStep {
     explicit PathStep(kdx::net *n) { walkpath().push_back(n); }
-    ~PathStep() { walkpath().pop_back(); }
+    ~PathStep() {
+        if (!walkpath().empty()) walkpath().pop_back();
+    }
     PathStep(const PathStep &) = delete;
     PathStep &operator=(const PathStep &) = delete;
 };

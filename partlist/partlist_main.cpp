@@ -18,7 +18,9 @@
 #include <iterator>
 #include <locale.h>
 #include <memory>
+#include <new>
 #include <string>
+#include <sys/stat.h>
 
 namespace partlist {
 
@@ -87,7 +89,7 @@ bool closereport() {
 }
 
 // Closes the log and gives the library back its standard error; false when the log could not be
-// written completely.
+// written completely, which only a message box can then tell (whatever way the run ended).
 bool closelog() {
     FILE *log = logstream();
     setlogstream(nullptr);
@@ -95,6 +97,10 @@ bool closelog() {
     if (log == nullptr) return true;
     bool ok = std::fflush(log) == 0 && std::ferror(log) == 0;
     if (std::fclose(log) != 0) ok = false;
+    if (!ok) {
+        std::string text = std::string("Error writing log file ") + logname();
+        platform::SCH_MSGBOX(nullptr, PROGNAME, 1, text.c_str(), 1, 1, 1);
+    }
     return ok;
 }
 
@@ -122,13 +128,31 @@ void parseoptions(int *argc, char ***argv) {
     kdx::ParseComLineTable(PROGNAME, argc, argv, rows, static_cast<int>(std::size(rows)));
 }
 
+// True when `name` is the schematic the run is about to read, however either is written (other
+// spellings, links): the name as given, or the file the search path finds for it. Opening the
+// report empties it, and the run would lose the design it was asked to list.
+bool isschematic(const char *name) {
+    struct stat report {};
+    if (::stat(name, &report) != 0) return false; // not there yet
+    auto same = [&report](const struct stat &st) {
+        return st.st_dev == report.st_dev && st.st_ino == report.st_ino;
+    };
+    struct stat st {};
+    if (::stat(schname(), &st) == 0 && same(st)) return true;
+    FILE *found = cf::PPathOpen(schname(), "r", nullptr, nullptr);
+    if (found == nullptr) return false;
+    const bool hit = ::fstat(fileno(found), &st) == 0 && same(st);
+    std::fclose(found);
+    return hit;
+}
+
 void openreport() {
     RunOptions &o = runopts();
     const char *name = o.reportflag ? reportname() : defreportname();
     state.reportused = name;
     // The file is written beside the walks: writing tens of megabytes costs the kernel as much as
     // a good part of the walks themselves.
-    FILE *r = name[0] != '\0' ? platform::OpenAsyncWrite(name) : nullptr;
+    FILE *r = name[0] != '\0' && !isschematic(name) ? platform::OpenAsyncWrite(name) : nullptr;
     if (r != nullptr) {
         // Without the buffer the stream keeps its own.
         state.reportbuf = static_cast<char *>(std::malloc(REPORTBUF_SIZE));
@@ -158,12 +182,27 @@ int run(int argc, char **argv) {
 
     if (!closereport()) kdx::xxerror('f', "Error writing output file %s", state.reportused);
     const int count = kdx::xxmsgcount();
-    if (!closelog()) {
-        std::string text = std::string("Error writing log file ") + logname();
-        platform::SCH_MSGBOX(nullptr, PROGNAME, 1, text.c_str(), 1, 1, 1);
-        return -1;
+    return closelog() ? count : -1;
+}
+
+// Memory ran out on the run's thread (or on the printing helper): the library's fatal message,
+// and the end of the run as for any fatal error, streams closed. Under -xxnofatal the message
+// returns, but a run without memory cannot go on.
+int outofmemory() {
+    try {
+        kdx::xxerror('f', "Out of memory");
+        Sch_Exit(-1);
+    } catch (const kdx::RunAbort &) {
+        // The clean-up has run.
+    } catch (...) {
+        try {
+            cleanup();
+        } catch (...) {
+        }
     }
-    return count;
+    closereport();
+    closelog();
+    return -1;
 }
 
 } // namespace
@@ -217,6 +256,8 @@ int main(int argc, char **argv) {
         closereport();
         closelog();
         return abort.status;
+    } catch (const std::bad_alloc &) {
+        return outofmemory();
     } catch (...) {
         // Nothing else may leave a run; treat it as a fatal end.
         try {

@@ -3,6 +3,22 @@
 // The collection (partlist_collect), the report writer (partlist_report) and the run driver
 // (partlist_main) share the sorted part lists, the run's options (partlist_opts) and the
 // description map (partlist_map). Nothing here leaves the library.
+//
+// Threads. Everything runs on the run's thread, except the printing of the sheets: between
+// startprinting and the end of the printing (finishprinting, or stopprinting in the clean-up) a
+// helper thread prints the jobs the walk hands over (partlist_print). While it does:
+// - the helper owns the report stream and all of the report writer's state (pending lines, print
+//   list, joined-line and blank buffers, first-heading flag, line counter), and each job with its
+//   lists once handed over; the run's thread touches none of them until the printing has ended;
+// - the helper only reads the run's options (letters, page length, property width) and the
+//   description map, which nothing changes during a run;
+// - the memory of released lists (partlist_lists) is shared, under its own lock;
+// - the helper never enters the netlist library: propkey, xxerror and every library routine run
+//   on the run's thread only. A failure on the helper goes through printfailure, which keeps it
+//   for the run's thread. The helper marks itself with kdx::xxforbidthread, so builds with thread
+//   checks abort on a breach.
+// The run's thread writes the log; before each message the helper catches up (the library's
+// message hook), so the log and the report are those of a run without the helper.
 #pragma once
 
 #include "partlist.h"
@@ -81,7 +97,8 @@ void initlistmemory();
 bool listhasentries(const ListHead *list);
 
 // The property text of a symbol, as a part entry keeps it, in a static buffer valid until the
-// next call. Defined with the collection.
+// next call. Defined with the collection. Asks the library: run's thread only (so addlist with a
+// symbol is too).
 const char *propkey(kdx::symbol *sym);
 
 // ---- Run options (partlist_opts) ----
@@ -120,6 +137,8 @@ const char *lookupMap(const char *part, char *descr);
 void clearMap();
 
 // ---- Report writer (partlist_report) ----
+// Owned by the printing helper while it runs (see the top of this file), else by the run's
+// thread. The first-heading flag and the line counter outlive runs.
 
 // The stream the report goes to (null: nothing is written).
 void setreport(FILE *stream);
@@ -167,8 +186,10 @@ struct PrintJob {
     virtual void print() = 0;
 };
 
-// Starts the helper that prints the jobs of a run; without one, jobs are printed when handed
-// over. Called after the title line, before the walks.
+// Starts the helper that prints the jobs of a run; without one (PARTLIST_THREADS=0, or none
+// could be started), jobs are printed when handed over. Called after the title line, before
+// the walks. Until the printing ends, every message of the run first waits for the jobs handed
+// over and reports what they met.
 void startprinting();
 
 // Hands a job over; waits while the helper is several jobs behind. A failure the helper met is
@@ -178,11 +199,13 @@ void queueprint(std::unique_ptr<PrintJob> job);
 // Waits until every job is printed and ends the helper; reports a failure it met.
 void finishprinting();
 
-// Ends the helper without printing the jobs still waiting (the run is being abandoned).
+// Ends the helper without printing the jobs still waiting (the run is being abandoned; after a
+// fatal message none wait, since the message waited for them).
 void stopprinting();
 
-// A fatal failure of the report writing ("out of memory"): reported at once on the run's thread,
-// kept for the run's thread on the helper.
+// A fatal failure of the report writing ("Out of memory", "out of memory"; a text that lives as
+// long as the library): reported at once on the run's thread; on the helper it is kept for the
+// run's thread and ends the printing there, unless -xxnofatal is in effect.
 void printfailure(const char *text);
 
 // ---- Environment (partlist_env) ----

@@ -29,16 +29,9 @@ class AsyncWriter {
     AsyncWriter(const AsyncWriter &) = delete;
     AsyncWriter &operator=(const AsyncWriter &) = delete;
 
-    // The old contents of a regular file go on the helper rather than in the caller; a device or
-    // a pipe has none to lose. Without a helper thread this, as every task, runs here.
-    void start() {
-        helper_.post([this] {
-            struct stat st {};
-            if (fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd_, 0) != 0) fail(errno);
-        });
-    }
-
-    // Takes a copy of the bytes; -1 once a write has failed (or the copy cannot be had).
+    // Takes a copy of the bytes for the helper; -1 once a write has failed. When no copy can be
+    // had the bytes are written here, behind those handed over, so memory running short never
+    // loses report text.
     ssize_t write(const char *buf, std::size_t size) {
         if (size == 0) return 0;
         if (const int error = failure(); error != 0) {
@@ -46,10 +39,16 @@ class AsyncWriter {
             return -1;
         }
         try {
-            helper_.post([this, chunk = std::vector<char>(buf, buf + size)] { writeall(chunk); });
+            helper_.post([this, chunk = std::vector<char>(buf, buf + size)] {
+                writeall(chunk.data(), chunk.size());
+            });
         } catch (const std::bad_alloc &) {
-            errno = ENOMEM;
-            return -1;
+            helper_.finish();
+            writeall(buf, size);
+            if (const int error = failure(); error != 0) {
+                errno = error;
+                return -1;
+            }
         }
         return static_cast<ssize_t>(size);
     }
@@ -75,11 +74,9 @@ class AsyncWriter {
         return error_;
     }
 
-    // Writes a buffer whole, unless a write has failed before.
-    void writeall(const std::vector<char> &chunk) {
+    // Writes bytes whole, unless a write has failed before.
+    void writeall(const char *p, std::size_t left) {
         if (failure() != 0) return;
-        const char *p = chunk.data();
-        std::size_t left = chunk.size();
         while (left > 0) {
             const ssize_t n = ::write(fd_, p, left);
             if (n < 0 && errno == EINTR) continue;
@@ -114,7 +111,9 @@ int cookieclose(void *cookie) {
 } // namespace
 
 std::FILE *OpenAsyncWrite(const char *name) {
-    const int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, NEWFILE_MODE);
+    // Emptied here rather than on the helper: the caller may go on to read files, and none of
+    // them may meet this one half replaced.
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, NEWFILE_MODE);
     if (fd < 0) return nullptr;
     auto *writer = new (std::nothrow) AsyncWriter(fd);
     if (writer == nullptr) {
@@ -122,7 +121,6 @@ std::FILE *OpenAsyncWrite(const char *name) {
         errno = ENOMEM;
         return nullptr;
     }
-    writer->start();
     const cookie_io_functions_t io{nullptr, cookiewrite, nullptr, cookieclose};
     if (std::FILE *f = fopencookie(writer, "w", io)) return f;
     const int error = errno;

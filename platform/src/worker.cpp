@@ -1,10 +1,17 @@
 // worker.cpp - the helper thread and its queue of tasks.
 #include "platform/worker.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
 namespace platform {
+
+bool HelpersAllowed() {
+    const char *value = std::getenv("PARTLIST_THREADS");
+    return value == nullptr || std::strcmp(value, "0") != 0;
+}
 
 // A batch is never larger than the queue: a full queue must wake the helper.
 Worker::Worker(std::size_t maxqueued, std::size_t batch)
@@ -26,6 +33,7 @@ bool Worker::startlocked(std::unique_lock<std::mutex> &lock) {
     }
     closing_ = false;
     if (thread_.joinable()) return true;
+    if (!HelpersAllowed()) return false;
     try {
         thread_ = std::thread(&Worker::run, this);
         return true;
@@ -56,25 +64,41 @@ bool Worker::post(std::function<void()> task) {
 
 void Worker::run() {
     std::unique_lock lock(mutex_);
+    std::deque<std::function<void()>> taken;
     for (;;) {
-        work_.wait(lock, [this] { return tasks_.size() >= batch_ || closing_; });
+        work_.wait(lock, [this] {
+            return tasks_.size() >= batch_ || closing_ || (draining_ && !tasks_.empty());
+        });
         if (tasks_.empty()) return; // closing, and nothing left
-        std::deque<std::function<void()>> taken;
         taken.swap(tasks_);
+        busy_ = true;
         lock.unlock();
         room_.notify_all();
         for (auto &task : taken) {
             task();
             task = nullptr; // what it holds goes now, on this thread
         }
+        taken.clear();
         lock.lock();
+        busy_ = false;
+        if (tasks_.empty()) idle_.notify_all();
     }
 }
 
-void Worker::end(bool wait, std::deque<std::function<void()>> *dropped) {
+void Worker::drain() {
+    std::unique_lock lock(mutex_);
+    if (tasks_.empty() && !busy_) return;
+    draining_ = true;
+    work_.notify_one();
+    idle_.wait(lock, [this] { return tasks_.empty() && !busy_; });
+    draining_ = false;
+}
+
+void Worker::end(bool wait, bool drop) {
     {
         std::lock_guard lock(mutex_);
-        if (dropped != nullptr) dropped->swap(tasks_);
+        // The dropped tasks go here, under the lock: moving them out would need memory.
+        if (drop) tasks_.clear();
         closing_ = true;
     }
     work_.notify_one();
@@ -83,16 +107,15 @@ void Worker::end(bool wait, std::deque<std::function<void()>> *dropped) {
 }
 
 void Worker::finish() {
-    end(true, nullptr);
+    end(true, false);
 }
 
 void Worker::retire() {
-    end(false, nullptr);
+    end(false, false);
 }
 
 void Worker::cancel() {
-    std::deque<std::function<void()>> dropped;
-    end(true, &dropped);
+    end(true, true);
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -290,6 +291,38 @@ TEST(RoutineStack, ScopesPopWhenUnwinding) {
     kdx::xxleave(); // an extra leave never drives the stack below empty
     EXPECT_EQ(kdx::xxstackdepth(), 0);
     EXPECT_EQ(kdx::xxstackname(0), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// A helper of the run marks its thread; the checked builds stop it at its first message or
+// library routine, so a change that lets the helper use the library cannot go unnoticed.
+TEST(ThreadCheckDeathTest, AMarkedThreadThatUsesTheLibraryAborts) {
+#ifdef PARTLIST_THREADCHECKS
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto onhelper = [](auto use) {
+        std::thread([use] {
+            kdx::xxforbidthread(true);
+            use();
+        }).join();
+    };
+    EXPECT_DEATH(onhelper([] { kdx::xxerror('w', "from a helper"); }), "must not use the library");
+    EXPECT_DEATH(onhelper([] {
+                     kdx::membuf *buf = nullptr;
+                     kdx::xxalstr(&buf, "x");
+                 }),
+                 "xxalstr entered on a thread");
+    // Marked and unmarked again, the thread may use the library.
+    std::thread([] {
+        kdx::xxforbidthread(true);
+        kdx::xxforbidthread(false);
+        kdx::xxsetlog(nullptr);
+    }).join();
+#else
+    GTEST_SKIP() << "a build without thread checks";
+#endif
 }
 
 } // namespace

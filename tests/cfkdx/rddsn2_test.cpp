@@ -155,6 +155,7 @@ TEST_F(Design2Test, MalformedFilesAreRefused) {
         {"shortc", "Invalid line in file"},                // page without its instance name
         {"badattr", "Invalid line in file"},               // attribute of three words
         {"attrkw", "Invalid line in file"},                // attribute line without "p"
+        {"notop", "Invalid line in file"},                 // no "T" entry
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
@@ -180,13 +181,6 @@ TEST_F(Design2Test, UnrecognizedSectionIsSkipped) {
     EXPECT_EQ(count(" : Unrecognized section: [bogus].\n"), 1);
     // The "T" inside the skipped section is no entry.
     EXPECT_THAT(entries(kdx::xxdsn2entries()), ElementsAre("T p1=P1_0"));
-}
-
-TEST_F(Design2Test, DatabaseWithoutTopEntryIsAnInternalError) {
-    kdx::xxoptions().nofatal = 1;
-    EXPECT_EQ(readdb(PARTLIST_TEST_DATA "/dsn_bad/notop"), nullptr);
-    EXPECT_EQ(count("internal error: Assertion failed: file rddsn2.cpp, routine xxdsn2init"), 1);
-    EXPECT_EQ(kdx::xxdsn2top(), nullptr);
 }
 
 // A line longer than the line buffer is cut and the rest of it dropped; its tail is never read as

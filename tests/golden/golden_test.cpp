@@ -69,9 +69,23 @@ int run_line(const std::string &line) {
     return partlist::main(static_cast<int>(args.size()), argv.data());
 }
 
-class Golden : public ::testing::TestWithParam<std::string> {};
+class Golden : public ::testing::TestWithParam<std::string> {
+  protected:
+    void TearDown() override { unsetenv("PARTLIST_THREADS"); }
+    void runcase();
+};
 
 TEST_P(Golden, ReportAndLogMatch) {
+    runcase();
+}
+
+// A run without helper threads writes the same files, the failing runs among them.
+TEST_P(Golden, ReportAndLogMatchWithoutHelperThreads) {
+    setenv("PARTLIST_THREADS", "0", 1);
+    runcase();
+}
+
+void Golden::runcase() {
     const fs::path source = golden_root / GetParam();
     const fs::path work = fs::temp_directory_path() /
                           ("partlist-golden-" + GetParam() + "-" + std::to_string(getpid()));
@@ -79,16 +93,14 @@ TEST_P(Golden, ReportAndLogMatch) {
     fs::create_directories(work);
     for (const auto &entry : fs::directory_iterator(source))
         if (entry.path().filename() != "expected")
-            fs::copy(entry.path(), work / entry.path().filename(),
-                     fs::copy_options::recursive);
+            fs::copy(entry.path(), work / entry.path().filename(), fs::copy_options::recursive);
     const fs::path old_cwd = fs::current_path();
     fs::current_path(work);
 
     std::ifstream runs(work / "runs");
     std::string line, statuses;
     while (std::getline(runs, line))
-        if (!line.empty())
-            statuses += std::to_string(run_line(line)) + "\n";
+        if (!line.empty()) statuses += std::to_string(run_line(line)) + "\n";
     fs::current_path(old_cwd);
 
     if (const char *bless = std::getenv("GOLDEN_BLESS"); bless && std::string(bless) == "1") {
@@ -113,15 +125,13 @@ TEST_P(Golden, ReportAndLogMatch) {
         ASSERT_TRUE(fs::exists(work / name)) << name << " was not written";
         EXPECT_EQ(slurp(work / name), want) << name << " differs; produced in " << work;
     }
-    if (!HasFailure())
-        fs::remove_all(work);
+    if (!HasFailure()) fs::remove_all(work);
 }
 
 std::vector<std::string> cases() {
     std::vector<std::string> names;
     for (const auto &entry : fs::directory_iterator(golden_root))
-        if (fs::exists(entry.path() / "runs"))
-            names.push_back(entry.path().filename());
+        if (fs::exists(entry.path() / "runs")) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }

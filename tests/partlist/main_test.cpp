@@ -137,13 +137,48 @@ TEST_F(Run, ReportThatCannotBeWrittenIsFatal) {
               std::string::npos);
 }
 
+// Opening the report empties it: a report name that is the schematic itself, however written
+// (or found along the search path), is refused before that, and the design stays whole.
+TEST_F(Run, ReportThatIsTheSchematicIsRefusedAndLeavesItWhole) {
+    fs::path sch = sheet("top.sch");
+    const std::string design = "[schematic2]\n[detail]\n[cell use]\n";
+    fs::create_symlink(sch, dir_ / "link.sch");
+    fs::create_directory(dir_ / "sub");
+    fs::path found = dir_ / "sub" / "top.sch";
+    std::ofstream(found) << design;
+    const fs::path old = fs::current_path();
+    fs::current_path(dir_);
+    struct Case {
+        std::vector<std::string> args;
+        std::string report;
+    };
+    const Case cases[] = {
+        {{"-o", "top.sch", "top.sch"}, "top.sch"},
+        {{"-o", "./sub/../top.sch", "top"}, "./sub/../top.sch"},
+        {{"-o", "link.sch", sch.string()}, "link.sch"},
+        // The design read is the one the search path finds, not the one in the folder.
+        {{"-p", "sub", "-o", found.string(), "top.sch"}, found.string()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.report);
+        EXPECT_EQ(run(c.args), -1);
+        EXPECT_NE(
+            readfile("top.log").find("fatal error: Can not open output file " + c.report + "\n"),
+            std::string::npos)
+            << readfile("top.log");
+        EXPECT_EQ(readfile(sch), design);
+        EXPECT_EQ(readfile(found), design);
+    }
+    fs::current_path(old);
+}
+
 TEST_F(Run, CleanRunsCountTheirMessagesAcrossRuns) {
     fs::path sch = sheet("top.sch");
     // The last argument top (no extension) is tried as top.sch.
     EXPECT_EQ(run({(dir_ / "top").string()}), 0);
     EXPECT_EQ(readfile(dir_ / "top.out"), "SCHEMATIC          \tNAME          \t        "
-                                       "PROPERTY    \t                     DESCRIPTION"
-                                       "                \tQTY       \n");
+                                          "PROPERTY    \t                     DESCRIPTION"
+                                          "                \tQTY       \n");
     const std::string log = readfile(dir_ / "top.log");
     EXPECT_EQ(log.find("partlist:"), std::string::npos) << log;
 

@@ -46,11 +46,13 @@ TEST_F(AsyncFileTest, ManyBuffersArriveWholeAndInOrderReplacingALongerFile) {
     EXPECT_EQ(readfile(name), expected);
 }
 
-TEST_F(AsyncFileTest, AnEmptyRunEmptiesTheFileAndANewFileGetsTheUsualMode) {
+TEST_F(AsyncFileTest, TheFileIsEmptiedWhenOpenedAndANewFileGetsTheUsualMode) {
     const std::string old = path("old.out");
     ASSERT_TRUE(testsupport::writefile(old, "stale contents\n"));
     std::FILE *f = platform::OpenAsyncWrite(old.c_str());
     ASSERT_NE(f, nullptr);
+    // Whoever reads the file next, before any write, sees it empty: never the old contents.
+    EXPECT_EQ(readfile(old), "");
     ASSERT_EQ(std::fclose(f), 0);
     EXPECT_EQ(readfile(old), "");
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -93,6 +94,42 @@ TEST(Worker, CancelDropsWaitingTasksOnTheCallingThreadAndKeepsTheStartedOne) {
     releaser.join();
     EXPECT_EQ(ran, 1);
     EXPECT_EQ(held.use_count(), 1);
+}
+
+TEST(Worker, DrainWaitsForAPartBatchAndKeepsTheThread) {
+    Worker helper(64, 16);
+    std::atomic<int> done{0};
+    std::thread::id first, second;
+    helper.post([&] {
+        first = std::this_thread::get_id();
+        ++done;
+    });
+    helper.drain(); // fewer than a batch wait: drain wakes the helper itself
+    EXPECT_EQ(done, 1);
+    helper.drain(); // nothing waits: returns at once
+    helper.post([&] {
+        second = std::this_thread::get_id();
+        ++done;
+    });
+    helper.drain();
+    EXPECT_EQ(done, 2);
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first, std::this_thread::get_id());
+    helper.finish();
+}
+
+TEST(Worker, SwitchedOffHelpersRunEveryTaskOnTheCallingThread) {
+    setenv("PARTLIST_THREADS", "0", 1);
+    EXPECT_FALSE(platform::HelpersAllowed());
+    Worker helper(4, 2);
+    EXPECT_FALSE(helper.start());
+    std::vector<std::thread::id> ran;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(helper.post([&ran] { ran.push_back(std::this_thread::get_id()); }));
+    EXPECT_EQ(ran, std::vector<std::thread::id>(3, std::this_thread::get_id()));
+    helper.finish();
+    unsetenv("PARTLIST_THREADS");
+    EXPECT_TRUE(platform::HelpersAllowed());
 }
 
 TEST(Worker, TheEndOfTheWorkerRunsWhatWasHandedOver) {

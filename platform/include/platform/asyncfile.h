@@ -4,7 +4,8 @@
 // cache allocation, copying, and releasing the pages of the file it replaces) would otherwise
 // sit inside the run. The stream is an ordinary stdio stream: the caller formats into it as
 // into any other, and each buffer it hands over is written by the helper while the caller goes
-// on. The file is emptied by the helper before its first write.
+// on. The file is emptied when it is opened, before the caller goes on: a caller that reads a
+// file after opening the stream never sees contents the stream is about to replace.
 #pragma once
 
 #include <cstdio>

@@ -4,6 +4,9 @@
 // memory, the writing of the report, the printing of each sheet. Each is a Worker. The thread is
 // started by the first task and ended by finish (waiting), retire (not waiting) or cancel; the
 // next task starts a new one.
+//
+// With PARTLIST_THREADS=0 in the environment no helper thread is started: every task runs on the
+// thread that hands it over, at once, which is how a run without helpers behaves.
 #pragma once
 
 #include <condition_variable>
@@ -14,6 +17,9 @@
 #include <thread>
 
 namespace platform {
+
+// False when helper threads are switched off (PARTLIST_THREADS=0 in the environment).
+bool HelpersAllowed();
 
 class Worker {
   public:
@@ -34,6 +40,9 @@ class Worker {
     // the calling thread, and the result is false.
     bool post(std::function<void()> task);
 
+    // Returns when every task handed over has run; the thread stays for more.
+    void drain();
+
     // Runs every task handed over and ends the thread; returns when it has ended.
     void finish();
 
@@ -41,21 +50,24 @@ class Worker {
     void retire();
 
     // Drops the tasks not yet started (destroying them on the calling thread), waits for those
-    // started, and ends the thread.
+    // started, and ends the thread. Allocates nothing, so it can end a run that ran out of memory.
     void cancel();
 
   private:
     void run();
     bool startlocked(std::unique_lock<std::mutex> &lock);
-    void end(bool wait, std::deque<std::function<void()>> *dropped);
+    void end(bool wait, bool drop);
 
     const std::size_t maxqueued_;
     const std::size_t batch_;
     std::mutex mutex_;
     std::condition_variable work_; // the helper waits for a batch
     std::condition_variable room_; // post waits for room
+    std::condition_variable idle_; // drain waits for the tasks to be done
     std::deque<std::function<void()>> tasks_;
-    bool closing_ = false; // the helper ends when no task waits
+    bool closing_ = false;  // the helper ends when no task waits
+    bool draining_ = false; // the helper takes what waits, however few
+    bool busy_ = false;     // the helper is running tasks it took
     std::thread thread_;
 };
 

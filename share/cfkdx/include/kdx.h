@@ -43,6 +43,18 @@ struct RunAbort {
 using ExitHandler = void (*)(int status);
 void xxsetexit(ExitHandler handler);
 
+// Called by xxerror before it writes a message (null: nothing is called). The run driver's
+// printing helper catches up there, so the report and the log keep the order of a run without
+// it; the hook may itself report messages, or end the run.
+using MessageHook = void (*)();
+void xxsetmsghook(MessageHook hook);
+
+// The library belongs to the run's thread. A helper of the run marks its thread with
+// xxforbidthread(true) while it works; builds with thread checks (PARTLIST_THREADCHECKS: the
+// sanitizer and debug builds) abort when a marked thread enters a library routine or writes a
+// message, other builds only keep the mark.
+void xxforbidthread(bool forbid);
+
 // The log stream every message goes to; standard error until a run opens its log.
 void xxsetlog(FILE *log);
 FILE *xxlog();
@@ -118,7 +130,16 @@ extern LibOptions options;    // glob: what xxoptions() gives
 // The uncommon cases: a full stack, or a trace to write.
 void enterslow(const char *name, bool traced);
 
+#ifdef PARTLIST_THREADCHECKS
+extern thread_local bool forbidden; // err: xxforbidthread's mark
+[[noreturn]] void forbiddenentry(const char *name);
+#endif
+
 inline bool fastpush(const char *name) {
+#ifdef PARTLIST_THREADCHECKS
+    if (forbidden) [[unlikely]]
+        forbiddenentry(name);
+#endif
     RoutineStack &s = routines;
     if (s.top >= ROUTINE_STACK - 1 || options.trace != 0 || options.begin != 0) [[unlikely]]
         return false;

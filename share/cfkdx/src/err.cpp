@@ -14,11 +14,12 @@ namespace kdx {
 namespace {
 
 constinit struct {
-    int msgcount = 0;             // messages written by xxerror, valid or not
-    char *progname = nullptr;     // heap copy of the program name; null: no prefix
-    FILE *log = nullptr;          // the run's log; null: standard error
-    ExitHandler onexit = nullptr; // Sch_Exit of the run driver; null: release and throw here
-    locale_t clocale = nullptr;   // the C locale, made on first use, for number conversion
+    int msgcount = 0;                // messages written by xxerror, valid or not
+    char *progname = nullptr;        // heap copy of the program name; null: no prefix
+    FILE *log = nullptr;             // the run's log; null: standard error
+    ExitHandler onexit = nullptr;    // Sch_Exit of the run driver; null: release and throw here
+    MessageHook beforemsg = nullptr; // called before every message; null: none
+    locale_t clocale = nullptr;      // the C locale, made on first use, for number conversion
 } err;
 
 // Formats in the C numeric locale, whatever locale a host has set for the process.
@@ -81,6 +82,26 @@ void xxsetexit(ExitHandler handler) {
     err.onexit = handler;
 }
 
+void xxsetmsghook(MessageHook hook) {
+    err.beforemsg = hook;
+}
+
+#ifdef PARTLIST_THREADCHECKS
+constinit thread_local bool detail::forbidden = false;
+
+void detail::forbiddenentry(const char *name) {
+    std::fprintf(stderr, "partlist: %s entered on a thread that must not use the library\n",
+                 name != nullptr ? name : "a message");
+    std::abort();
+}
+#endif
+
+void xxforbidthread([[maybe_unused]] bool forbid) {
+#ifdef PARTLIST_THREADCHECKS
+    detail::forbidden = forbid;
+#endif
+}
+
 void xxsetlog(FILE *log) {
     err.log = log;
 }
@@ -103,6 +124,10 @@ const char *xxprogname() {
 }
 
 int xxerror(int code, const char *fmt, ...) {
+#ifdef PARTLIST_THREADCHECKS
+    if (detail::forbidden) detail::forbiddenentry(nullptr);
+#endif
+    if (err.beforemsg != nullptr) err.beforemsg();
     FILE *log = xxlog();
     ++err.msgcount;
     if (err.progname != nullptr && err.progname[0] != '\0') std::fprintf(log, "%s: ", err.progname);

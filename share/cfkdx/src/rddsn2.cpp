@@ -207,7 +207,7 @@ int rdpreamble() {
 }
 
 // Reads the sections up to the end of the file; 1 when they could be read, with the required
-// ones seen.
+// ones and the top entry seen.
 int rdsections() {
     bool schsym = false, attrs = false;
     for (const char *line; (line = myfgets());) {
@@ -231,7 +231,10 @@ int rdsections() {
             }
         }
     }
-    return schsym && attrs;
+    if (!schsym || !attrs) return 0;
+    // Every design of the database hangs below its top entry: a file without one is refused as
+    // its other malformed lines are (the file is still open, so the message names it).
+    return findkind('T') != nullptr ? 1 : invalidline();
 }
 
 } // namespace
