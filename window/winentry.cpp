@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,7 +78,13 @@ QApplication *application(std::string &why) {
         argv[2] = chosen;
         argc = 3;
     }
-    static QApplication *own = new QApplication(argc, argv);
+    static QApplication *own = [] {
+        // The toolkit sets the process's locale from the environment; the host keeps its own.
+        const std::string locale = std::setlocale(LC_ALL, nullptr);
+        auto *app = new QApplication(argc, argv);
+        std::setlocale(LC_ALL, locale.c_str());
+        return app;
+    }();
     return own;
 }
 

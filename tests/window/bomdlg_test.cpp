@@ -206,6 +206,30 @@ TEST_F(BomDialogTest, HostApplicationRunsTheWindowAndDestroyDeletesItsReport) {
     window::DestroyPartList();
 }
 
+TEST_F(BomDialogTest, RunDialogsAreRealWhileTheWindowRuns) {
+    fs::remove(dir / "R.sym");
+    windowtest::ModalDriver driver;
+    std::vector<std::string> dialogs;
+    driver.onDialog = [&](QWidget *w) {
+        dialogs.push_back(w->metaObject()->className());
+        if (w->objectName() == "102")
+            control<QPushButton>(w, 2)->click();
+        else
+            qobject_cast<QDialog *>(w)->reject(); // no schematic chosen
+    };
+    EXPECT_EQ(window::CreatePartList((dir / "top.sch").c_str(), "csi", "."), 1);
+    EXPECT_EQ(window::CreatePartList((dir / "none.sch").c_str(), "csi", "."), 1);
+    EXPECT_EQ(dialogs,
+              (std::vector<std::string>{"window::BomDialog", "QFileDialog", "window::BomDialog"}));
+    EXPECT_EQ(testsupport::occurrences(testing::PrintToString(driver.boxes), "Symbol File:  R"), 1);
+    EXPECT_EQ(driver.boxes.back(), "No schematic file specified");
+    window::DestroyPartList();
+    // Outside the window the run's messages go to standard error again.
+    testing::internal::CaptureStderr();
+    platform::SCH_MSGBOX(nullptr, "partlist", 1, "text", 1, 1, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "partlist: text\n");
+}
+
 } // namespace
 
 WINDOW_TEST_MAIN()

@@ -7,6 +7,8 @@
 
 #include <dlfcn.h>
 
+#include <clocale>
+
 #include <filesystem>
 #include <string>
 
@@ -62,8 +64,12 @@ TEST_F(HostTest, WindowRunsOnTheLibrarysOwnApplicationAndDestroyDeletesTheReport
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("PARTLIST_WINDOW_AUTOCLOSE", "close", 1);
 
+    setenv("LC_ALL", "C.UTF-8", 1);
+
     const fs::path report = dir / "temp.out";
     EXPECT_EQ(create((dir / "top.sch").c_str(), "csi", "."), 1);
+    // The application object the library made left the host's locale as it was.
+    EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C");
     EXPECT_EQ(testsupport::readfile(report),
               testsupport::readfile(fs::path(PARTLIST_SOURCE_DIR) / "examples/expected.out"));
     // Closed as Close would: the settings in effect are saved.
