@@ -39,7 +39,12 @@ PARTLIST_EXPORT int Sch_Exit(int status);
 PARTLIST_EXPORT int initializeMap(const char *path);
 PARTLIST_EXPORT int SetPropertyLength(const char *text);
 
-// The window's entry points (CreatePartList, DestroyPartList) join these when the window face
-// is built.
+// The window's entry points, in libpartlist.so when it is built with the window: CreatePartList
+// opens the bill-of-materials window for a project and returns 1 once the user has closed it (0
+// when no window could be shown, with one line on standard error); DestroyPartList then deletes
+// the report the window's runs wrote and releases the window. Main thread only.
+PARTLIST_EXPORT int CreatePartList(const char *projectFile, const char *flavourCode,
+                                   const char *searchPath);
+PARTLIST_EXPORT void DestroyPartList();
 
 } // extern "C"

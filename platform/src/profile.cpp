@@ -7,12 +7,16 @@
 
 #include "cfstring.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <pwd.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -75,6 +79,60 @@ std::size_t store(std::string_view value, char *buf, std::size_t size) {
     return n;
 }
 
+// Follows the lookup rules over the lines of a file, one line at a time, so that the reader and
+// the writer agree on which line holds an entry: blank lines, ';' comments and '[' lines without
+// ']' are passed over, only the first section of the name is searched, and in it the first key.
+class EntryFinder {
+  public:
+    enum class Line {
+        outside, // not in the wanted section
+        header,  // the header of the wanted section
+        inside,  // a line of the wanted section other than the entry
+        entry,   // the wanted entry; its trimmed value is handed back
+        after,   // the header that ends the wanted section: the lookup is over
+    };
+
+    EntryFinder(const char *section, const char *key) : section_(section), key_(key) {}
+
+    Line feed(std::string_view s, std::string_view &value) {
+        if (first_ && s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
+        first_ = false;
+        s = trim(s);
+        if (s.empty() || s.front() == ';') return inside_ ? Line::inside : Line::outside;
+        if (s.front() == '[') {
+            std::size_t end = s.rfind(']');
+            if (end == std::string_view::npos) return inside_ ? Line::inside : Line::outside;
+            if (inside_) {
+                inside_ = false;
+                return Line::after;
+            }
+            inside_ = !seen_ && sameword(trim(s.substr(1, end - 1)), section_);
+            seen_ = seen_ || inside_;
+            return inside_ ? Line::header : Line::outside;
+        }
+        if (!inside_) return Line::outside;
+        std::size_t eq = s.find('=');
+        if (eq == std::string_view::npos || !sameword(trim(s.substr(0, eq)), key_))
+            return Line::inside;
+        value = trim(s.substr(eq + 1));
+        return Line::entry;
+    }
+
+  private:
+    const char *section_;
+    const char *key_;
+    bool first_ = true;   // a byte-order mark may open the first line
+    bool seen_ = false;   // the wanted section has begun
+    bool inside_ = false; // the current line belongs to it
+};
+
+// One pair of enclosing quotes is not part of a value.
+std::string_view unquote(std::string_view v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return v;
+}
+
 } // namespace
 
 std::string ConfigDir() {
@@ -94,32 +152,19 @@ bool ReadProfileEntry(const char *file, const char *section, const char *key, st
     if (!file || !*file || !section || !key) return false;
     InFile in(resolve(file));
     if (!in.get()) return false;
+    EntryFinder finder(section, key);
     std::string line;
-    bool first = true;
-    bool seen = false;   // the wanted section has begun
-    bool inside = false; // the current line belongs to it
     while (readline(in.get(), line)) {
-        std::string_view s = line;
-        if (first && s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
-        first = false;
-        s = trim(s);
-        if (s.empty() || s.front() == ';') continue;
-        if (s.front() == '[') {
-            std::size_t end = s.rfind(']');
-            if (end == std::string_view::npos) continue;
-            if (inside) return false; // only the first section of that name is searched
-            inside = !seen && sameword(trim(s.substr(1, end - 1)), section);
-            seen = seen || inside;
-            continue;
+        std::string_view v;
+        switch (finder.feed(line, v)) {
+        case EntryFinder::Line::entry:
+            value.assign(unquote(v));
+            return true;
+        case EntryFinder::Line::after:
+            return false;
+        default:
+            break;
         }
-        if (!inside) continue;
-        std::size_t eq = s.find('=');
-        if (eq == std::string_view::npos || !sameword(trim(s.substr(0, eq)), key)) continue;
-        std::string_view v = trim(s.substr(eq + 1));
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-            v = v.substr(1, v.size() - 2);
-        value.assign(v);
-        return true;
     }
     return false;
 }
@@ -132,6 +177,137 @@ std::size_t GetPrivateProfileString(const char *section, const char *key, const 
     while (!d.empty() && d.back() == ' ')
         d.remove_suffix(1);
     return store(d, buf, size);
+}
+
+namespace {
+
+// A text that cannot stand in one line of the file, or that the reader would take for something
+// else, is refused rather than written into another entry.
+bool writable(std::string_view section, std::string_view key, std::string_view value) {
+    auto oneline = [](std::string_view t) { return t.find_first_of("\r\n") == t.npos; };
+    std::string_view k = trim(key);
+    return oneline(section) && oneline(key) && oneline(value) &&
+           section.find(']') == section.npos && !k.empty() && k.find('=') == k.npos &&
+           k.front() != ';' && k.front() != '[';
+}
+
+// The file's text and its lines, each with its line end.
+std::vector<std::string_view> splitlines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
+        end = end == text.npos ? text.size() : end + 1;
+        lines.push_back(text.substr(0, end));
+        text.remove_prefix(end);
+    }
+    return lines;
+}
+
+std::string_view body(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+// Replaces path with text through a new file beside it, so a reader sees the old file or the
+// new one and never a part; the new file keeps the old one's permissions.
+bool replacefile(const std::string &path, const std::string &text) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty()) fs::create_directories(parent, ec);
+    std::string tmp = path + ".XXXXXX";
+    const int fd = mkstemp(tmp.data());
+    if (fd < 0) return false;
+    struct stat old;
+    bool ok = fchmod(fd, ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644) == 0;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
+    }
+    ok = fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+} // namespace
+
+bool WritePrivateProfileString(const char *section, const char *key, const char *value,
+                               const char *file) {
+    if (!file || !*file || !section || !key || !value || !writable(section, key, value))
+        return false;
+    std::string path = resolve(file);
+    // A profile kept behind a symbolic link is updated where it lives.
+    if (char *real = realpath(path.c_str(), nullptr)) {
+        path = real;
+        std::free(real);
+    }
+    std::string text;
+    if (FILE *f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            text.append(buf, n);
+        const bool failed = std::ferror(f) != 0;
+        std::fclose(f);
+        if (failed) return false;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    const std::vector<std::string_view> lines = splitlines(text);
+    const std::string_view eol =
+        !lines.empty() && lines[0].ends_with("\r\n") ? std::string_view("\r\n") : "\n";
+    EntryFinder finder(section, key);
+    std::size_t header = lines.size(); // the wanted section's header, when there is one
+    std::size_t last = lines.size();   // its last line that is not blank
+    std::size_t entry = lines.size();  // the entry itself
+    for (std::size_t i = 0; i < lines.size() && entry == lines.size(); ++i) {
+        std::string_view v;
+        const EntryFinder::Line kind = finder.feed(body(lines[i]), v);
+        if (kind == EntryFinder::Line::after) break;
+        if (kind == EntryFinder::Line::header) header = last = i;
+        if (kind == EntryFinder::Line::entry) entry = i;
+        if (kind == EntryFinder::Line::inside && !trim(body(lines[i])).empty()) last = i;
+    }
+
+    std::string out;
+    out.reserve(text.size() + std::strlen(section) + std::strlen(key) + std::strlen(value) + 8);
+    auto put = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            out.append(lines[i]);
+    };
+    if (entry < lines.size()) {
+        // The key keeps its spelling and the line its end.
+        const std::string_view line = lines[entry];
+        const std::string_view b = body(line);
+        const std::string_view name = trim(b.substr(0, b.find('=')));
+        put(0, entry);
+        out.append(name).append("=").append(value).append(line.substr(b.size()));
+        put(entry + 1, lines.size());
+    } else if (header < lines.size()) {
+        put(0, last + 1);
+        if (!out.ends_with('\n')) out.append(eol);
+        out.append(key).append("=").append(value).append(eol);
+        put(last + 1, lines.size());
+    } else {
+        out = text;
+        if (!out.empty() && !out.ends_with('\n')) out.append(eol);
+        out.append("[").append(section).append("]").append(eol);
+        out.append(key).append("=").append(value).append(eol);
+    }
+    return replacefile(path, out);
+}
+
+std::string HostProfileFile() {
+    const char *env = std::getenv("VANTRELL_PROFILE");
+    std::string file = env && *env ? env : ConfigDir() + "/vantrell.ini";
+    // Named in full: a bare name here means the current directory, not the configuration one.
+    if (file.find('/') == std::string::npos) file.insert(0, "./");
+    return file;
 }
 
 std::string RegistryFile() {

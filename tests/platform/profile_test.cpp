@@ -141,4 +141,67 @@ TEST_F(ProfileTest, RegistryFileHoldsKeysAsSections) {
               platform::RegResult::absent);
 }
 
+TEST_F(ProfileTest, WriteChangesOneEntryAndKeepsEveryOtherLine) {
+    const std::string text = "; settings\r\n"
+                             "[Top]\r\n"
+                             "  Key = old ; kept as a value\r\n"
+                             "key=second\r\n"
+                             "\r\n"
+                             "[other]\r\n"
+                             "a=1\r\n"
+                             "[TOP]\r\n"
+                             "late=x";
+    std::string ini = write(dir / "host.ini", text);
+    auto put = [&](const char *s, const char *k, const char *v) {
+        return platform::WritePrivateProfileString(s, k, v, ini.c_str());
+    };
+    ASSERT_TRUE(put("top", "KEY", "new"));
+    ASSERT_TRUE(put("TOP", "added", ""));
+    ASSERT_TRUE(put("Other", "b", "2"));
+    ASSERT_TRUE(put("New", "k", "v w"));
+    EXPECT_EQ(testsupport::readfile(ini), "; settings\r\n"
+                                          "[Top]\r\n"
+                                          "Key=new\r\n"
+                                          "key=second\r\n"
+                                          "added=\r\n"
+                                          "\r\n"
+                                          "[other]\r\n"
+                                          "a=1\r\n"
+                                          "b=2\r\n"
+                                          "[TOP]\r\n"
+                                          "late=x\r\n"
+                                          "[New]\r\n"
+                                          "k=v w\r\n");
+    EXPECT_EQ(get("Top", "key", ini), "new");
+    EXPECT_EQ(get("Top", "added", ini), "");
+    EXPECT_EQ(get("new", "K", ini), "v w");
+
+    // Texts that would not stay one entry are refused and the file is left alone.
+    const std::string before = testsupport::readfile(ini);
+    EXPECT_FALSE(put("Top", "Key", "a\nb=c"));
+    EXPECT_FALSE(put("To]p", "Key", "v"));
+    EXPECT_FALSE(put("Top", "K=ey", "v"));
+    EXPECT_FALSE(put("Top", " ", "v"));
+    EXPECT_FALSE(put("Top", "Key", nullptr));
+    EXPECT_EQ(testsupport::readfile(ini), before);
+    EXPECT_FALSE(
+        platform::WritePrivateProfileString("A", "k", "v", (dir / "no/such/dir/x.ini/").c_str()));
+}
+
+TEST_F(ProfileTest, HostProfileIsMadeWhereItIsLookedFor) {
+    unsetenv("VANTRELL_PROFILE");
+    const std::string file = platform::HostProfileFile();
+    EXPECT_EQ(file, (dir / "config" / "morvek" / "vantrell.ini").string());
+    // The first write makes the file and its folder.
+    ASSERT_TRUE(
+        platform::WritePrivateProfileString("BillOfMaterials", "Length", "40", file.c_str()));
+    EXPECT_EQ(testsupport::readfile(file), "[BillOfMaterials]\nLength=40\n");
+
+    setenv("VANTRELL_PROFILE", "mine.ini", 1);
+    EXPECT_EQ(platform::HostProfileFile(), "./mine.ini");
+    setenv("VANTRELL_PROFILE", (dir / "p.ini").c_str(), 1);
+    EXPECT_EQ(platform::HostProfileFile(), (dir / "p.ini").string());
+    unsetenv("VANTRELL_PROFILE");
+}
+
 } // namespace

@@ -1,0 +1,235 @@
+// The bill-of-materials window: its list after real runs, how report lines become rows, the
+// settings it keeps in the host profile, and its messages.
+#include "partlist.h"
+#include "window.h"
+#include "windowint.h"
+#include "windowtest.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+namespace {
+
+using testsupport::readfile;
+using testsupport::writefile;
+using window::control;
+using windowtest::row;
+using Cells = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+class BomDialogTest : public windowtest::DesignFixture {
+  protected:
+    QTreeWidget *list(const QWidget *dialog) { return control<QTreeWidget>(dialog, 1002); }
+    std::string blanks(std::size_t n) { return std::string(n, ' '); }
+    // A data line of the report: the four columns and the count, as the report pads them.
+    std::string dataLine(const std::string &name, const std::string &prop, const std::string &descr,
+                         int qty) {
+        char count[16];
+        std::snprintf(count, sizeof count, " %4d", qty);
+        auto pad = [](std::string s, std::size_t w) { return s.append(w - s.size(), ' '); };
+        return blanks(18) + "\t" + pad(name, 14) + "\t" + pad(prop, 34) + "\t" + pad(descr, 35) +
+               "\t" + count + "\n";
+    }
+};
+
+TEST_F(BomDialogTest, ListShowsTheReportOfARunOnTheShippedDesign) {
+    writeProfile("[VANTRELL]\nBillOfMaterialsPath=" + dir.string() +
+                 "\n[BillOfMaterials]\nDravoniteSettings=dic\nLength=40\n");
+    window::BomDialog dialog("top.sch", "csi", ".", nullptr);
+    dialog.show();
+    EXPECT_EQ(dialog.objectName(), "102");
+    EXPECT_EQ(dialog.windowTitle(), "Bill Of Materials");
+    EXPECT_TRUE(control<QLineEdit>(&dialog, 1000)->isReadOnly());
+    EXPECT_EQ(dialog.reportPath(), dir.string() + "/temp.out");
+    // The run under the window, with the toolkit's locale set, writes the command's report.
+    EXPECT_EQ(readfile(dir / "temp.out"), expectedReport());
+
+    QTreeWidget *l = list(&dialog);
+    QStringList headings;
+    for (int c = 0; c < l->columnCount(); ++c)
+        headings << l->headerItem()->text(c);
+    EXPECT_EQ(headings.join(","), "SCHEMATIC,NAME,PROPERTY,DESCRIPTION,QTY");
+    EXPECT_EQ(l->columnWidth(2), 120);
+    ASSERT_GE(l->topLevelItemCount(), 8);
+    EXPECT_EQ(row(l, 0), (Cells{"top.sch", "", "", "", ""}));
+    EXPECT_EQ(row(l, 1), (Cells{"    Distributed", "", "", "", ""}));
+    EXPECT_EQ(row(l, 2), (Cells{blanks(6), "CONN2         ", "2.54mm;" + blanks(27),
+                                "Two-way terminal block" + blanks(13), "    2"}));
+    EXPECT_EQ(row(l, 4)[1], "2N3904        ");
+    // The wrapped description goes on in a row of its own, in the NAME column behind blanks.
+    EXPECT_EQ(row(l, 5), (Cells{blanks(6), blanks(54) + "200 mA" + blanks(29), "", "", "   "}));
+    // Every line but the title and the empty ones is a row.
+    const std::string report = expectedReport();
+    const int lines =
+        testsupport::occurrences(report, "\n") - testsupport::occurrences(report, "\n\n");
+    EXPECT_EQ(l->topLevelItemCount(), lines - 1);
+}
+
+TEST_F(BomDialogTest, ReportLinesBecomeHeadingAndDataRows) {
+    window::BomDialog dialog((dir / "top.sch").c_str(), "csi", ".", nullptr);
+    dialog.show();
+    QTreeWidget *l = list(&dialog);
+    const std::string title = "SCHEMATIC          \tNAME\n";
+    writefile(dialog.reportPath(),
+              title + "amp.sch             \n" + // a sheet heading
+                  "a.sch               \n" +     // '.' at index 1: a data line
+                  "abcdefghijk.sch     \n" +     // under six blanks of padding: data
+                  "    Control             \n" + // a category heading
+                  dataLine("R", "10k;0805;", "Resistor", 7) + "\n\n" + blanks(18) +
+                  "no tab here\n" + // nothing but a count
+                  blanks(18) + "\t" + blanks(14) + "\t" + "0805;" + blanks(29) + "\t\n" +
+                  std::string(300, 'x') + "\n");
+    dialog.fillList();
+    ASSERT_EQ(l->topLevelItemCount(), 8);
+    EXPECT_EQ(row(l, 0), (Cells{"amp.sch", "", "", "", ""}));
+    EXPECT_EQ(row(l, 1), (Cells{blanks(6), "", "", "", " "}));
+    EXPECT_EQ(row(l, 2), (Cells{blanks(6), "", "", "", " "}));
+    EXPECT_EQ(row(l, 3), (Cells{"    Control", "", "", "", ""}));
+    EXPECT_EQ(row(l, 4), (Cells{blanks(6), "R             ", "10k;0805;" + blanks(25),
+                                "Resistor" + blanks(27), "    7"}));
+    EXPECT_EQ(row(l, 5), (Cells{blanks(6), "", "", "", "o tab here"}));
+    EXPECT_EQ(row(l, 6), (Cells{blanks(6), blanks(14), "0805;" + blanks(29), "", ""}));
+    // A cell holds at most 255 characters.
+    EXPECT_EQ(row(l, 7)[4].size(), 255u);
+    EXPECT_EQ(row(l, 7)[0], blanks(6));
+
+    std::unique_ptr<QMenu> menu(dialog.makePopup());
+    EXPECT_EQ(menu->actions().size(), 3);
+    for (QAction *a : menu->actions())
+        EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+
+    // A report of the title alone, or none at all, is an empty list with a greyed menu.
+    writefile(dialog.reportPath(), title);
+    dialog.fillList();
+    EXPECT_EQ(l->topLevelItemCount(), 0);
+    menu.reset(dialog.makePopup());
+    QStringList texts;
+    for (QAction *a : menu->actions()) {
+        texts << a->objectName() + " " + a->text();
+        EXPECT_FALSE(a->isEnabled());
+    }
+    EXPECT_EQ(texts.join(","), "57634 copy to clipboard,32775 copy to spreadsheet,57607 print");
+    fs::remove(dialog.reportPath());
+    dialog.fillList();
+    EXPECT_EQ(l->topLevelItemCount(), 0);
+}
+
+TEST_F(BomDialogTest, CloseSavesTheSettingsCancelLeavesTheProfileAsItIs) {
+    const std::string kept = "; the host's own settings\r\n"
+                             "[VANTRELL]\r\n"
+                             "BillOfMaterialsPath = " +
+                             dir.string() +
+                             "\r\n"
+                             "Other=1\r\n"
+                             "[billofmaterials]\r\n"
+                             "kestrunesettings=c\r\n"
+                             "\r\n"
+                             "[Later]\r\n"
+                             "x=y\r\n";
+    writeProfile(kept);
+    {
+        window::BomDialog dialog("top.sch", "csi", ".", nullptr);
+        dialog.show();
+        dialog.command(2);
+        EXPECT_EQ(readfile(profile), kept);
+    }
+    {
+        // Nothing ticked, a length typed with letters behind it: both are kept as given.
+        window::BomDialog dialog("top.sch", "csi", ".", nullptr);
+        dialog.show();
+        windowtest::ModalDriver driver;
+        driver.onDialog = [](QWidget *filter) {
+            EXPECT_EQ(filter->objectName(), "131");
+            EXPECT_TRUE(control<QCheckBox>(filter, 1006)->isChecked()); // the default "i"
+            control<QCheckBox>(filter, 1006)->click();
+            control<QLineEdit>(filter, 1015)->setText("45abc");
+            control<QPushButton>(filter, 1)->click();
+        };
+        dialog.command(1004);
+        // With no letters the run keeps the length last set; the window keeps the one typed.
+        EXPECT_EQ(partlist::GetPropertyLength(), 40);
+        EXPECT_TRUE(driver.boxes.empty());
+        dialog.command(1);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    std::string saved = kept;
+    saved.insert(saved.find("\r\n[Later]"), "DravoniteSettings=\r\nLength=45abc\r\n");
+    EXPECT_EQ(readfile(profile), saved);
+    // The empty letters fall back to "i" at the next start: Discrete only.
+    window::BomDialog next("top.sch", "csi", ".", nullptr);
+    next.show();
+    QTreeWidget *l = list(&next);
+    QStringList headings;
+    for (int i = 0; i < l->topLevelItemCount(); ++i)
+        if (row(l, i)[0].starts_with("    ") && row(l, i)[1].empty())
+            headings << QString::fromStdString(row(l, i)[0]);
+    headings.removeDuplicates();
+    EXPECT_EQ(headings.join(","), "    Discrete");
+}
+
+TEST_F(BomDialogTest, MissingProjectAndDescriptionDirectoryAreSaidButTheWindowOpens) {
+    writeProfile("[VANTRELL]\n");
+    windowtest::ModalDriver driver;
+    window::BomDialog dialog("", "SUC", "", nullptr);
+    dialog.show();
+    EXPECT_EQ(driver.boxes,
+              (std::vector<std::string>{"Project not found",
+                                        "BillOfMaterialsPath not found in the ini file!",
+                                        "Please, enter the sch name."}));
+    EXPECT_EQ(dialog.reportPath(), "/temp.out");
+    EXPECT_FALSE(dialog.ranJob());
+    EXPECT_EQ(list(&dialog)->topLevelItemCount(), 0);
+    // Only the exact "suc" is the Kestrune flavour.
+    driver.onDialog = [](QWidget *filter) {
+        EXPECT_EQ(filter->objectName(), "131");
+        qobject_cast<QDialog *>(filter)->reject();
+    };
+    dialog.command(1004);
+}
+
+TEST_F(BomDialogTest, HostApplicationRunsTheWindowAndDestroyDeletesItsReport) {
+    writeProfile("[VANTRELL]\nBillOfMaterialsPath=" + dir.string() + "\n");
+    windowtest::ModalDriver driver;
+    int rows = -1;
+    driver.onDialog = [&](QWidget *w) {
+        EXPECT_EQ(w->objectName(), "102");
+        rows = control<QTreeWidget>(w, 1002)->topLevelItemCount();
+        control<QPushButton>(w, 2)->click();
+    };
+    EXPECT_EQ(window::CreatePartList((dir / "top.sch").c_str(), "suc", "."), 1);
+    EXPECT_GT(rows, 0);
+    EXPECT_TRUE(fs::exists(dir / "temp.out"));
+    window::DestroyPartList();
+    EXPECT_FALSE(fs::exists(dir / "temp.out"));
+    window::DestroyPartList();
+}
+
+TEST_F(BomDialogTest, RunDialogsAreRealWhileTheWindowRuns) {
+    fs::remove(dir / "R.sym");
+    windowtest::ModalDriver driver;
+    std::vector<std::string> dialogs;
+    driver.onDialog = [&](QWidget *w) {
+        dialogs.push_back(w->metaObject()->className());
+        if (w->objectName() == "102")
+            control<QPushButton>(w, 2)->click();
+        else
+            qobject_cast<QDialog *>(w)->reject(); // no schematic chosen
+    };
+    EXPECT_EQ(window::CreatePartList((dir / "top.sch").c_str(), "csi", "."), 1);
+    EXPECT_EQ(window::CreatePartList((dir / "none.sch").c_str(), "csi", "."), 1);
+    EXPECT_EQ(dialogs,
+              (std::vector<std::string>{"window::BomDialog", "QFileDialog", "window::BomDialog"}));
+    EXPECT_EQ(testsupport::occurrences(testing::PrintToString(driver.boxes), "Symbol File:  R"), 1);
+    EXPECT_EQ(driver.boxes.back(), "No schematic file specified");
+    window::DestroyPartList();
+    // Outside the window the run's messages go to standard error again.
+    testing::internal::CaptureStderr();
+    platform::SCH_MSGBOX(nullptr, "partlist", 1, "text", 1, 1, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "partlist: text\n");
+}
+
+} // namespace
+
+WINDOW_TEST_MAIN()

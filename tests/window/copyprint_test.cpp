@@ -1,0 +1,107 @@
+// Copying the report to the clipboard and printing it to a PDF file, read back as text.
+#include "windowint.h"
+#include "windowtest.h"
+
+#include <QClipboard>
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using testsupport::writefile;
+namespace fs = std::filesystem;
+
+class CopyPrintTest : public windowtest::DesignFixture {};
+
+TEST_F(CopyPrintTest, ClipboardGetsTheReportInLinesEndedByCrLf) {
+    window::BomDialog dialog((dir / "top.sch").c_str(), "csi", ".", nullptr);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->setText("before");
+    writefile(dialog.reportPath(), "TITLE\tLINE\n");
+    dialog.fillList();
+    dialog.command(1019); // an empty list copies nothing
+    EXPECT_EQ(clipboard->text(), "before");
+
+    writefile(dialog.reportPath(), "TITLE\tLINE\n" + std::string(18, ' ') + "\tR\t    3\n");
+    dialog.fillList();
+    const QString expected =
+        QString::fromStdString("TITLE\tLINE\r\n" + std::string(18, ' ') + "\tR\t    3\r\n\r\n");
+    for (int command : {1019, 57634, 32775}) {
+        clipboard->setText("before");
+        dialog.command(command);
+        EXPECT_EQ(clipboard->text(), expected) << command;
+    }
+
+    // A line longer than a read of the report stays whole; a last line without its line feed
+    // is kept too.
+    const std::string longLine(700, 'w');
+    writefile(dialog.reportPath(), "T\n" + longLine + "\nend");
+    std::string text;
+    ASSERT_TRUE(window::clipboardText(dialog.reportPath(), text));
+    EXPECT_EQ(text, "T\r\n" + longLine + "\r\nend\r\n\r\n");
+    EXPECT_FALSE(window::clipboardText((dir / "none.out").string(), text));
+}
+
+TEST_F(CopyPrintTest, PrintPutsEveryLineOnLandscapePagesOfTheSameLayout) {
+    window::BomDialog dialog((dir / "top.sch").c_str(), "csi", ".", nullptr);
+    std::string report = "SCHEMATIC          \tNAME          \tPROPERTY\tDESCRIPTION\tQTY\n"
+                         "top.sch             \n";
+    const int parts = 120;
+    for (int i = 1; i <= parts; ++i) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%18s\tPART%03d       \t%-34s\t%-35s\t %4d\n", "", i,
+                      "10k;0805;", "Resistor", i);
+        report += line;
+    }
+    writefile(dialog.reportPath(), report);
+    dialog.fillList();
+
+    windowtest::ModalDriver driver;
+    const fs::path pdf = dir / "top.pdf";
+    bool asked = false;
+    driver.onDialog = [&](QWidget *w) {
+        auto *print = qobject_cast<QPrintDialog *>(w);
+        ASSERT_NE(print, nullptr);
+        asked = true;
+        EXPECT_EQ(print->printer()->pageLayout().orientation(), QPageLayout::Landscape);
+        EXPECT_EQ(print->printer()->outputFileName().toStdString(), pdf.string());
+        print->accept();
+    };
+    dialog.command(57607);
+    ASSERT_TRUE(asked);
+    ASSERT_TRUE(fs::exists(pdf));
+
+    const fs::path txt = dir / "top.txt";
+    const std::string command = "pdftotext -layout '" + pdf.string() + "' '" + txt.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string text = testsupport::readfile(txt);
+    const int pages = testsupport::occurrences(text, "\f");
+    EXPECT_GE(pages, 3);
+    EXPECT_EQ(text.find("SCHEMATIC"), text.find_first_not_of(" \n"));
+    for (int i = 1; i <= parts; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "PART%03d", i);
+        const std::size_t at = text.find(name);
+        ASSERT_NE(at, std::string::npos) << name;
+        // The columns of a line stay on its line.
+        const std::string line = text.substr(at, text.find('\n', at) - at);
+        EXPECT_NE(line.find("10k;0805;"), std::string::npos) << line;
+        EXPECT_NE(line.find("Resistor"), std::string::npos) << line;
+        EXPECT_NE(line.find(" " + std::to_string(i)), std::string::npos) << line;
+    }
+    // Every page starts at the top with the same layout: the next part after a page break.
+    EXPECT_EQ(testsupport::occurrences(text, "PART"), parts);
+
+    // Cancelling the dialog prints nothing.
+    fs::remove(pdf);
+    driver.onDialog = [](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); };
+    dialog.command(1020);
+    EXPECT_FALSE(fs::exists(pdf));
+}
+
+} // namespace
+
+WINDOW_TEST_MAIN()

@@ -1,0 +1,210 @@
+// windowint.h - the dialogs of the window and what they share.
+//
+// Every dialog is built from a template: a table of controls placed in dialog units, which are
+// turned into pixels with the dialog font's average character size. Each control's object name
+// is its id in decimal and each dialog's its template number, so other programs and the tests
+// find them by id.
+#pragma once
+
+#include <QDialog>
+#include <QPushButton>
+
+#include "platform/ui.h"
+
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+
+class QLineEdit;
+class QMenu;
+class QPrinter;
+class QTreeWidget;
+
+namespace window {
+
+// The kinds of control a template places.
+enum class Control {
+    button,       // push button
+    defbutton,    // default push button
+    wrapbutton,   // push button whose label wraps onto several lines
+    check,        // auto check box
+    edit,         // one-line edit with a border
+    list,         // the report list with column headings
+    label,        // static text, left-aligned
+    centredlabel, // static text, centred
+    group,        // frame round other controls
+};
+
+inline constexpr int NO_ID = -1; // a control nobody looks up
+
+// One control of a template: position and size in dialog units.
+struct ControlRow {
+    Control kind;
+    int id;
+    const char *text;
+    int x, y, w, h;
+};
+
+// One dialog template.
+struct DialogTemplate {
+    int id;                           // the dialog's object name
+    const char *caption;              // window title
+    int w, h;                         // client size in dialog units
+    std::span<const ControlRow> rows; // its controls, in tab order
+};
+
+// Makes the dialog's controls at their places and fixes its size.
+void buildDialog(QDialog *dialog, const DialogTemplate &tmpl);
+
+// A control of a dialog by its id.
+template <class T> T *control(const QWidget *dialog, int id) {
+    return dialog->findChild<T *>(QString::number(id));
+}
+
+// A push button whose label wraps to the button's width.
+class WrapButton : public QPushButton {
+    Q_OBJECT
+  public:
+    explicit WrapButton(QWidget *parent) : QPushButton(parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// Owns a stream for the length of one read of the report.
+struct FileCloser {
+    void operator()(FILE *f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// The message boxes of the window: OK only, caption the application's name.
+void message(QWidget *parent, const char *text, bool exclamation);
+
+void noteFailure() noexcept;
+
+// Runs fn, which handles one command or notification; nothing thrown gets past (a note on
+// standard error instead), since the toolkit's event loop must never see an exception.
+template <class F> void guarded(F &&fn) noexcept {
+    try {
+        fn();
+    } catch (...) {
+        noteFailure();
+    }
+}
+
+// The component filter of one flavour: three categories and the property length.
+class FilterDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // One category: its check box and its letter, in the order letters are written.
+    struct Category {
+        int id;
+        char letter;
+    };
+    struct Flavour {
+        const DialogTemplate &tmpl;
+        Category categories[3];
+        int lengthEdit;           // id of the length edit
+        const char *rangeMessage; // shown for a length out of range or not a number
+        std::string &lastLength;  // last length confirmed in this process
+    };
+
+    const std::string &letters() const { return letters_; }
+    const std::string &length() const { return length_; }
+
+  protected:
+    FilterDialog(const Flavour &flavour, QWidget *parent, const std::string &letters,
+                 const std::string &length);
+
+  private:
+    void confirm();
+
+    const Flavour &flavour_;
+    std::string letters_; // built on OK
+    std::string length_;  // exchanged with the length edit
+};
+
+class DravoniteFilterDialog : public FilterDialog {
+    Q_OBJECT
+  public:
+    DravoniteFilterDialog(QWidget *parent, const std::string &letters, const std::string &length);
+};
+
+class KestruneFilterDialog : public FilterDialog {
+    Q_OBJECT
+  public:
+    KestruneFilterDialog(QWidget *parent, const std::string &letters, const std::string &length);
+};
+
+// The bill-of-materials window.
+class BomDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // Shows "Project not found" for an empty project and "BillOfMaterialsPath not found in the
+    // ini file!" when the host profile has no description directory; opens in both cases.
+    BomDialog(const char *projectFile, const char *flavourCode, const char *searchPath,
+              QWidget *parent);
+
+    const std::string &reportPath() const { return reportPath_; }
+    // Whether a run was started with the report path, so that there is a report of ours.
+    bool ranJob() const { return ranJob_; }
+
+    // Clears the list, runs the part-list job and reads its report into the list.
+    void run();
+    // Reads the report into the list (an unreadable report leaves it empty).
+    void fillList();
+    // One command of the window by its id (buttons, popup menu items); unknown ids do nothing.
+    void command(int id);
+    // The popup menu of the list, its items greyed when the list is empty.
+    QMenu *makePopup();
+
+    void accept() override; // Close: releases the map, saves the settings
+    void reject() override; // Cancel: releases the map only
+
+  protected:
+    void showEvent(QShowEvent *event) override;
+
+  private:
+    void start();
+    void componentFilter();
+    void copy();
+    void print();
+    void popup(const QPoint &at);
+
+    std::string reportPath_;      // "temp.out" beside the project
+    QLineEdit *projectEdit_;      // control 1000
+    QTreeWidget *list_;           // control 1002
+    std::string projectName_;     // exchanged with control 1000
+    std::string searchPath_;      // given to the run behind "-p"
+    std::string letters_;         // category letters in effect
+    std::string savedLetters_;    // read from the profile at start
+    std::string propLength_;      // property length in effect
+    std::string savedPropLength_; // read from the profile at start
+    std::string descDir_;         // directory of the description maps
+    int flavour_;                 // 0 Dravonite, 1 Kestrune
+    bool started_ = false;        // the dialog start has run
+    bool ranJob_ = false;         // a run has been started
+};
+
+// The clipboard text of a report: each line followed by CR LF, whatever its length, and one CR
+// LF more at the end. False when the report cannot be read.
+bool clipboardText(const std::string &reportPath, std::string &text);
+
+// Prints the report on printer in the print layout, as many pages as it takes. False when the
+// report cannot be read or the printer cannot be started.
+bool printReport(const std::string &reportPath, QPrinter &printer);
+
+// Installs real file-open and message dialogs for the run's environment set-up while it lives.
+class QtUiScope {
+  public:
+    QtUiScope();
+    ~QtUiScope();
+    QtUiScope(const QtUiScope &) = delete;
+    QtUiScope &operator=(const QtUiScope &) = delete;
+
+  private:
+    const platform::UiBackend *old_; // the back end in force before
+};
+
+} // namespace window
