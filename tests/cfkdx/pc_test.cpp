@@ -85,7 +85,7 @@ TEST_F(Driver, CallerRowsComeFirstAndLibrarySwitchesSetTheirFlags) {
     EXPECT_EQ(o.nobrackets, 1);
     EXPECT_EQ(o.v, 1);
     EXPECT_EQ(o.debug, 0);
-    EXPECT_EQ(o.pathdebug, 0);
+    EXPECT_EQ(cf::pathdebugflag(), 0);
     ASSERT_EQ(argc_, 1);
     EXPECT_STREQ(args_[0], "top.sch");
     EXPECT_STREQ(kdx::xxprogname(), "partlist");
@@ -95,7 +95,7 @@ TEST_F(Driver, LongerNamesAreMatchedBeforeTheirPrefixes) {
     EXPECT_EQ(parse({"partlist", "-pathDEBUG", "-par", "vendor:acme", "-p", "lib1+lib2", "-k",
                      "klib", "-xxdebug", "top"}),
               nullptr);
-    EXPECT_EQ(kdx::xxoptions().pathdebug, 1);
+    EXPECT_EQ(cf::pathdebugflag(), 1);
     EXPECT_EQ(kdx::xxoptions().debug, 1);
     EXPECT_STREQ(cf::PGetPath(), "lib1+lib2");
     EXPECT_STREQ(cf::KGetPath(), "klib");

@@ -43,7 +43,8 @@ struct RunAbort {
 using ExitHandler = void (*)(int status);
 void xxsetexit(ExitHandler handler);
 
-// The log stream every message goes to; standard error until a run opens its log.
+// The log stream every message goes to; standard error until a run opens its log. The path
+// library's traces and notices follow it (cf::SetPathLog).
 void xxsetlog(FILE *log);
 FILE *xxlog();
 
@@ -99,8 +100,8 @@ struct LibOptions {
     int nobrackets; // bracketed names are not treated specially
     int brk;        // break option
     int v;          // -v
-    int pathdebug;  // search-path traces
 };
+// "-pathDEBUG" is the path library's own switch (cf::pathdebugflag), set by the same parse.
 LibOptions &xxoptions();
 
 namespace detail {
