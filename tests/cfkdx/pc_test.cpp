@@ -1,10 +1,7 @@
 // The library's options and the read driver: the parse table (caller rows, the library's rows,
 // their limits and messages), the values applied after a parse, "-par", and loading
 // hierarchies of schematics and designs with xxreadfile.
-#include "kdxint.h"
-#include "support/testsupport.h"
-
-#include "cfpath.h"
+#include "readerfixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -32,27 +29,12 @@ std::vector<std::string> listof(char *const *list) {
     return out;
 }
 
-class Driver : public ::testing::Test {
-protected:
+class Driver : public readertest::ReaderTest {
+  protected:
     void SetUp() override {
-        ASSERT_NE(log_.file(), nullptr);
-        kdx::xxsetlog(log_.file());
-        kdx::xxoptions() = {};
-        // A private working directory: "." of the start-up path is where "cad.rc" is read.
-        dir_ = testsupport::makedir("/tmp/pctestXXXXXX");
-        ASSERT_FALSE(dir_.empty());
-        old_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_);
-        testsupport::privatesettings(dir_);
-    }
-
-    void TearDown() override {
-        kdx::xxcleanup();
-        cf::FreePaths();
-        kdx::xxoptions() = {};
-        kdx::xxsetlog(nullptr);
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
+        ReaderTest::SetUp();
+        // "." of the start-up path is where "cad.rc" is read.
+        workinscratch();
     }
 
     // Parses words (the program name first) with the run driver's four rows.
@@ -69,16 +51,10 @@ protected:
                                  &debug_, nullptr);
     }
 
-    std::string fresh() { return log_.fresh(); }
-
     void usedata(const char *dircase) {
         ASSERT_EQ(cf::PSetPath((std::string(PARTLIST_TEST_DATA) + "/" + dircase).c_str()),
                   cf::PATH_OK);
     }
-
-    testsupport::Capture log_;
-    std::string dir_;
-    std::filesystem::path old_;
 
     std::vector<std::string> words_;
     std::vector<char *> argv_;
@@ -109,7 +85,7 @@ TEST_F(Driver, CallerRowsComeFirstAndLibrarySwitchesSetTheirFlags) {
     EXPECT_EQ(o.nobrackets, 1);
     EXPECT_EQ(o.v, 1);
     EXPECT_EQ(o.debug, 0);
-    EXPECT_EQ(o.pathdebug, 0);
+    EXPECT_EQ(cf::pathdebugflag(), 0);
     ASSERT_EQ(argc_, 1);
     EXPECT_STREQ(args_[0], "top.sch");
     EXPECT_STREQ(kdx::xxprogname(), "partlist");
@@ -119,7 +95,7 @@ TEST_F(Driver, LongerNamesAreMatchedBeforeTheirPrefixes) {
     EXPECT_EQ(parse({"partlist", "-pathDEBUG", "-par", "vendor:acme", "-p", "lib1+lib2", "-k",
                      "klib", "-xxdebug", "top"}),
               nullptr);
-    EXPECT_EQ(kdx::xxoptions().pathdebug, 1);
+    EXPECT_EQ(cf::pathdebugflag(), 1);
     EXPECT_EQ(kdx::xxoptions().debug, 1);
     EXPECT_STREQ(cf::PGetPath(), "lib1+lib2");
     EXPECT_STREQ(cf::KGetPath(), "klib");

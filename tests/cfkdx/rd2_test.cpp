@@ -1,7 +1,6 @@
 // The character, word, line and section readers: CR LF input, bounds of every buffer, line
 // numbers, saved line lists and the section search (forward, then one rewind).
-#include "kdxint.h"
-#include "support/testsupport.h"
+#include "readerfixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,33 +16,21 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-class LineReader : public ::testing::Test {
-protected:
+class LineReader : public readertest::ReaderTest {
+  protected:
     void SetUp() override {
-        ASSERT_NE(log_.file(), nullptr);
-        kdx::xxsetlog(log_.file());
-        kdx::xxoptions() = {};
+        ReaderTest::SetUp();
         kdx::xxinit();
     }
 
-    void TearDown() override {
-        kdx::xxcleanup();
-        if (in_)
-            std::fclose(in_);
-        kdx::xxsetlog(nullptr);
-    }
-
-    // Opens text as the current file (its header word must be "[schematic2]").
+    // Opens text, in a stream of its own, as the current file (its header word must be
+    // "[schematic2]").
     void open(const std::string &text) {
-        if (in_)
-            std::fclose(in_);
-        in_ = std::tmpfile();
-        ASSERT_NE(in_, nullptr);
-        std::fwrite(text.data(), 1, text.size(), in_);
-        ASSERT_EQ(kdx::xxfdopen(in_, "in.sch", kdx::XXK_SCHEMATIC, nullptr), kdx::XXK_SCHEMATIC);
+        FILE *in = tmpstream();
+        ASSERT_NE(in, nullptr);
+        std::fwrite(text.data(), 1, text.size(), in);
+        ASSERT_EQ(kdx::xxfdopen(in, "in.sch", kdx::XXK_SCHEMATIC, nullptr), kdx::XXK_SCHEMATIC);
     }
-
-    std::string fresh() { return log_.fresh(); }
 
     static std::vector<std::string> texts(const kdx::linecell *l) {
         std::vector<std::string> out;
@@ -53,9 +40,6 @@ protected:
     }
 
     int line() const { return kdx::xxcurfile()->line; }
-
-    testsupport::Capture log_;
-    FILE *in_ = nullptr;
 };
 
 TEST_F(LineReader, RestOfLineKeepsLeadingBlanksAndDropsCarriageReturns) {

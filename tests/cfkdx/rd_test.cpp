@@ -1,9 +1,6 @@
 // Finding, opening and recognising input files: the search order of the default extensions,
 // the "unable to open" forms, header words, the two file records and a caller's own stream.
-#include "kdxint.h"
-#include "support/testsupport.h"
-
-#include "cfpath.h"
+#include "readerfixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,34 +17,12 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-class FileOpen : public ::testing::Test {
-protected:
+class FileOpen : public readertest::ReaderTest {
+  protected:
     void SetUp() override {
-        ASSERT_NE(log_.file(), nullptr);
-        kdx::xxsetlog(log_.file());
-        kdx::xxoptions() = {};
-        dir_ = testsupport::makedir("/tmp/rdtestXXXXXX");
-        ASSERT_FALSE(dir_.empty());
-        ASSERT_EQ(cf::PSetPath(dir_.c_str()), cf::PATH_OK);
-        kdx::xxinit();
+        ReaderTest::SetUp();
+        searchscratch();
     }
-
-    void TearDown() override {
-        kdx::xxcleanup();
-        cf::FreePaths();
-        kdx::xxsetlog(nullptr);
-        std::filesystem::remove_all(dir_);
-    }
-
-    void put(const std::string &name, const std::string &text) {
-        testsupport::writefile(dir_ + "/" + name, text);
-    }
-
-    // The log written since the last call.
-    std::string fresh() { return log_.fresh(); }
-
-    testsupport::Capture log_;
-    std::string dir_;
 };
 
 TEST_F(FileOpen, DesignAndSchematicKindsTryDsnBeforeSch) {

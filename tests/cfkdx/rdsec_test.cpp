@@ -1,10 +1,7 @@
 // The section search over whole files: a missing optional section, sections met again after a
 // rewind, searches from the middle of a line, over-long section lines, and files opened anew on
 // the same stream or in the other file record. Positions, line numbers and messages are pinned.
-#include "kdxint.h"
-#include "support/testsupport.h"
-
-#include "cfpath.h"
+#include "readerfixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -36,25 +33,11 @@ constexpr const char *kSheet = "[schematic2]\n"
                                "x\n"
                                "[comments]";
 
-class SectionSearch : public ::testing::Test {
+class SectionSearch : public readertest::ReaderTest {
   protected:
     void SetUp() override {
-        ASSERT_NE(log_.file(), nullptr);
-        kdx::xxsetlog(log_.file());
-        kdx::xxoptions() = {};
-        dir_ = testsupport::makedir("/tmp/rdsectestXXXXXX");
-        ASSERT_FALSE(dir_.empty());
-        ASSERT_EQ(cf::PSetPath(dir_.c_str()), cf::PATH_OK);
-        kdx::xxinit();
-    }
-
-    void TearDown() override {
-        kdx::xxcleanup();
-        for (FILE *f : {in_, other_})
-            if (f) std::fclose(f);
-        cf::FreePaths();
-        kdx::xxsetlog(nullptr);
-        std::filesystem::remove_all(dir_);
+        ReaderTest::SetUp();
+        searchscratch();
     }
 
     // The current record reads `text`: from a file of ours found along the path, or from the
@@ -62,13 +45,13 @@ class SectionSearch : public ::testing::Test {
     void open(const std::string &text, bool ours, FILE **stream = nullptr,
               int kind = kdx::XXK_SCHEMATIC) {
         if (ours) {
-            testsupport::writefile(dir_ + "/in.sch", text);
+            put("in.sch", text);
             ASSERT_EQ(kdx::xxfdopen(nullptr, "in", kdx::XXK_SCHEMATIC, nullptr),
                       kdx::XXK_SCHEMATIC);
             return;
         }
         if (!stream) stream = &in_;
-        if (!*stream) *stream = std::tmpfile();
+        if (!*stream) *stream = tmpstream();
         ASSERT_NE(*stream, nullptr);
         std::rewind(*stream);
         ASSERT_EQ(ftruncate(fileno(*stream), 0), 0);
@@ -76,8 +59,6 @@ class SectionSearch : public ::testing::Test {
         std::fflush(*stream);
         ASSERT_EQ(kdx::xxfdopen(*stream, "in.sch", kind, nullptr), kind);
     }
-
-    std::string fresh() { return log_.fresh(); }
 
   public:
     // One line of the transcript: the result, where the file stands, its line, what comes next,
@@ -98,10 +79,8 @@ class SectionSearch : public ::testing::Test {
     }
 
   protected:
-    testsupport::Capture log_;
-    FILE *in_ = nullptr;
-    FILE *other_ = nullptr;
-    std::string dir_;
+    FILE *in_ = nullptr;    // the primary record's stream, when a test gives one
+    FILE *other_ = nullptr; // a second stream of the test's own
 };
 
 // The searches a schematic reader makes (a missing optional section between required ones), then
@@ -230,7 +209,7 @@ TEST_F(SectionSearch, PipeIsReadOnceOnly) {
     const std::string sheet = "[schematic2]\n[detail]\nw\n[cell use]\nu\n";
     ASSERT_EQ(write(ends[1], sheet.data(), sheet.size()), static_cast<ssize_t>(sheet.size()));
     close(ends[1]);
-    in_ = fdopen(ends[0], "r");
+    in_ = keep(fdopen(ends[0], "r"));
     ASSERT_NE(in_, nullptr);
     ASSERT_EQ(kdx::xxfdopen(in_, "in.sch", kdx::XXK_SCHEMATIC, nullptr), kdx::XXK_SCHEMATIC);
     EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);

@@ -24,12 +24,19 @@ using ::testing::HasSubstr;
 
 namespace {
 
-constexpr rdfield keyfields[] = {{"k", 0x01, 1}, {nullptr, 0, 0}};
-constexpr rdfield qualfields[] = {{"a", 0x04, 8}, {"b", 0x04, 8}, {"v", 0x01, 1}, {nullptr, 0, 0}};
-constexpr rdfield plainfields[] = {{"w", 0x01, 1}, {nullptr, 0, 0}};
-constexpr rdfield skipfields[] = {
-    {"s1", 0x14, 8}, {"s2", 0x14, 8}, {"g", 0x11, 1}, {nullptr, 0, 0}};
-constexpr rdfield markfields[] = {{"id", 0x21, 1}, {"inact", 0x2a, 1}, {nullptr, 0, 0}};
+constexpr rdfield keyfields[] = {{"k", FLD_WORD, PROPF_CLASS1}, {nullptr, 0, 0}};
+constexpr rdfield qualfields[] = {{"a", FLD_QUAL, PROPF_QUAL},
+                                  {"b", FLD_QUAL, PROPF_QUAL},
+                                  {"v", FLD_WORD, PROPF_CLASS1},
+                                  {nullptr, 0, 0}};
+constexpr rdfield plainfields[] = {{"w", FLD_WORD, PROPF_CLASS1}, {nullptr, 0, 0}};
+constexpr rdfield skipfields[] = {{"s1", FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
+                                  {"s2", FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
+                                  {"g", FLD_WORD | FLD_GRAPHIC, PROPF_CLASS1},
+                                  {nullptr, 0, 0}};
+constexpr rdfield markfields[] = {{"id", FLD_WORD | FLD_NAME, PROPF_CLASS1},
+                                  {"inact", FLD_INACT | FLD_NAME, PROPF_CLASS1},
+                                  {nullptr, 0, 0}};
 
 constexpr rdrecord testtable[] = {
     {"k", RC_FIELDS, keyfields},    {"q", RC_FIELDS, qualfields},

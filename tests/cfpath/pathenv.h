@@ -4,7 +4,6 @@
 #pragma once
 
 #include "cfpath.h"
-#include "kdx.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -31,12 +30,12 @@ class PathEnv : public ::testing::Test {
         fs::create_directories(root / "work");
         oldcwd = fs::current_path();
         fs::current_path(root / "work");
-        kdx::xxoptions().pathdebug = 0;
+        cf::pathdebugflag() = 0;
     }
 
     void TearDown() override {
         cf::FreePaths();
-        kdx::xxsetlog(nullptr);
+        cf::SetPathLog(nullptr);
         fs::current_path(oldcwd);
         fs::remove_all(root);
     }
@@ -57,8 +56,8 @@ class PathEnv : public ::testing::Test {
 
     // Sends the run's log, and the -pathDEBUG traces with it, to a buffer read back by logtext.
     void capturelog(bool trace = true) {
-        kdx::xxsetlog(log.file());
-        kdx::xxoptions().pathdebug = trace;
+        cf::SetPathLog(log.file());
+        cf::pathdebugflag() = trace;
     }
 
     std::string logtext() { return log.text(); }

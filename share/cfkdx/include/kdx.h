@@ -55,7 +55,8 @@ void xxsetmsghook(MessageHook hook);
 // message, other builds only keep the mark.
 void xxforbidthread(bool forbid);
 
-// The log stream every message goes to; standard error until a run opens its log.
+// The log stream every message goes to; standard error until a run opens its log. The path
+// library's traces and notices follow it (cf::SetPathLog).
 void xxsetlog(FILE *log);
 FILE *xxlog();
 
@@ -111,8 +112,8 @@ struct LibOptions {
     int nobrackets; // bracketed names are not treated specially
     int brk;        // break option
     int v;          // -v
-    int pathdebug;  // search-path traces
 };
+// "-pathDEBUG" is the path library's own switch (cf::pathdebugflag), set by the same parse.
 LibOptions &xxoptions();
 
 namespace detail {
@@ -402,6 +403,9 @@ using PortFilter = int (*)(port *p);
 port *xxnewvport(void *owner, hashtbl *table, const char *name, void *link);
 port *xxdupport(void *owner, port *tmpl);
 arrayport *xxnewnpla(symbol *sym, int n);
+// The packed port array of a primitive symbol (SYMF_ARRAY), made at its first use: a part-list
+// read never wires, and most parts are never asked for a port. Null when it has no ports.
+arrayport *xxsymarray(symbol *sym);
 rport *xxnewrport(void *owner);
 void xxlinkup(void *obj, linkcell **list, void *target);
 

@@ -4,6 +4,8 @@
 // handler that a fatal or internal error ends the run through.
 #include "kdxint.h"
 
+#include "cfpath.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -104,6 +106,8 @@ void xxforbidthread([[maybe_unused]] bool forbid) {
 
 void xxsetlog(FILE *log) {
     err.log = log;
+    // The path library below traces and notices into the same log.
+    cf::SetPathLog(log);
 }
 
 FILE *xxlog() {

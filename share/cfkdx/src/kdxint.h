@@ -146,13 +146,8 @@ int xxcompose(char *out, std::size_t outsize, const char *letters, const char *f
               const char *fmt, std::va_list ap);
 inline constexpr std::size_t XXMSGSIZE = 8192; // xxerr's message buffer
 
-// Provided by the modules named; xxinit, xxfreeall and xxcleanup call them.
-void xxrdinit();   // rd: makes the two file records
-void xxrdfree();   // rd: releases them
-int xxcurinput(const char **name, int *line); // rd: 1 with the open input's name and line, else 0
-void xxclrqual();  // netif: clears the qualifier list
-void xxpropfree(); // prop: releases the scratch tables of the property routines
-void xxsymfree();  // sym: releases the scratch tables of the symbol routines
+// xxinit, xxfreeall and xxcleanup also call the hooks of the readers (xxrdinit, xxrdfree, in the
+// reader section below) and the releases of kdx.h (xxclrqual, xxpropfree, xxsymfree).
 
 // ===== End of memory buffers =====
 
@@ -198,6 +193,7 @@ inline constexpr std::uint16_t NETF_KINDS = 0x0308;    // the file-kind bits a n
 inline constexpr std::uint16_t NETF_HIER = 0x0400;     // has hierarchical symbols
 inline constexpr std::uint16_t NETF_VISITING = 0x0800; // probe pass is inside this net
 inline constexpr std::uint16_t NETF_PROBED = 0x1000;   // probe pass has finished this net
+// NETF_PAGESREAD (0x2000) belongs to the design readers, below.
 
 // A net is one netlist: the contents of one schematic or design cell.
 struct net : xxnamed {
@@ -329,8 +325,15 @@ void xxsettn(xxrec *obj, const char *name, int pflags);
 // --- Properties and ports (prop, port) ---
 
 // Flags of a property.
-inline constexpr std::uint16_t PROPF_CLASS = 0x0007;    // class bits matched by the search filter
-inline constexpr std::uint16_t PROPF_MERGE = 0x0002;    // merged by xxmergeprops
+inline constexpr std::uint16_t PROPF_CLASS = 0x0007;     // class bits matched by the search filter
+inline constexpr std::uint16_t PROPF_CLASS1 = 0x0001;    // class 1: taken from a record's own words
+                                                          // or the file ("id", port words, "tn")
+inline constexpr std::uint16_t PROPF_MERGE = 0x0002;     // class 2: merged by xxmergeprops
+inline constexpr std::uint16_t PROPF_ADDED = 0x0004;     // class 4: given on the command line
+inline constexpr std::uint16_t PROPF_QUAL = 0x0008;      // a qualifier of the property it is
+                                                          // attached to (placement, attributes)
+inline constexpr std::uint16_t PROPF_INHERITED = 0x0010; // a definition's, which its instances
+                                                          // inherit; "-par" does not change it
 inline constexpr std::uint16_t PROPF_TARGET = 0x0020;   // has a target in angle brackets
 inline constexpr std::uint16_t PROPF_SPLIT = 0x0040;    // derived by splitting "W/L:" or "L/W:"
 inline constexpr std::uint16_t PROPF_HIDDEN = 0x0080;   // not listed by xxproptbl
@@ -481,11 +484,26 @@ void xxsetcurnet(net *n);
 
 // --- Schematic and symbol files (rdss, rdss2) ---
 
-// Field codes of a record descriptor: an action in the low four bits, and modifiers.
-inline constexpr int FLD_ACTION = 0x0f;  // the action (1 to 10)
-inline constexpr int FLD_GRAPHIC = 0x10; // without XXR_GRAPHICS the word is read and dropped
-inline constexpr int FLD_NAME = 0x20;    // the property's value names the current object
-inline constexpr int FLD_OBJ = 0x40;     // attach to the object being read, not the current one
+// Field codes of a record descriptor: an action in the low four bits, and modifiers. A field
+// that makes a property attaches it to the current object (the port or wire a field made last,
+// else the object being read).
+inline constexpr int FLD_ACTION = 0x0f; // the action bits
+inline constexpr int FLD_WORD = 1;      // the next word as "name:word"
+inline constexpr int FLD_MARK = 2;      // the name alone, linked behind the object's properties
+inline constexpr int FLD_REST = 3;      // the rest of the line as the property's whole text
+inline constexpr int FLD_QUAL = 4;      // the next word as "name:word", a qualifier of the next
+                                        // property the record makes
+inline constexpr int FLD_RPORT = 5;     // a new real port of the object being read
+inline constexpr int FLD_IPORT = 6;     // a new hidden real port ("iport")
+inline constexpr int FLD_WIRE = 7;      // a new wire of the net being read
+inline constexpr int FLD_ENDS = 8;      // the current wire's ends and points
+inline constexpr int FLD_USE = 9;       // a placed symbol: its definition, then the new instance
+inline constexpr int FLD_INACT = 10;    // the exclusion mark behind an instance name
+inline constexpr int FLD_GRAPHIC = 0x10; // modifier: without XXR_GRAPHICS the word is read and
+                                         // dropped
+inline constexpr int FLD_NAME = 0x20;    // modifier: the property's value names the current object
+inline constexpr int FLD_OBJ = 0x40;     // modifier: attach to the object being read, not the
+                                         // current one
 
 // Record classes.
 inline constexpr int RC_FIELDS = 0;  // the fields are processed
@@ -513,11 +531,9 @@ inline constexpr int RDWORD = 512; // word buffer of the record parser (511 char
 
 // --- Design databases (rddsn, rddsn2) ---
 
-inline constexpr std::uint16_t NETF_PAGESREAD = 0x0800; // net: its pages are being read (the bit
-                                                         // the probe pass uses later, never at once)
+inline constexpr std::uint16_t NETF_PAGESREAD = 0x2000; // net: its pages are being read
 inline constexpr std::uint16_t SDEFF_NET = 0x0008;      // symbol definition made from a page net
 inline constexpr std::uint16_t PORTF_PAGE = 0x0002;     // port taken over from a page
-inline constexpr std::uint16_t PROPF_QUAL = 0x0008;     // qualifier of an attribute
 inline constexpr std::uint16_t PROPF_ATTR = 0x0100;     // back-annotated attribute
 inline constexpr std::size_t DSN_WORDROOM = 1024;       // room for one page name of a "[design]" file
 

@@ -51,7 +51,7 @@ net *xxnewnetdef(const char *name, symbol *sym) {
         n->porttbl = xxnewhashtbl(PORT_BUCKETS);
         // The node and bus tables come with the first node and bus (node).
         n->root = root;
-        xxsettn(n, name, 0x01);
+        xxsettn(n, name, PROPF_CLASS1);
     }
     if (sym)
         n->lastinst = sym;

@@ -36,15 +36,9 @@ static_assert(MAXCALLER + LIBROWS <= MAXROWS);
 
 constexpr const char *REVISION = " $Revision: 4 $ ";
 
-// Property flags this module sets or tests.
-constexpr std::uint16_t PROP_CLASS1 = 0x0001;    // class bit of the net's own "bn" and "file"
-constexpr std::uint16_t PROP_ADDED = 0x0004;     // given on the command line ("-par")
-constexpr std::uint16_t PROP_INHERITED = 0x0010; // inherited: "-par" does not change it
-
-// Option kinds recorded in the rows.
-constexpr int OPT_FUNC = 0;
-constexpr int OPT_VALUE = 1;
-constexpr int OPT_FLAG = 2;
+using cf::OPT_FLAG;
+using cf::OPT_FUNC;
+using cf::OPT_VALUE;
 
 const char *optpar(const char *value) {
     xxinit();
@@ -79,7 +73,7 @@ const char *optk(const char *value) {
 int libraryrows(cf::OptionEntry *row) {
     LibOptions &o = xxoptions();
     const cf::OptionEntry rows[LIBROWS] = {
-        {"-pathDEBUG", &o.pathdebug, OPT_FLAG, nullptr, nullptr},
+        {"-pathDEBUG", &cf::pathdebugflag(), OPT_FLAG, nullptr, nullptr},
         {"-par %(s)", nullptr, OPT_FUNC, nullptr, optpar},
         {"-p %(s)", nullptr, OPT_FUNC, nullptr, optp},
         {"-k %(s)", nullptr, OPT_FUNC, nullptr, optk},
@@ -210,7 +204,7 @@ prop *xxaddprop(void *obj, const char *text, int flags) {
             p = xxfindprop(obj, name.c_str(), 0);
         }
     }
-    if (p && !(p->flags & PROP_INHERITED)) {
+    if (p && !(p->flags & PROPF_INHERITED)) {
         if (!*value) {
             xxerr("er", "null value parameter");
             return nullptr;
@@ -224,13 +218,13 @@ prop *xxaddprop(void *obj, const char *text, int flags) {
         t[nlen] = ':';
         std::memcpy(t + nlen + 1, value, vlen + 1);
         p->text = t;
-        p->flags |= PROP_ADDED;
+        p->flags |= PROPF_ADDED;
         return p;
     }
 
     // A new property goes to the head of the list, so that it is found before older ones; its
     // qualifier and target are checked before it is linked, so a malformed one is not kept.
-    prop *np = xxalprop(PROP_ADDED | flags, text, nullptr);
+    prop *np = xxalprop(PROPF_ADDED | flags, text, nullptr);
     if (!np)
         return nullptr;
     np = xxfixnewprop(nullptr, np, 0);
@@ -308,8 +302,8 @@ int xxrdnet(net *n, FILE *stream) {
         }
         xxsetcurnet(n);
         n->flags = static_cast<std::uint16_t>((n->flags & ~NETF_KINDS) | kind);
-        xxlinkprop(n, xxalprop(PROP_CLASS1, "bn", n->name), 2);
-        xxlinkprop(n, xxalprop(PROP_CLASS1, "file", path), 2);
+        xxlinkprop(n, xxalprop(PROPF_CLASS1, "bn", n->name), 2);
+        xxlinkprop(n, xxalprop(PROPF_CLASS1, "file", path), 2);
 
         switch (kind) {
         case XXK_SCHEMATIC:

@@ -207,7 +207,7 @@ int xxrddsn(net *design) {
             id += '#';
             id += std::to_string(k++);
         }
-        prop *p = xxalprop(1, "id", id.c_str());
+        prop *p = xxalprop(PROPF_CLASS1, "id", id.c_str());
         if (!p) return 0;
         p->props = sym->props;
         sym->props = p;

@@ -20,13 +20,10 @@ constinit struct {
     int symfiles; // symbol files opened since the current schematic began
 } rdss{};
 
-// The record tables. A field is {property name, code, property flags}: the code's low four
-// bits are the action (1 name:word attached, 2 the name alone linked, 3 the rest of the line,
-// 4 name:word as a qualifier of the next property, 5 new real port, 6 new hidden real port,
-// 7 new wire, 8 wire ends and points, 9 symbol use, 10 exclusion mark), 0x10 drops the word
-// without XXR_GRAPHICS, 0x20 names the current object, 0x40 attaches to the object being read.
-// The placement words "tx", "ty", "scale" and "rot" (0x14) become qualifiers of the next
-// property only for back-annotation.
+// The record tables. A field is {property name, code, property flags}: the code is an action
+// (FLD_WORD ... FLD_INACT) with its modifiers (FLD_GRAPHIC, FLD_NAME, FLD_OBJ), all in kdxint.h.
+// The placement words "tx", "ty", "scale" and "rot" become qualifiers of the next property only
+// for back-annotation.
 
 // Joins runs of fields into one table and ends it with the empty field.
 template <std::size_t... N>
@@ -45,32 +42,33 @@ constexpr std::array<rdfield, (N + ... + 1)> fields(const rdfield (&...runs)[N])
 
 // The placement words that lead most records.
 constexpr rdfield placement[] = {
-    {"tx",      0x14, 8},
-    {"ty",      0x14, 8},
-    {"scale",   0x14, 8},
-    {"rot",     0x14, 8},
+    {"tx",       FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
+    {"ty",       FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
+    {"scale",    FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
+    {"rot",      FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
 };
 
 // "[schematic2]": the schematic's own ports and attributes.
 constexpr auto schport = fields(
-    {{nullptr,  0x05, 0}},    // a new real port
+    {{nullptr,   FLD_RPORT,              0}},  // a new real port
     placement,
-    {{"id",     0x21, 0x81},  // names the port
-     {"IO",     0x01, 1},
-     {"X",      0x11, 1},
-     {"Y",      0x11, 1},
-     {"group",  0x01, 1}});
+    {{"id",      FLD_WORD | FLD_NAME,    PROPF_CLASS1 | PROPF_HIDDEN},  // names the port
+     {"IO",      FLD_WORD,               PROPF_CLASS1},
+     {"X",       FLD_WORD | FLD_GRAPHIC, PROPF_CLASS1},
+     {"Y",       FLD_WORD | FLD_GRAPHIC, PROPF_CLASS1},
+     {"group",   FLD_WORD,               PROPF_CLASS1}});
 constexpr auto schprop = fields(
     placement,
-    {{"display", 0x14, 8},
-     {nullptr,   0x03, 2}});  // the rest of the line, on the current object
+    {{"display", FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
+     // the rest of the line, on the current object
+     {nullptr,   FLD_REST,               PROPF_MERGE}});
 constexpr rdfield schuniq[] = {
-    {"uniq",    0x41, 1},
-    {nullptr,   0,    0},
+    {"uniq",     FLD_WORD | FLD_OBJ,     PROPF_CLASS1},
+    {nullptr,    0,                      0},
 };
 constexpr rdfield schver[] = {
-    {"ver",     0x41, 1},
-    {nullptr,   0,    0},
+    {"ver",      FLD_WORD | FLD_OBJ,     PROPF_CLASS1},
+    {nullptr,    0,                      0},
 };
 
 constexpr rdrecord schematictable[] = {
@@ -83,10 +81,10 @@ constexpr rdrecord schematictable[] = {
 
 // "[detail]": wires, and the drawing kept verbatim for back-annotation.
 constexpr auto detwire = fields(
-    {{nullptr,  0x07, 0}},    // a new wire
+    {{nullptr,   FLD_WIRE,               0}},  // a new wire
     placement,
-    {{"id",     0x21, 0x81},  // names the wire
-     {nullptr,  0x08, 0}});   // its ends and points
+    {{"id",      FLD_WORD | FLD_NAME,    PROPF_CLASS1 | PROPF_HIDDEN},  // names the wire
+     {nullptr,   FLD_ENDS,               0}});  // its ends and points
 
 constexpr rdrecord detailtable[] = {
     {"w",     RC_FIELDS,  detwire.data()},
@@ -100,16 +98,16 @@ constexpr rdrecord detailtable[] = {
 
 // "[cell use]": the placed symbols.
 constexpr auto useuse = fields(
-    {{nullptr,  0x09, 0}},    // the definition and the new instance
+    {{nullptr,   FLD_USE,                0}},  // the definition and the new instance
     placement,
-    {{"id",     0x21, 1},     // names the instance
-     {"inact",  0x2a, 1}});   // the exclusion mark
+    {{"id",      FLD_WORD | FLD_NAME,    PROPF_CLASS1},  // names the instance
+     {"inact",   FLD_INACT | FLD_NAME,   PROPF_CLASS1}});  // the exclusion mark
 constexpr rdfield usexform[] = {
-    {"orn",     0x04, 8},
-    {"tx",      0x04, 8},
-    {"ty",      0x04, 8},
-    {"xform",   0x02, 1},     // made whatever the read options
-    {nullptr,   0,    0},
+    {"orn",      FLD_QUAL,               PROPF_QUAL},
+    {"tx",       FLD_QUAL,               PROPF_QUAL},
+    {"ty",       FLD_QUAL,               PROPF_QUAL},
+    {"xform",    FLD_MARK,               PROPF_CLASS1},  // made whatever the read options
+    {nullptr,    0,                      0},
 };
 
 constexpr rdrecord celltable[] = {
@@ -121,32 +119,34 @@ constexpr rdrecord celltable[] = {
 
 // "[symbol2]": the ports of a symbol definition, its bounding box.
 constexpr rdfield symportwords[] = {
-    {"id",      0x21, 0x81},  // names the port
-    {"layer",   0x11, 1},
-    {"IO",      0x01, 1},
-    {"X",       0x11, 1},
-    {"Y",       0x11, 1},
-    {"group",   0x01, 1},
+    {"id",       FLD_WORD | FLD_NAME,    PROPF_CLASS1 | PROPF_HIDDEN},  // names the port
+    {"layer",    FLD_WORD | FLD_GRAPHIC, PROPF_CLASS1},
+    {"IO",       FLD_WORD,               PROPF_CLASS1},
+    {"X",        FLD_WORD | FLD_GRAPHIC, PROPF_CLASS1},
+    {"Y",        FLD_WORD | FLD_GRAPHIC, PROPF_CLASS1},
+    {"group",    FLD_WORD,               PROPF_CLASS1},
 };
 constexpr auto symport = fields(
-    {{nullptr,  0x05, 0}},    // a new real port
+    {{nullptr,   FLD_RPORT,              0}},  // a new real port
     placement,
     symportwords);
 constexpr auto symiport = fields(
-    {{nullptr,  0x06, 0}},    // a new hidden real port
+    {{nullptr,   FLD_IPORT,              0}},  // a new hidden real port
     placement,
     symportwords);
 constexpr auto symprop = fields(
     placement,
-    {{"display", 0x14, 8},
-     {nullptr,   0x03, 0x12}}); // the rest of the line, on the current port
+    {{"display", FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
+     // the rest of the line, on the current port
+     {nullptr,   FLD_REST,               PROPF_MERGE | PROPF_INHERITED}});
 constexpr rdfield symbbox[] = {
-    {"llx",     0x04, 8},
-    {"lly",     0x04, 8},
-    {"urx",     0x04, 8},
-    {"ury",     0x04, 8},
-    {"bbox",    0x42, 1},     // on the definition, whatever the read options
-    {nullptr,   0,    0},
+    {"llx",      FLD_QUAL,               PROPF_QUAL},
+    {"lly",      FLD_QUAL,               PROPF_QUAL},
+    {"urx",      FLD_QUAL,               PROPF_QUAL},
+    {"ury",      FLD_QUAL,               PROPF_QUAL},
+    // on the definition, whatever the read options
+    {"bbox",     FLD_MARK | FLD_OBJ,     PROPF_CLASS1},
+    {nullptr,    0,                      0},
 };
 
 constexpr rdrecord symboltable[] = {
@@ -161,8 +161,9 @@ constexpr rdrecord symboltable[] = {
 // "[attributes]": properties of the definition itself.
 constexpr auto attrprop = fields(
     placement,
-    {{"display", 0x14, 8},
-     {nullptr,   0x43, 0x12}}); // the rest of the line, on the definition
+    {{"display", FLD_QUAL | FLD_GRAPHIC, PROPF_QUAL},
+     // the rest of the line, on the definition
+     {nullptr,   FLD_REST | FLD_OBJ,     PROPF_MERGE | PROPF_INHERITED}});
 
 constexpr rdrecord attributetable[] = {
     {"p",     RC_FIELDS,  attrprop.data()},

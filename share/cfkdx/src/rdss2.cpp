@@ -203,18 +203,18 @@ bool runfield(SectionParse &sp, const rdfield &f) {
     void *target = (f.code & FLD_OBJ) ? sp.obj : static_cast<void *>(sp.cur);
     prop *made = nullptr;
     switch (action) {
-    case 1: // name:word, attached
+    case FLD_WORD:
         if (xxrdstr(rdss2.word, RDWORD) == nullptr) return true;
         made = xxalprop(f.flags, f.name, rdss2.word);
         handqualifiers(sp, made);
         made = xxfixnewprop(target, made, f.flags);
         break;
-    case 2: // the name alone, linked
+    case FLD_MARK:
         made = xxalprop(f.flags, f.name, nullptr);
         handqualifiers(sp, made);
         if (made != nullptr) xxlinkprop(target, made, 2);
         break;
-    case 3: // the rest of the line
+    case FLD_REST:
         made = xxrdprop();
         if (made == nullptr) {
             xxerr("enl", "bad format");
@@ -224,34 +224,34 @@ bool runfield(SectionParse &sp, const rdfield &f) {
         handqualifiers(sp, made);
         made = xxfixnewprop(target, made, f.flags);
         break;
-    case 4: { // name:word, a qualifier of the next property
+    case FLD_QUAL: {
         if (xxrdstr(rdss2.word, RDWORD) == nullptr) return true;
         prop *q = xxalprop(f.flags, f.name, rdss2.word);
         if (q != nullptr) xxproplink(&sp.qhead, &sp.qtail, q, 2);
         break;
     }
-    case 5:   // a real port
-    case 6: { // a hidden real port
+    case FLD_RPORT:
+    case FLD_IPORT: {
         rport *rp = xxnewrport(sp.obj);
         if (rp == nullptr) return false;
-        if (action == 6) rp->flags |= PORTF_HIDDEN;
+        if (action == FLD_IPORT) rp->flags |= PORTF_HIDDEN;
         sp.cur = rp;
         break;
     }
-    case 7: { // a wire
+    case FLD_WIRE: {
         net *owner = asnet(sp.obj);
         wire *w = owner ? xxnewwire(owner) : nullptr;
         if (w == nullptr) return false;
         sp.cur = w;
         break;
     }
-    case 8:
+    case FLD_ENDS:
         readgeometry(sp);
         break;
-    case 9:
+    case FLD_USE:
         if (!readuse(sp)) return false;
         break;
-    case 10:
+    case FLD_INACT:
         readinact(sp);
         break;
     default:

@@ -69,7 +69,7 @@ symdef *xxnewsymdef(void * /*owner*/, const char *name) {
         return nullptr;
     d->type = static_cast<std::uint8_t>(objtype::symdef);
     d->name = xxalstr(&xxalbuf, name);
-    xxsettn(d, name, 0x11);
+    xxsettn(d, name, PROPF_CLASS1 | PROPF_INHERITED);
     d->porttbl = xxnewhashtbl(PORT_BUCKETS);
     xxinshash(root->symdefs, d, bucket);
     return d;
@@ -177,7 +177,7 @@ int xxfixnewsymdef(symdef *def, const char *file) {
     if (!def)
         return 1;
     if (file) {
-        if (prop *p = xxalprop(0x11, "file", file))
+        if (prop *p = xxalprop(PROPF_CLASS1 | PROPF_INHERITED, "file", file))
             xxlinkprop(def, p, 2);
     }
     if (def->nports > 0) {

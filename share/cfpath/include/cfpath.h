@@ -58,8 +58,18 @@ const char *GetIniFile();
 // when the registry holds none or the value does not fit; returns buf.
 char *GetHomeDir(char *buf, int size);
 
-// Releases the three lists and the tilde expansions; the lists become absent.
+// Releases the three lists and the tilde expansions, and turns the -pathDEBUG switch off: the
+// lists become absent and the next run starts untraced.
 void FreePaths();
+
+// The -pathDEBUG switch, the flag of an option row: while it is non-zero the path, start-up-file
+// and option routines write trace lines to the trace stream, from the option that turns it on.
+// 0 until set.
+int &pathdebugflag();
+
+// The stream of the trace lines and of the start-up-file notice (the run's log); null, as at the
+// start, stands for standard error. The netlist library sets it with its own log stream.
+void SetPathLog(std::FILE *log);
 
 // The directories that "$VANUSER" and "$CSDEVLIB" stand for, as the run's environment set-up
 // read them (copied, at most 259 characters each; null empties one).
@@ -110,6 +120,11 @@ int ReadRcFile(const char *fname, const char *prog, int *count, char ***vector, 
 // checked first when its type is not a string) and returns an error text or null.
 using OptionFunc = const char *(*)(const char *value);
 
+// The kinds of an option row, recorded for the table's reader; get_args goes by the pattern.
+inline constexpr int OPT_FUNC = 0;  // a "%(...)" pattern: the value goes to the row's function
+inline constexpr int OPT_VALUE = 1; // a value stored in the row's target
+inline constexpr int OPT_FLAG = 2;  // the flag alone
+
 // One row of an option table. The pattern is the sign ('-' or '+'), the name (letters and
 // digits) and, for an option with a value, a scan type from its '%' ("-o%s", "-l %d", "-p %(s)":
 // parentheses send the value to func). A '!' in the pattern clears the flag, a '^' toggles it,
@@ -117,7 +132,7 @@ using OptionFunc = const char *(*)(const char *value);
 struct OptionEntry {
     const char *pattern; // sign, name and value syntax
     int *flag;           // set, cleared or toggled when the option is seen; may be null
-    int kind;            // 0 function, 1 value, 2 flag only; recorded, not consulted
+    int kind;            // OPT_FUNC, OPT_VALUE or OPT_FLAG; recorded, not consulted
     void *target;        // the value's variable: const char * for %s, int for %d, %o and %x
                          // (unsigned), float for %f, char for %c; may be null
     OptionFunc func;     // the function of a "%(...)" pattern; may be null

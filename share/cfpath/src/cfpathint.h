@@ -8,10 +8,10 @@ namespace cf {
 // Writes one -pathDEBUG trace line to the run's log; nothing when the flag is off.
 [[gnu::format(printf, 1, 2)]] void pathtrace(const char *fmt, ...);
 
-// True when -pathDEBUG is in effect.
+// True when -pathDEBUG is in effect (pathdebugflag).
 bool pathdebug();
 
-// The run's log stream (standard error until a run opens its log).
+// The trace stream of SetPathLog (standard error until a run opens its log).
 std::FILE *pathlog();
 
 // The start-up path, null while absent; RcInstallPath installs the default when absent and

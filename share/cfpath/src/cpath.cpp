@@ -3,13 +3,13 @@
 // Owns the three path lists (symbol search path, second search path, start-up path), the status
 // of the last list change, the found-name buffer of PathOpen, the expansion of "~" with its cache
 // of named elements, the initialisation-file name and the directories that "$VANUSER" and
-// "$CSDEVLIB" stand for. FreePaths returns the lists and the cache to their start state at the
-// end of every run, so each run starts from the defaults plus its own "-p" and "-k".
+// "$CSDEVLIB" stand for, and the -pathDEBUG switch with the stream the traces go to. FreePaths
+// returns the lists, the cache and the switch to their start state at the end of every run, so
+// each run starts from the defaults plus its own "-p", "-k" and "-pathDEBUG".
 #include "cfpath.h"
 #include "cfpathint.h"
 
 #include "cfstring.h"
-#include "kdx.h"
 #include "platform/profile.h"
 
 #include <cstdarg>
@@ -187,13 +187,31 @@ const char *tildedir(const char *key) {
 
 } // namespace
 
+namespace {
+
+struct TraceState {
+    int pathdebug;   // the -pathDEBUG switch: an option row's flag
+    std::FILE *log;  // where traces and notices go; null for standard error
+};
+
+constinit TraceState trace{};
+
+} // namespace
+
+int &pathdebugflag() {
+    return trace.pathdebug;
+}
+
+void SetPathLog(std::FILE *log) {
+    trace.log = log;
+}
+
 bool pathdebug() {
-    return kdx::xxoptions().pathdebug != 0;
+    return trace.pathdebug != 0;
 }
 
 std::FILE *pathlog() {
-    std::FILE *f = kdx::xxlog();
-    return f ? f : stderr;
+    return trace.log ? trace.log : stderr;
 }
 
 void pathtrace(const char *fmt, ...) {
@@ -350,6 +368,7 @@ void FreePaths() {
         cp.tcache[i] = {};
     }
     cp.tcount = 0;
+    trace.pathdebug = 0;
 }
 
 void SetLibDirs(const char *userdir, const char *devdir) {
