@@ -381,6 +381,9 @@ using PortFilter = int (*)(port *p);
 port *xxnewvport(void *owner, hashtbl *table, const char *name, void *link);
 port *xxdupport(void *owner, port *tmpl);
 arrayport *xxnewnpla(symbol *sym, int n);
+// The packed port array of a primitive symbol (SYMF_ARRAY), made at its first use: a part-list
+// read never wires, and most parts are never asked for a port. Null when it has no ports.
+arrayport *xxsymarray(symbol *sym);
 rport *xxnewrport(void *owner);
 void xxlinkup(void *obj, linkcell **list, void *target);
 

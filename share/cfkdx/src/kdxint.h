@@ -260,7 +260,7 @@ struct symbol : xxnamed {
     int seq;                // sequence number in the owner at the time it was fixed
     union {
         hashtbl *porttbl;   // symbol ports (51 buckets) ...
-        arrayport *parray;  // ... or, with SYMF_ARRAY, the packed array
+        arrayport *parray;  // ... or, with SYMF_ARRAY, the packed array (xxsymarray)
     };
 };
 

@@ -85,8 +85,10 @@ symbol *xxnewsym(net *owner, symdef *def, int nports) {
     sym->def = def;
     sym->owner = owner;
     if (def->flags & SDEFF_PRIM) {
+        // The array is made when a port is first asked for (xxsymarray); while the routine trace
+        // runs it is made here, so the trace reads as it always has.
         sym->flags |= SYMF_ARRAY;
-        sym->parray = xxnewnpla(sym, nports);
+        if (xxtracing()) sym->parray = xxnewnpla(sym, nports);
     } else {
         sym->porttbl = xxnewhashtbl(PORT_BUCKETS);
         int bucket = 0;
