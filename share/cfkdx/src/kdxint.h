@@ -341,6 +341,23 @@ inline prop *propnext(const prop *p) { return p->props; }
 
 inline constexpr std::size_t PROPNAMELEN = 1024; // a property name is shorter (xxpropiname)
 
+// The properties of a few names on one symbol, each as xxfindprop(sym, name, 0) gives it, with
+// its messages, in the order the caller asks for them. Every part is asked for several names:
+// where the symbol's lists hold only plain texts (no qualifier to evaluate) and the routine
+// trace is off, one walk of the lists finds them all; otherwise each is looked up when asked.
+class SymPropLookup {
+  public:
+    static constexpr int MAXNAMES = 4;
+    SymPropLookup(symbol *sym, const char *const *names, int count);
+    prop *find(int i); // xxfindprop(sym, names[i], 0)
+
+  private:
+    symbol *sym_;
+    const char *const *names_;
+    prop *found_[MAXNAMES] = {};
+    bool walked_ = false; // found_ holds the answers
+};
+
 // Flags of a port.
 inline constexpr std::uint16_t PORTF_HIDDEN = 0x0001;  // a "connect" property may attach it
 inline constexpr std::uint16_t PORTF_PPIN = 0x0004;    // power pin

@@ -110,13 +110,15 @@ int xxfixnewsym(net *owner, symbol *sym) {
     if (!sym || !sym->def || sym->owner != owner)
         return 1;
 
-    if (prop *p = xxfindprop(sym, "primitive", 0)) {
+    static const char *const names[] = {"primitive", "model"};
+    SymPropLookup props(sym, names, 2);
+    if (prop *p = props.find(0)) {
         if (!cf::strcieql(xxpropfval(p), "*subedit*"))
             sym->flags |= SYMF_PRIM;
     }
 
     const char *model = nullptr;
-    if (prop *p = xxfindprop(sym, "model", 0)) {
+    if (prop *p = props.find(1)) {
         model = xxpropval(p);
         const char *v = xxpropfval(p);
         sym->flags |= SYMF_MODEL;
