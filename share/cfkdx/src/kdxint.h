@@ -448,6 +448,8 @@ struct filerec {
                            // search, released with the file
     int midline;           // 1 when a word was read off the current line: the stream may stand
                            // inside a line, where the section search must not trust its lists
+    const char *memdata;   // the file's bytes when the stream serves it from memory, else null
+    std::size_t memsize;   // how many
     char buffer[XXFILEBUF]; // stdio buffer given to the stream
 };
 
