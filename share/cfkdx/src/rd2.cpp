@@ -47,6 +47,20 @@ constexpr bool endsword(int c) { return cf::isspacec(c); }
 
 inline int readc(FILE *fp) { return getc_unlocked(fp); }
 
+// Gives back c, the character readc took last. Every line of a design is peeked at and most end
+// a word read up to its line feed, so the common case is done in line as getc_unlocked does its
+// own: the character is still in the stream's buffer, right behind the read position (what
+// ungetc does first, without the call).
+inline void unreadc(int c, FILE *fp) {
+    if (fp->_IO_read_ptr > fp->_IO_read_base &&
+        static_cast<unsigned char>(fp->_IO_read_ptr[-1]) == c) {
+        --fp->_IO_read_ptr;
+        fp->_flags &= ~_IO_EOF_SEEN;
+    } else {
+        std::ungetc(c, fp);
+    }
+}
+
 // The rest of the line, line feed included; one more line unless the end of the file came first.
 // Returns the number of characters consumed.
 off_t purge(FILE *fp, int *line) {
@@ -408,7 +422,7 @@ int xxpeek() {
         return EOF;
     int c = readc(f->stream);
     if (c != EOF)
-        std::ungetc(c, f->stream);
+        unreadc(c, f->stream);
     return c;
 }
 
@@ -443,7 +457,7 @@ char *xxrdstr(char *buf, int limit) {
         c = readc(fp);
     }
     if (iseol(c))
-        std::ungetc(c, fp); // the line is not consumed
+        unreadc(c, fp); // the line is not consumed
     if (n == 0)
         return nullptr;
     buf[n] = '\0';
@@ -481,7 +495,7 @@ char *xxrdbuf(membuf **buf, int whole) {
         c = readc(fp);
     }
     if (iseol(c))
-        std::ungetc(c, fp);
+        unreadc(c, fp);
     if (pos == start)
         return nullptr;
     if (whole)
