@@ -141,6 +141,15 @@ void cat_run(benchmark::State &state, const std::vector<std::string> &genargs) {
 const std::vector<std::string> hier1k{"--sheets", "1000", "--parts", "200"};
 const std::vector<std::string> hier2k{"--sheets", "2000", "--parts", "200"};
 const std::vector<std::string> drawn1k{"--sheets", "1000", "--parts", "200", "--drawing"};
+// The shape of a parts-dense design: four levels of sheets (the top and three below), a quarter
+// of them placed from two parents, 108 unwired parts a sheet with a value and a tolerance, 200
+// part symbols and 20 values; the report is as large as the input.
+std::vector<std::string> shared(const char *sheets) {
+    return {"--sheets",   sheets, "--depth",  "3",  "--shared", "4",        "--parts", "108",
+            "--distinct", "200",  "--values", "20", "--props",  "2",        "--unwired"};
+}
+const std::vector<std::string> shared2k = shared("1999");
+const std::vector<std::string> shared8k = shared("7999");
 const std::vector<std::string> flat100k{"--sheets",   "0",     "--parts",  "100000",
                                         "--distinct", "100",   "--values", "100"};
 
@@ -152,5 +161,9 @@ BENCHMARK_CAPTURE(partlist_run, drawn_1000_sheets, drawn1k)->Unit(benchmark::kMi
 BENCHMARK_CAPTURE(cat_run, drawn_1000_sheets, drawn1k)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets, hier2k)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(partlist_run, flat_100k_parts, flat100k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets, shared2k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(cat_run, shared_2000_sheets, shared2k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_8000_sheets, shared8k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(cat_run, shared_8000_sheets, shared8k)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

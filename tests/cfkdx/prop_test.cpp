@@ -253,7 +253,7 @@ TEST_F(PropTest, LinkingHeadTailAndTerminators) {
     kdx::symdef *d = mkdef("res.sym", {"1", "2"}, {{"primitive", "R"}});
     kdx::symbol *s = kdx::xxnewsym(n, d, d->nports);
     ASSERT_TRUE(s->flags & kdx::SYMF_ARRAY);
-    kdx::port *ap = &s->parray[1];
+    kdx::port *ap = &kdx::xxsymarray(s)[1];
     kdx::xxlinkprop(ap, kdx::xxalprop(2, "X", "1"), 2);
     kdx::xxlinkprop(ap, kdx::xxalprop(2, "Y", "1"), 2);
     kdx::xxlinkprop(ap, kdx::xxalprop(2, "W", "1"), 1);

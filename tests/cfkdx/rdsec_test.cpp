@@ -408,26 +408,30 @@ TEST_F(SectionSearch, LargeFilesReadFromMemoryEndWhereTheDiskStreamEnds) {
 }
 
 // A section line too long for the line buffer is reported by every search that reads it, also
-// by the one that follows a search that failed.
+// by the one that follows a search that failed; from a caller's stream and from memory alike.
 TEST_F(SectionSearch, OverlongSectionLineIsReportedByEverySearchThatReadsIt) {
     const std::string sheet =
         "[schematic2]\n[detail]\n" + std::string("[") + std::string(1100, 'z') + "\n[cell use]\n";
-    open(sheet, false);
     auto count = [](const std::string &log) {
         int n = 0;
         for (std::size_t at = 0; (at = log.find("Line too long", at)) != std::string::npos; ++at)
             ++n;
         return n;
     };
-    EXPECT_EQ(kdx::xxfindsection("[tools]"), 0); // forward and from the start: read twice
-    EXPECT_EQ(count(fresh()), 2);
-    EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);
-    EXPECT_EQ(count(fresh()), 1);
-    EXPECT_EQ(kdx::xxfindsection("[detail]"), 1);
-    EXPECT_THAT(fresh(), IsEmpty());
-    EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);
-    EXPECT_EQ(count(fresh()), 1);
-    EXPECT_EQ(kdx::xxcurfile()->line, 5);
+    for (const bool ours : {false, true}) {
+        SCOPED_TRACE(ours ? "from memory" : "caller's stream");
+        open(sheet, ours);
+        EXPECT_EQ(kdx::xxfindsection("[tools]"), 0); // forward and from the start: read twice
+        EXPECT_EQ(count(fresh()), 2);
+        EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);
+        EXPECT_EQ(count(fresh()), 1);
+        EXPECT_EQ(kdx::xxfindsection("[detail]"), 1);
+        EXPECT_THAT(fresh(), IsEmpty());
+        EXPECT_EQ(kdx::xxfindsection("[cell use]"), 1);
+        EXPECT_EQ(count(fresh()), 1);
+        EXPECT_EQ(kdx::xxcurfile()->line, 5);
+        kdx::xxfdclose();
+    }
 }
 
 // What was learnt about one file is never applied to the next one on the same stream, nor to

@@ -61,6 +61,22 @@ TEST_F(SymTest, PartNameJoinsPrefixPrimitiveAndSuffix) {
     EXPECT_THAT(logtext(), HasSubstr("parameter is not a symbol"));
 }
 
+TEST_F(SymTest, PartNameFindsWhatEachLookUpFinds) {
+    // Plain lists are walked once for the three names; a qualified text makes each name a look-up
+    // of its own. Both give the look-ups' answers and warnings.
+    symbol *plain = place(top_, res_, "R4", {{"prefix", "*req*"}, {"suffix", "_a"}});
+    symbol *qualified =
+        place(top_, res_, "R5", {{"prefix", "*req*"}, {"(Q)suffix", "_b"}, {"suffix", "_a"}});
+    for (symbol *s : {plain, qualified}) {
+        const std::string want = std::string("R") + propval(s, "suffix");
+        log_.fresh();
+        EXPECT_EQ(xxsympart(s), want);
+        const std::string said = log_.fresh();
+        EXPECT_EQ(testsupport::occurrences(said, "required property \"prefix\" not supplied"), 1)
+            << said;
+    }
+}
+
 TEST_F(SymTest, ModelPropertySetsTheSymbolKind) {
     symdef *box = mkdef("box", {"A"});
     symbol *null = place(top_, box, "N1", {{"model", "NULL"}});

@@ -262,7 +262,7 @@ struct symbol : xxnamed {
     int seq;                // sequence number in the owner at the time it was fixed
     union {
         hashtbl *porttbl;   // symbol ports (51 buckets) ...
-        arrayport *parray;  // ... or, with SYMF_ARRAY, the packed array
+        arrayport *parray;  // ... or, with SYMF_ARRAY, the packed array (xxsymarray)
     };
 };
 
@@ -349,6 +349,23 @@ struct prop : xxrec {
 inline prop *propnext(const prop *p) { return p->props; }
 
 inline constexpr std::size_t PROPNAMELEN = 1024; // a property name is shorter (xxpropiname)
+
+// The properties of a few names on one symbol, each as xxfindprop(sym, name, 0) gives it, with
+// its messages, in the order the caller asks for them. Every part is asked for several names:
+// where the symbol's lists hold only plain texts (no qualifier to evaluate) and the routine
+// trace is off, one walk of the lists finds them all; otherwise each is looked up when asked.
+class SymPropLookup {
+  public:
+    static constexpr int MAXNAMES = 4;
+    SymPropLookup(symbol *sym, const char *const *names, int count);
+    prop *find(int i); // xxfindprop(sym, names[i], 0)
+
+  private:
+    symbol *sym_;
+    const char *const *names_;
+    prop *found_[MAXNAMES] = {};
+    bool walked_ = false; // found_ holds the answers
+};
 
 // Flags of a port.
 inline constexpr std::uint16_t PORTF_HIDDEN = 0x0001;  // a "connect" property may attach it
@@ -440,6 +457,8 @@ struct filerec {
                            // search, released with the file
     int midline;           // 1 when a word was read off the current line: the stream may stand
                            // inside a line, where the section search must not trust its lists
+    const char *memdata;   // the file's bytes when the stream serves it from memory, else null
+    std::size_t memsize;   // how many
     char buffer[XXFILEBUF]; // stdio buffer given to the stream
 };
 

@@ -139,6 +139,12 @@ arrayport *xxnewnpla(symbol *sym, int n) {
     return arr;
 }
 
+arrayport *xxsymarray(symbol *sym) {
+    if (sym->parray == nullptr && sym->def != nullptr)
+        sym->parray = xxnewnpla(sym, sym->def->nports);
+    return sym->parray;
+}
+
 rport *xxnewrport(void *owner) {
     kdx::RoutineScope scope("xxnewrport");
     rport **first = nullptr;

@@ -50,12 +50,12 @@ port *xxfsp(symbol *sym, const char *name, int /*flags*/) {
         port *sdp = xxfsdp(sym->def, name);
         if (!sdp)
             return nullptr;
-        if (rectype(sdp) != objtype::symdefport || !sym->parray || sdp->index < 0 ||
-            sdp->index >= sym->def->nports) {
-            XXASSERT(rectype(sdp) == objtype::symdefport && sym->parray);
+        arrayport *array = rectype(sdp) == objtype::symdefport ? xxsymarray(sym) : nullptr;
+        if (!array || sdp->index < 0 || sdp->index >= sym->def->nports) {
+            XXASSERT(rectype(sdp) == objtype::symdefport && array);
             return nullptr;
         }
-        return &sym->parray[sdp->index];
+        return &array[sdp->index];
     }
     if (!sym->porttbl)
         return nullptr;
@@ -92,9 +92,9 @@ port *xxsdp2sp(symbol *sym, port *sdp) {
     if (!sym || !sdp)
         return nullptr;
     if (sym->flags & SYMF_ARRAY) {
-        if (!sym->parray || !sym->def || sdp->index < 0 || sdp->index >= sym->def->nports)
-            return nullptr;
-        return &sym->parray[sdp->index];
+        if (!sym->def || sdp->index < 0 || sdp->index >= sym->def->nports) return nullptr;
+        arrayport *array = xxsymarray(sym);
+        return array ? &array[sdp->index] : nullptr;
     }
     if (!sym->porttbl)
         return nullptr;

@@ -108,7 +108,7 @@ int firstsymport(symbol *sym, port **cursor) {
     if (!sym || !sym->def || sym->def->nports == 0)
         return 0;
     if (sym->flags & SYMF_ARRAY)
-        *cursor = sym->parray;
+        *cursor = xxsymarray(sym);
     else
         *cursor = firstintable(sym->porttbl);
     return *cursor != nullptr;

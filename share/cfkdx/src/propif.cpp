@@ -357,6 +357,20 @@ bool findargsok(const void *obj, const char *name) {
 
 } // namespace
 
+namespace {
+
+// What a look-up says of the property it found: a required value the object does not supply.
+prop *checkrequired(void *obj, const char *name, prop *p) {
+    if (rectype(obj) != objtype::symdef) {
+        const char *raw = xxproprval(p);
+        if (raw && *raw == '*' && cf::strcieql(raw, "*req*"))
+            xxerr("w", "required property \"%s\" not supplied in %s", name, xxwname(obj));
+    }
+    return p;
+}
+
+} // namespace
+
 prop *xxfindpropfp(void *obj, const char *name, int flags) {
     kdx::QuietRoutineScope scope("xxfindpropfp");
     if (!findargsok(obj, name)) return nullptr;
@@ -366,12 +380,7 @@ prop *xxfindpropfp(void *obj, const char *name, int flags) {
             xxerr("w", "property \"%s\" not found in %s", name, xxwname(obj));
         return nullptr;
     }
-    if (rectype(obj) != objtype::symdef) {
-        const char *raw = xxproprval(p);
-        if (raw && *raw == '*' && cf::strcieql(raw, "*req*"))
-            xxerr("w", "required property \"%s\" not supplied in %s", name, xxwname(obj));
-    }
-    return p;
+    return checkrequired(obj, name, p);
 }
 
 prop *xxfindprop(void *obj, const char *name, int flags) {
@@ -397,6 +406,37 @@ prop *xxfindprop(void *obj, const char *name, int flags) {
         }
     }
     return xxfindpropfp(obj, name, flags);
+}
+
+SymPropLookup::SymPropLookup(symbol *sym, const char *const *names, int count)
+    : sym_(sym), names_(names) {
+    XXASSERT(count <= MAXNAMES);
+    if (!sym || rectype(sym) != objtype::symbol || count > MAXNAMES || xxtracing()) return;
+    // The lists xxfprops searches for a symbol, in its order. In a plain text (no qualifier)
+    // xxpmatch finds a name exactly when the text begins with it and a ':' or the end follows.
+    rootnet *root = xxgetroot();
+    prop *lists[] = {sym->props, sym->def ? sym->def->props : nullptr,
+                     root ? root->props : nullptr};
+    std::size_t len[MAXNAMES];
+    for (int i = 0; i < count; ++i)
+        len[i] = std::strlen(names[i]);
+    for (prop *list : lists)
+        for (prop *p = list; isprop(p); p = p->props) {
+            const char *t = p->text;
+            if (!t) continue;
+            if (*t == '(') return; // a qualifier is evaluated, with its messages, by each look-up
+            for (int i = 0; i < count; ++i)
+                if (!found_[i] && *t == *names[i] && std::strncmp(t, names[i], len[i]) == 0 &&
+                    (t[len[i]] == ':' || t[len[i]] == '\0'))
+                    found_[i] = p;
+        }
+    walked_ = true;
+}
+
+prop *SymPropLookup::find(int i) {
+    if (!walked_) return xxfindprop(sym_, names_[i], 0);
+    kdx::RoutineScope scope("xxfindprop");
+    return found_[i] ? checkrequired(sym_, names_[i], found_[i]) : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <forward_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,7 +43,7 @@ template <class T, std::size_t N> class SmallList {
     T &operator[](std::size_t i) { return i < N ? inl_[i] : more_[i - N]; }
 
   private:
-    T inl_[N]{};
+    T inl_[N]; // only the first n_ are ever read: nothing to clear
     std::vector<T> more_;
     std::size_t n_ = 0;
 };
@@ -67,13 +67,13 @@ class NameSet {
     }
 
     // A copy of a name that lives in a buffer about to be reused, for as long as the set.
-    std::string_view keep(const char *name) { return owned_.emplace_back(name); }
+    std::string_view keep(const char *name) { return owned_.emplace_front(name); }
 
   private:
     std::string_view names_[INLINENAMES];
     std::size_t n_ = 0;
     std::unique_ptr<std::unordered_set<std::string_view>> set_;
-    std::deque<std::string> owned_;
+    std::forward_list<std::string> owned_; // unlike a deque, allocates nothing while empty
 };
 
 // The name of a property as xxpropiname makes it, read in place in the property's text, for a

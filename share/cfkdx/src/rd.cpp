@@ -28,8 +28,8 @@ struct RdState {
     net *curnet;      // the net the read driver is reading
 };
 
-constinit RdState rd{{{nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, {}},
-                      {nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, {}}},
+constinit RdState rd{{{nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 0, {}},
+                      {nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 0, {}}},
                      nullptr,
                      nullptr};
 
@@ -45,6 +45,8 @@ void closerec(filerec &f) {
     f.line = 1;
     f.open = 0;
     f.midline = 0;
+    f.memdata = nullptr;
+    f.memsize = 0;
     xxsecforget(f);
 }
 
@@ -126,8 +128,10 @@ memfile *slurp(int fd) {
     return nullptr;
 }
 
-// The file opened as fp, as a stream served from memory; fp itself when it cannot be.
-FILE *inmemory(FILE *fp) {
+// The file opened as fp, as a stream served from memory; fp itself when it cannot be. *served is
+// the file's bytes, null when it is not served from memory.
+FILE *inmemory(FILE *fp, memfile **served) {
+    *served = nullptr;
     memfile *m = slurp(fileno(fp));
     if (m == nullptr) return fp;
     const cookie_io_functions_t io{memread, nullptr, memseek, memclose};
@@ -138,6 +142,7 @@ FILE *inmemory(FILE *fp) {
         return fp;
     }
     std::fclose(fp);
+    *served = m;
     return mem;
 }
 
@@ -254,8 +259,9 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
     }
 
     filerec &f = current();
+    memfile *served = nullptr;
     if (ours) {
-        fp = inmemory(fp);
+        fp = inmemory(fp, &served);
         std::setvbuf(fp, f.buffer, _IOFBF, sizeof f.buffer);
         // Only this library reads the stream, from one thread: the locking that ungetc and the
         // seeks of the section search would do on every call buys nothing.
@@ -268,6 +274,8 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
     f.section = nullptr;
     f.open = 1;
     f.midline = 0;
+    f.memdata = served != nullptr ? served->data : nullptr;
+    f.memsize = served != nullptr ? served->size : 0;
     if (path) *path = f.name;
     if (xxoptions().v) xxerror('m', "Reading file %s", f.name ? f.name : found);
 

@@ -47,6 +47,20 @@ constexpr bool endsword(int c) { return cf::isspacec(c); }
 
 inline int readc(FILE *fp) { return getc_unlocked(fp); }
 
+// Gives back c, the character readc took last. Every line of a design is peeked at and most end
+// a word read up to its line feed, so the common case is done in line as getc_unlocked does its
+// own: the character is still in the stream's buffer, right behind the read position (what
+// ungetc does first, without the call).
+inline void unreadc(int c, FILE *fp) {
+    if (fp->_IO_read_ptr > fp->_IO_read_base &&
+        static_cast<unsigned char>(fp->_IO_read_ptr[-1]) == c) {
+        --fp->_IO_read_ptr;
+        fp->_flags &= ~_IO_EOF_SEEN;
+    } else {
+        std::ungetc(c, fp);
+    }
+}
+
 // The rest of the line, line feed included; one more line unless the end of the file came first.
 // Returns the number of characters consumed.
 off_t purge(FILE *fp, int *line) {
@@ -71,10 +85,12 @@ bool ensure(membuf **buf, std::size_t room) {
            static_cast<std::size_t>((*buf)->eptr - (*buf)->ptr) >= room;
 }
 
-// The rest of the line into *buf at its ptr, as xxrdline describes; the line counter is the
-// caller's, so xxfindline can read a stream of its own. *used (when given) counts the characters
-// consumed and *cut tells whether the line was too long.
-char *rdline(FILE *fp, int *line, membuf **buf, off_t *used = nullptr, bool *cut = nullptr) {
+// The rest of the line into *buf at its ptr, as xxrdline describes, its characters taken from
+// next() (EOF at the end); the line counter is the caller's, so xxfindline can read a stream of
+// its own. *used (when given) counts the characters consumed and *cut tells whether the line
+// was too long.
+template <class Next>
+char *readline(Next next, int *line, membuf **buf, off_t *used = nullptr, bool *cut = nullptr) {
     if (used)
         *used = 0;
     if (cut)
@@ -88,7 +104,7 @@ char *rdline(FILE *fp, int *line, membuf **buf, off_t *used = nullptr, bool *cut
     off_t count = 0;
     bool toolong = false;
     int c;
-    while ((c = readc(fp)) != EOF) {
+    while ((c = next()) != EOF) {
         ++count;
         if (c == '\n')
             break;
@@ -115,6 +131,10 @@ char *rdline(FILE *fp, int *line, membuf **buf, off_t *used = nullptr, bool *cut
     (*buf)->ptr = keep + 1;
     ++*line;
     return start;
+}
+
+char *rdline(FILE *fp, int *line, membuf **buf, off_t *used = nullptr, bool *cut = nullptr) {
+    return readline([fp] { return readc(fp); }, line, buf, used, cut);
 }
 
 // The search of xxfindline: the lines that begin with text's first character are compared
@@ -149,8 +169,13 @@ enum class Scan { found, end, stop };
 // Reads the current file on from `pos`, a line start, exactly as findplain does, noting every
 // bracket line in `met`; stops behind the line that matches `text`, at the end of the file, or
 // where a line starts at `stop`. *end is where it stopped.
+Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
+                std::vector<Mark> &met, off_t *end);
+
 Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
           std::vector<Mark> &met, off_t *end) {
+    if (f.memdata != nullptr)
+        return scanmemory(f, c, text, pos, stop, met, end);
     FILE *fp = f.stream;
     Scan result = Scan::end;
     for (;;) {
@@ -186,6 +211,59 @@ Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
     }
     f.midline = 0;
     *end = pos;
+    return result;
+}
+
+// scan on a file served from memory, with the same results: the lines are found in its bytes
+// rather than read through the stream one character at a time, and the stream is moved once,
+// to where the reading would have stopped.
+Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
+                std::vector<Mark> &met, off_t *end) {
+    const char *const data = f.memdata;
+    const auto size = static_cast<off_t>(f.memsize);
+    Scan result = Scan::end;
+    for (;;) {
+        if (pos == stop) {
+            result = Scan::stop;
+            break;
+        }
+        if (pos >= size)
+            break;
+        if (data[pos++] != '[') {
+            if (data[pos - 1] != '\n') {
+                const void *nl =
+                    std::memchr(data + pos, '\n', static_cast<std::size_t>(size - pos));
+                if (nl == nullptr) {
+                    pos = size; // the last line, unended
+                    continue;
+                }
+                pos = static_cast<const char *>(nl) - data + 1;
+            }
+            ++f.line;
+            continue;
+        }
+        xxlinebuf->ptr = reinterpret_cast<char *>(xxlinebuf + 1);
+        off_t used = 0;
+        bool cut = false;
+        off_t at = pos;
+        const char *rest = readline(
+            [data, size, &at] { return at < size ? static_cast<unsigned char>(data[at++]) : EOF; },
+            &f.line, &xxlinebuf, &used, &cut);
+        pos += used;
+        if (cut)
+            c.off = true;
+        if (!rest)
+            break;
+        met.push_back({pos - used - 1, pos, f.line, rest});
+        if (cf::strcieql(rest, text + 1)) {
+            result = Scan::found;
+            break;
+        }
+    }
+    f.midline = 0;
+    *end = pos;
+    const bool moved = fseeko(f.stream, pos, SEEK_SET) == 0;
+    XXASSERT(moved);
     return result;
 }
 
@@ -344,7 +422,7 @@ int xxpeek() {
         return EOF;
     int c = readc(f->stream);
     if (c != EOF)
-        std::ungetc(c, f->stream);
+        unreadc(c, f->stream);
     return c;
 }
 
@@ -379,7 +457,7 @@ char *xxrdstr(char *buf, int limit) {
         c = readc(fp);
     }
     if (iseol(c))
-        std::ungetc(c, fp); // the line is not consumed
+        unreadc(c, fp); // the line is not consumed
     if (n == 0)
         return nullptr;
     buf[n] = '\0';
@@ -417,7 +495,7 @@ char *xxrdbuf(membuf **buf, int whole) {
         c = readc(fp);
     }
     if (iseol(c))
-        std::ungetc(c, fp);
+        unreadc(c, fp);
     if (pos == start)
         return nullptr;
     if (whole)

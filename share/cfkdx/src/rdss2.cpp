@@ -548,8 +548,9 @@ void xxfrnode() {
             continue;
         }
         int n = sym->def ? sym->def->nports : 0;
-        for (int i = 0; i < n && sym->parray != nullptr; ++i) {
-            arrayport *e = &sym->parray[i];
+        arrayport *array = n > 0 ? xxsymarray(sym) : nullptr;
+        for (int i = 0; i < n && array != nullptr; ++i) {
+            arrayport *e = &array[i];
             if (e->pnode == nullptr) xxnewnode(owner, nullptr, e, nullptr);
         }
     }

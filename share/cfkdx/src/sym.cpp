@@ -87,8 +87,10 @@ symbol *xxnewsym(net *owner, symdef *def, int nports) {
     sym->def = def;
     sym->owner = owner;
     if (def->flags & SDEFF_PRIM) {
+        // The array is made when a port is first asked for (xxsymarray); while the routine trace
+        // runs it is made here, so the trace reads as it always has.
         sym->flags |= SYMF_ARRAY;
-        sym->parray = xxnewnpla(sym, nports);
+        if (xxtracing()) sym->parray = xxnewnpla(sym, nports);
     } else {
         sym->porttbl = xxnewhashtbl(PORT_BUCKETS);
         int bucket = 0;
@@ -110,13 +112,15 @@ int xxfixnewsym(net *owner, symbol *sym) {
     if (!sym || !sym->def || sym->owner != owner)
         return 1;
 
-    if (prop *p = xxfindprop(sym, "primitive", 0)) {
+    static const char *const names[] = {"primitive", "model"};
+    SymPropLookup props(sym, names, 2);
+    if (prop *p = props.find(0)) {
         if (!cf::strcieql(xxpropfval(p), "*subedit*"))
             sym->flags |= SYMF_PRIM;
     }
 
     const char *model = nullptr;
-    if (prop *p = xxfindprop(sym, "model", 0)) {
+    if (prop *p = props.find(1)) {
         model = xxpropval(p);
         const char *v = xxpropfval(p);
         sym->flags |= SYMF_MODEL;

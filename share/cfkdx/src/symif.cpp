@@ -93,13 +93,15 @@ const char *xxsympart(void *obj) {
     RoutineScope scope("xxsympart");
     if (!chksym(obj, 0x0b))
         return nullptr;
-    const char *prim = xxpropval(xxfindprop(obj, "primitive", 0));
+    static const char *const names[] = {"primitive", "prefix", "suffix"};
+    SymPropLookup props(static_cast<symbol *>(obj), names, 3);
+    const char *prim = xxpropval(props.find(0));
     const char *prefix = "";
     const char *suffix = "";
     if (prim && !cf::strcieql(prim, "*subedit*")) {
-        if (const char *v = xxpropval(xxfindprop(obj, "prefix", 0)))
+        if (const char *v = xxpropval(props.find(1)))
             prefix = v;
-        if (const char *v = xxpropval(xxfindprop(obj, "suffix", 0)))
+        if (const char *v = xxpropval(props.find(2)))
             suffix = v;
     } else {
         prim = "";
