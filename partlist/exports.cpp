@@ -1,16 +1,12 @@
 // exports.cpp - the host entry points of libpartlist.so.
 //
 // Everything else in the library is built with hidden visibility; these are the only symbols a
-// host (a program that loads the library, the window's launcher) can reach; the partlist command
-// compiles this file into itself without the window's entry points. Each one catches at its
+// host (a program that loads the library, the window's launcher) can reach; the window adds its
+// two entry points (window/exports.cpp) when it is built. Each one catches at its
 // boundary: a host written in C must never see an exception.
 #include "partlist.h"
 
 #include "kdx.h"
-
-#ifdef PARTLIST_WINDOW
-#include "window.h"
-#endif
 
 extern "C" {
 
@@ -48,26 +44,5 @@ PARTLIST_EXPORT int SetPropertyLength(const char *text) {
         return 0;
     }
 }
-
-#ifdef PARTLIST_WINDOW
-
-PARTLIST_EXPORT int CreatePartList(const char *projectFile, const char *flavourCode,
-                                   const char *searchPath) {
-    try {
-        return window::CreatePartList(projectFile, flavourCode, searchPath);
-    } catch (...) {
-        // Nothing of the window could be had (memory); the host goes on without it.
-        return 0;
-    }
-}
-
-PARTLIST_EXPORT void DestroyPartList() {
-    try {
-        window::DestroyPartList();
-    } catch (...) {
-    }
-}
-
-#endif
 
 } // extern "C"

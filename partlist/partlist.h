@@ -24,6 +24,9 @@ int Sch_Exit(int status);
 // map; a file that cannot be opened leaves the map as it is. Always 0.
 int initializeMap(const char *path);
 
+// Releases every record of the description map (the window's close).
+void clearMap();
+
 // Stores the decimal value of `text` as the width of the property column (0 for a text that is
 // not a number) and returns it. The next run picks it up.
 int SetPropertyLength(const char *text);

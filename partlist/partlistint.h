@@ -134,7 +134,6 @@ inline constexpr std::size_t LOOKUP_DESCR_SIZE = 100; // the caller's descriptio
 // The category of a part (null when the part is not in the map); on success the description is
 // copied into descr (LOOKUP_DESCR_SIZE bytes, cut to fit).
 const char *lookupMap(const char *part, char *descr);
-void clearMap();
 
 // ---- Report writer (partlist_report) ----
 // Owned by the printing helper while it runs (see the top of this file), else by the run's

@@ -7,7 +7,6 @@
 #include "windowint.h"
 
 #include "partlist.h"
-#include "partlistint.h"
 #include "platform/profile.h"
 
 #include <QApplication>
