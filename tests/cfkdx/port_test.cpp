@@ -48,7 +48,7 @@ TEST_F(PortTest, BigPrimitiveGetsItsWholeArray) {
         addprop(d, "primitive", "MEM");
         kdx::xxfixnewsymdef(d, nullptr);
         kdx::symbol *s = place(top, d, "U1");
-        ASSERT_NE(s->parray, nullptr);
+        ASSERT_NE(kdx::xxsymarray(s), nullptr); // made at the first port asked for
         kdx::port *sdp = kdx::xxfsdp(d, ("D[" + std::to_string(n - 1) + "]").c_str());
         ASSERT_NE(sdp, nullptr);
         kdx::port *sp = kdx::xxsdp2sp(s, sdp);
