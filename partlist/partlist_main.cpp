@@ -188,6 +188,17 @@ int run(int argc, char **argv) {
 // Memory ran out on the run's thread (or on the printing helper): the library's fatal message,
 // and the end of the run as for any fatal error, streams closed. Under -xxnofatal the message
 // returns, but a run without memory cannot go on.
+// Ends a run that left by an unexpected way: the clean-up (which must not throw again), then
+// the streams.
+void abandon() {
+    try {
+        cleanup();
+    } catch (...) {
+    }
+    closereport();
+    closelog();
+}
+
 int outofmemory() {
     try {
         kdx::xxerror('f', "Out of memory");
@@ -195,10 +206,8 @@ int outofmemory() {
     } catch (const kdx::RunAbort &) {
         // The clean-up has run.
     } catch (...) {
-        try {
-            cleanup();
-        } catch (...) {
-        }
+        abandon();
+        return -1;
     }
     closereport();
     closelog();
@@ -260,12 +269,7 @@ int main(int argc, char **argv) {
         return outofmemory();
     } catch (...) {
         // Nothing else may leave a run; treat it as a fatal end.
-        try {
-            cleanup();
-        } catch (...) {
-        }
-        closereport();
-        closelog();
+        abandon();
         return -1;
     }
 }
