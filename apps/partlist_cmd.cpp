@@ -2,16 +2,32 @@
 //
 // Sets the property width and loads a description map the way the window would, then hands the
 // rest of the command line unchanged to the run entry and turns its status into an exit code.
+// Around the run it adds what a user at a terminal expects: the part list as CSV or JSON, a word
+// on parts the map does not describe, and why a schematic could not be opened. None of it
+// changes the report or the log.
 #include "partlist.h"
+#include "partlist_export.h"
+#include "partlist_version.h"
+#include "platform/asyncfile.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
+// Exit codes of the command's own making; the run's are 0, 1 and 4.
+inline constexpr int EXIT_USAGE = 2;  // a bad command option
+inline constexpr int EXIT_EXPORT = 3; // a CSV or JSON file could not be written
+inline constexpr int STATUS_NOSCHEMATIC = -4;
+
 const char *const usage =
-    "usage: partlist [--proplen N] [--map FILE] [options] SCHEMATIC\n"
+    "usage: partlist [--proplen N] [--map FILE]... [--csv FILE] [--json FILE] [options] SCHEMATIC\n"
     "       partlist --help | --version\n"
     "\n"
     "Writes the part list of SCHEMATIC (and of every sheet below it) to SCHEMATIC.out and the\n"
@@ -19,26 +35,151 @@ const char *const usage =
     "\n"
     "  --proplen N   width of the property column (default 40)\n"
     "  --map FILE    description map: lines of category, part name and description\n"
+    "                (may be repeated; later records win)\n"
+    "  --csv FILE    also write the part list as CSV: each sheet's groups and the whole\n"
+    "                design's totals with the references of the parts ('-': standard output)\n"
+    "  --json FILE   the same as one JSON document ('-': standard output)\n"
+    "  --help        show this text\n"
+    "  --version     show the release and the version of this build\n"
+    "  --            the end of these options (they may stand anywhere before it)\n"
     "  -o FILE       write the report to FILE\n"
     "  -f LETTERS    categories to list, in order: d Distributed, i Discrete, c Control,\n"
     "                s Functional, e Electrical (default dic)\n"
     "  -l N          lines per report page (default 66)\n"
     "  -p PATH       symbol search path, elements joined by '+'\n"
+    "  -k PATH       the second search path\n"
     "  -debug        trace the run in the log\n"
+    "  -Q, -1, -0, -par, -xx..., -v, -pathDEBUG\n"
+    "                the netlist library's own options\n"
     "\n"
-    "The exit code is 0 on success, 1 when the run ended on a fatal error, 4 when no schematic\n"
-    "was found or the log could not be created.\n";
+    "The exit code is 0 on success, 1 when the run ended on a fatal error, 2 for a bad option,\n"
+    "3 when a CSV or JSON file could not be written, 4 when no schematic was found or the log\n"
+    "could not be created.\n";
+
+// An export the user asked for: its kind and where it goes.
+struct Export {
+    const char *option;
+    const char *file;
+    bool (*write)(FILE *);
+};
+
+// Writes an export to a stream that is not a file of its own (standard output, a device, a
+// pipe): there is nothing to put in place.
+bool writestream(const Export &e, FILE *f, const char *name) {
+    bool ok = f != nullptr && e.write(f);
+    int error = errno;
+    if (f != nullptr && f != stdout && std::fclose(f) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) std::fprintf(stderr, "partlist: %s: %s\n", name, std::strerror(error));
+    return ok;
+}
+
+// Writes one export. A file is written beside its target and moved into place only when it is
+// whole, so a failure never leaves a partial file (nor spoils one that was there). The bytes
+// reach the file from a helper thread while the rest is formatted.
+bool writeexport(const Export &e) {
+    if (std::strcmp(e.file, "-") == 0) return writestream(e, stdout, "standard output");
+    struct stat st {};
+    const bool exists = ::stat(e.file, &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return writestream(e, std::fopen(e.file, "w"), e.file);
+    // A link stays a link: the file it names is the one replaced.
+    std::string target = e.file;
+    if (char *real = exists ? realpath(e.file, nullptr) : nullptr) {
+        target = real;
+        std::free(real);
+    }
+    std::string temp = target + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        std::fprintf(stderr, "partlist: %s: %s\n", e.file, std::strerror(errno));
+        return false;
+    }
+    close(fd);
+    FILE *f = platform::OpenAsyncWrite(temp.c_str());
+    bool ok = f != nullptr && e.write(f);
+    int error = errno;
+    if (f != nullptr && std::fclose(f) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    // The file keeps the permissions it had, and a new one gets those any file the user makes
+    // gets (mkstemp's are private).
+    const mode_t mask = umask(0);
+    umask(mask);
+    const mode_t mode = exists ? st.st_mode & 07777 : 0666 & ~mask;
+    if (ok && chmod(temp.c_str(), mode) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        std::remove(temp.c_str());
+        std::fprintf(stderr, "partlist: %s: %s\n", e.file, std::strerror(error));
+    }
+    return ok;
+}
+
+// The run names its schematic after the last argument with the extension ".sch"; when it found
+// none, say which file that was and why it could not be read.
+void explainschematic(const char *arg) {
+    std::string name = arg;
+    for (char &c : name)
+        if (c == '\\') c = '/';
+    const std::size_t slash = name.rfind('/');
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.resize(dot);
+    name += ".sch";
+    FILE *f = std::fopen(name.c_str(), "r");
+    if (f != nullptr) {
+        std::fclose(f);
+        return;
+    }
+    std::fprintf(stderr, "partlist: %s: %s\n", name.c_str(), std::strerror(errno));
+}
+
+// "partlist: 3 parts have no description in the map: BAT54, R_ARRAY, TP"
+void reportundescribed() {
+    const std::vector<std::string> parts = partlist::undescribedparts();
+    if (parts.empty()) return;
+    std::string line = "partlist: " + std::to_string(parts.size()) +
+                       (parts.size() == 1 ? " part has" : " parts have") +
+                       " no description in the map: ";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i != 0) line += ", ";
+        line += parts[i];
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+}
+
+bool takesvalue(const char *arg) {
+    return std::strcmp(arg, "--proplen") == 0 || std::strcmp(arg, "--map") == 0 ||
+           std::strcmp(arg, "--csv") == 0 || std::strcmp(arg, "--json") == 0;
+}
 
 } // namespace
 
 int main(int argc, char **argv) {
     const char *proplen = "40";
     std::vector<const char *> maps;
-    int i = 1;
-    for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+    std::vector<Export> exports;
+    // The run sees its own name followed by everything this command does not take. The
+    // command's options (beginning with "--") may stand anywhere, as users write them; the run's
+    // own begin with a single "-". After "--" everything goes to the run.
+    std::vector<char *> args{argv[0]};
+    for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
+        if (std::strncmp(arg, "--", 2) != 0) {
+            args.push_back(argv[i]);
+            continue;
+        }
         if (std::strcmp(arg, "--") == 0) {
-            ++i;
+            args.insert(args.end(), argv + i + 1, argv + argc);
             break;
         }
         if (std::strcmp(arg, "--help") == 0) {
@@ -46,34 +187,55 @@ int main(int argc, char **argv) {
             return 0;
         }
         if (std::strcmp(arg, "--version") == 0) {
-            std::puts("partlist Release 4.0");
+            std::printf("partlist %s (version %s)\n", PARTLIST_RELEASE, PARTLIST_VERSION);
             return 0;
         }
-        if ((std::strcmp(arg, "--proplen") == 0 || std::strcmp(arg, "--map") == 0) &&
-            i + 1 >= argc) {
-            std::fprintf(stderr, "partlist: %s needs a value\n", arg);
-            return 2;
-        }
-        if (std::strcmp(arg, "--proplen") == 0) {
-            proplen = argv[++i];
-        } else if (std::strcmp(arg, "--map") == 0) {
-            maps.push_back(argv[++i]);
-        } else {
+        if (!takesvalue(arg)) {
             std::fprintf(stderr, "partlist: unknown option %s\n%s", arg, usage);
-            return 2;
+            return EXIT_USAGE;
         }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "partlist: %s needs a value\n", arg);
+            return EXIT_USAGE;
+        }
+        const char *value = argv[++i];
+        if (std::strcmp(arg, "--proplen") == 0)
+            proplen = value;
+        else if (std::strcmp(arg, "--map") == 0)
+            maps.push_back(value);
+        else if (std::strcmp(arg, "--csv") == 0)
+            exports.push_back({"--csv", value, partlist::writecsv});
+        else
+            exports.push_back({"--json", value, partlist::writejson});
     }
 
     SetPropertyLength(proplen);
-    for (const char *map : maps)
+    for (const char *map : maps) {
+        // The run goes on without the records of a map it cannot read, as the window's does.
+        if (FILE *f = std::fopen(map, "r"))
+            std::fclose(f);
+        else
+            std::fprintf(stderr, "partlist: %s: %s\n", map, std::strerror(errno));
         initializeMap(map);
+    }
+    unsigned mode = maps.empty() ? 0 : partlist::EXPORT_MISSING;
+    if (!exports.empty()) mode |= partlist::EXPORT_GROUPS;
+    partlist::setexport(mode);
 
-    // The run sees its own name followed by everything this command did not take.
-    std::vector<char *> args;
-    args.push_back(argv[0]);
-    for (; i < argc; ++i)
-        args.push_back(argv[i]);
     args.push_back(nullptr);
-    const int status = partlist_main(static_cast<int>(args.size()) - 1, args.data());
-    return status >= 0 ? 0 : -status;
+    const int argcount = static_cast<int>(args.size()) - 1;
+    const int status = partlist_main(argcount, args.data());
+
+    if (status == STATUS_NOSCHEMATIC && argcount > 1) explainschematic(args[argcount - 1]);
+    if (status < 0) {
+        for (const Export &e : exports)
+            std::fprintf(stderr, "partlist: %s not written: the run did not end normally\n",
+                         e.file);
+        return -status;
+    }
+    reportundescribed();
+    bool written = true;
+    for (const Export &e : exports)
+        written = writeexport(e) && written;
+    return written ? 0 : EXIT_EXPORT;
 }

@@ -114,13 +114,18 @@ void report(benchmark::State &state, const Design &d, long maxrss_kb) {
     state.counters["bar_MB"] = 4.0 * d.bytes / 1e6 + 32.0;
 }
 
-void partlist_run(benchmark::State &state, const std::vector<std::string> &genargs) {
+// `options` come before the run's own: the command's export (--csv FILE, --json FILE).
+void partlist_run(benchmark::State &state, const std::vector<std::string> &genargs,
+                  const std::vector<std::string> &options = {}) {
     const Design &d = design(genargs);
+    std::vector<std::string> args{PARTLIST_PATH};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {"-p", ".", "top.sch"});
     long maxrss = 0;
     for (auto _ : state) {
         // As a user runs it: in the design's folder, symbols found along ".", so the file key
         // of every sheet is its own file name.
-        RunResult r = run({PARTLIST_PATH, "-p", ".", "top.sch"}, d.dir.c_str());
+        RunResult r = run(args, d.dir.c_str());
         if (r.status != 0)
             state.SkipWithError("partlist failed");
         maxrss = std::max(maxrss, r.maxrss_kb);
@@ -153,6 +158,9 @@ const std::vector<std::string> shared8k = shared("7999");
 const std::vector<std::string> flat100k{"--sheets",   "0",     "--parts",  "100000",
                                         "--distinct", "100",   "--values", "100"};
 
+const std::vector<std::string> csv{"--csv", "bom.csv"};
+const std::vector<std::string> json{"--json", "bom.json"};
+
 } // namespace
 
 BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets, hier1k)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -165,5 +173,15 @@ BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets, shared2k)->Unit(benchmark::k
 BENCHMARK_CAPTURE(cat_run, shared_2000_sheets, shared2k)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(partlist_run, shared_8000_sheets, shared8k)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(cat_run, shared_8000_sheets, shared8k)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The export beside the run: the same designs with --csv and with --json.
+BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets_csv, hier1k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets_json, hier1k, json)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, drawn_1000_sheets_csv, drawn1k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets_csv, hier2k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, flat_100k_parts_csv, flat100k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets_csv, shared2k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets_json, shared2k, json)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_8000_sheets_csv, shared8k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -1,9 +1,10 @@
 // partlist.h - the part-list utility: run driver, environment, part collection, report, map.
 //
 // The run entry reads a whole design hierarchy, counts equal parts sheet by sheet, sorts them
-// into the component categories and writes the fixed-column report and the log. Hosts reach it
-// through the C entry points below; C++ callers (the window, the tests) may use the partlist
-// namespace directly.
+// into the component categories and writes the fixed-column report and the log. Hosts of
+// libpartlist.so reach it through the C entry points at the end, the only names the library
+// exports; the partlist namespace is for programs built with the utility's static core (the
+// partlist command, the window, the tests).
 #pragma once
 
 #define PARTLIST_EXPORT __attribute__((visibility("default")))

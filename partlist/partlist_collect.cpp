@@ -34,11 +34,8 @@ inline constexpr int NET_SCHEMATIC = 0x0100; // net flags: read from a schematic
 inline constexpr int SYM_PRIMITIVE = 0x0004; // symbol flags: a primitive part
 inline constexpr int PROPTBL_NODEF = 0x0400; // xxproptbl: only the symbol's own search order
 
-// The category lists in the order of their letters' meaning; Other takes the rest.
-enum Category { Distributed, Control, Discrete, Functional, Electrical, NCATEGORIES };
-
 // Category names as the map and the report spell them.
-constexpr const char *categoryname[NCATEGORIES] = {
+constexpr const char *categorynames[NCATEGORIES] = {
     "Distributed", // d
     "Control",     // c
     "Discrete",    // i
@@ -87,7 +84,8 @@ struct SheetInfo {
     int count = 0;                                      // symbols from xxsymtbl
     std::unique_ptr<kdx::symbol *[], FreeDeleter> syms; // xxsymtbl's array
     std::vector<bool> prim;                             // per symbol: primitive
-    std::vector<kdx::net *> children; // the nets its hierarchical symbols instantiate, in order
+    // Its hierarchical symbols and the nets they instantiate, in symbol order.
+    std::vector<std::pair<kdx::symbol *, kdx::net *>> children;
 };
 
 // The answers of the library for the walks of one run; emptied by freecollect. Made on first
@@ -177,16 +175,17 @@ class SymbolArray {
         return info_ != nullptr ? static_cast<bool>(info_->prim[static_cast<std::size_t>(i)])
                                 : isprimitive(syms[i]);
     }
-    // Calls visit with the net of each hierarchical symbol, in symbol order. Without the per-run
-    // answers each symbol is asked just before its net is visited, as the walks always asked.
+    // Calls visit with each hierarchical symbol and the net it instantiates, in symbol order.
+    // Without the per-run answers each symbol is asked just before its net is visited, as the
+    // walks always asked.
     template <class Visit> void eachchild(Visit &&visit) const {
         if (info_ != nullptr) {
-            for (kdx::net *child : info_->children)
-                visit(child);
+            for (const auto &[sym, child] : info_->children)
+                visit(sym, child);
             return;
         }
         for (int i = 0; i < count; ++i)
-            if (kdx::net *child = hierarchical(syms[i])) visit(child);
+            if (kdx::net *child = hierarchical(syms[i])) visit(syms[i], child);
     }
 
     kdx::symbol **syms = nullptr;
@@ -204,7 +203,7 @@ class SymbolArray {
             kdx::symbol *s = info_->syms[i];
             info_->prim[i] = isprimitive(s);
             if (!info_->prim[i])
-                if (kdx::net *child = kdx::xxsymnetdescr(s)) info_->children.push_back(child);
+                if (kdx::net *child = kdx::xxsymnetdescr(s)) info_->children.emplace_back(s, child);
         }
     }
 
@@ -235,32 +234,6 @@ SheetIndex &sheetindex() {
     return index;
 }
 
-// The category list a category of the map names; -1 for none of the five (Other).
-int categoryindex(const char *category) {
-    if (category == nullptr) return -1;
-    for (int i = 0; i < NCATEGORIES; ++i)
-        if (cf::strcieql(category, categoryname[i])) return i;
-    return -1;
-}
-
-// The category a letter of -f names, or -1 for any other letter.
-int lettercategory(char letter) {
-    switch (letter) {
-    case 'c':
-        return Control;
-    case 'd':
-        return Distributed;
-    case 'e':
-        return Electrical;
-    case 'i':
-        return Discrete;
-    case 's':
-        return Functional;
-    default:
-        return -1;
-    }
-}
-
 // Copies src into dst (size bytes), cut to fit.
 void copytext(char *dst, std::size_t size, const char *src) {
     const std::size_t len = strnlen(src, size - 1);
@@ -274,6 +247,14 @@ struct MetPart {
     kdx::symbol *symbol;
     std::ptrdiff_t name;  // offset of the part name in the job's texts; -1: the library had none
     std::ptrdiff_t props; // offset of its property text
+    std::ptrdiff_t inst;  // offset of its instance name; -1: not asked (no export of groups)
+};
+
+// A sub-sheet placed by a listed sheet, for the export: offsets of its texts in the job's.
+struct MetChild {
+    std::ptrdiff_t inst;
+    std::ptrdiff_t key;
+    kdx::net *sub;
 };
 
 // What a sheet prints: its heading, its category lists in the order of the letters, then the
@@ -291,26 +272,26 @@ class SheetPrint final : public PrintJob {
         freelist(&other);
     }
 
-    // Notes a part of the sheet with the library's answers: its part name and property text.
-    void meet(kdx::symbol *symbol, const char *name, const char *props) {
-        MetPart m{symbol, -1, 0};
-        if (name != nullptr) {
-            m.name = static_cast<std::ptrdiff_t>(texts.size());
-            texts.append(name).push_back('\0');
-        }
-        m.props = static_cast<std::ptrdiff_t>(texts.size());
-        texts.append(props).push_back('\0');
-        parts.push_back(m);
+    // Notes a part of the sheet with the library's answers: its part name, property text and
+    // (for the export) instance name.
+    void meet(kdx::symbol *symbol, const char *name, const char *props, const char *inst) {
+        parts.push_back(MetPart{symbol, keep(name), keep(props), keep(inst)});
+    }
+
+    // Notes a sub-sheet of the sheet for the export.
+    void place(const char *inst, const char *key, kdx::net *sub) {
+        children.push_back(MetChild{keep(inst), keep(key), sub});
     }
 
     void print() override {
+        if (exportmode() != 0) exportall();
         count();
         if (!heading.empty()) printsheet(heading.c_str());
         for (char letter : letters) {
             const int c = lettercategory(letter);
             if (c < 0) continue;
             makeprint(category[c]);
-            if (listhasentries(category[c])) printout(categoryname[c]);
+            if (listhasentries(category[c])) printout(categorynames[c]);
             freeprint();
         }
         // A sheet's rest is printed when it has entries; a block list is always passed on.
@@ -321,6 +302,7 @@ class SheetPrint final : public PrintJob {
         }
     }
 
+    kdx::net *net = nullptr;              // the sheet
     std::string heading;                  // the sheet heading; none for a block list
     std::string letters;                  // the -f letters
     int mult = 0;                         // the sheet's placements; 0 counts as 1
@@ -329,12 +311,40 @@ class SheetPrint final : public PrintJob {
     bool blocks = false;                  // `other` is the block list of a sheet
 
   private:
+    // Keeps a copy of a text of the library's among the job's texts; -1 for none.
+    std::ptrdiff_t keep(const char *text) {
+        if (text == nullptr) return -1;
+        const auto at = static_cast<std::ptrdiff_t>(texts.size());
+        texts.append(text).push_back('\0');
+        return at;
+    }
+
+    const char *text(std::ptrdiff_t at) const { return at >= 0 ? texts.data() + at : nullptr; }
+
+    // Hands what the sheet holds to the export.
+    void exportall() {
+        if (!heading.empty()) {
+            std::vector<ExportPart> met;
+            met.reserve(parts.size());
+            for (const MetPart &m : parts)
+                met.push_back(ExportPart{text(m.inst), text(m.name), text(m.props)});
+            exportsheet(net, heading.c_str(), mult, letters.c_str(), met.data(), met.size());
+        }
+        if (!children.empty()) {
+            std::vector<ExportChild> met;
+            met.reserve(children.size());
+            for (const MetChild &c : children)
+                met.push_back(ExportChild{text(c.inst), text(c.key), c.sub});
+            exportblocks(net, mult, met.data(), met.size());
+        }
+    }
+
     // Counts the parts met into the category lists and the rest.
     void count() {
         char descr[LOOKUP_DESCR_SIZE];
         for (const MetPart &m : parts) {
-            const char *name = m.name >= 0 ? texts.data() + m.name : nullptr;
-            const char *props = texts.data() + m.props;
+            const char *name = text(m.name);
+            const char *props = text(m.props);
             const char *cat = lookupMap(name, descr);
             const int c = categoryindex(cat);
             auto *e = static_cast<PartEntry *>(
@@ -349,9 +359,37 @@ class SheetPrint final : public PrintJob {
         parts.clear();
     }
 
-    std::vector<MetPart> parts; // the parts met, in symbol order
-    std::string texts;          // their names and property texts
+    std::vector<MetPart> parts;     // the parts met, in symbol order
+    std::vector<MetChild> children; // the sub-sheets met, in symbol order (export only)
+    std::string texts;              // their names, property texts and instance names
 };
+
+// The routine trace (-xxtrace, -xxbegin) shows the run's own questions to the library; the
+// export's stay out of it, so the log is the same with and without the export.
+class UntracedScope {
+  public:
+    UntracedScope()
+        : trace_(std::exchange(kdx::xxoptions().trace, 0)),
+          begin_(std::exchange(kdx::xxoptions().begin, 0)) {}
+    ~UntracedScope() {
+        kdx::xxoptions().trace = trace_;
+        kdx::xxoptions().begin = begin_;
+    }
+    UntracedScope(const UntracedScope &) = delete;
+    UntracedScope &operator=(const UntracedScope &) = delete;
+
+  private:
+    int trace_;
+    int begin_;
+};
+
+// The instance name of a symbol, asked only when the export needs it.
+const char *instancename(kdx::symbol *s) {
+    if ((exportmode() & EXPORT_GROUPS) == 0) return nullptr;
+    UntracedScope untraced;
+    const char *name = kdx::xxsymname(s, 0);
+    return name != nullptr ? name : "";
+}
 
 void trace(const char *what, kdx::symbol *s) {
     if (runopts().debug) {
@@ -381,6 +419,34 @@ struct PathStep {
 };
 
 } // namespace
+
+const char *categoryname(int category) {
+    return category >= 0 && category < NCATEGORIES ? categorynames[category] : "";
+}
+
+int categoryindex(const char *category) {
+    if (category == nullptr) return -1;
+    for (int i = 0; i < NCATEGORIES; ++i)
+        if (cf::strcieql(category, categorynames[i])) return i;
+    return -1;
+}
+
+int lettercategory(char letter) {
+    switch (letter) {
+    case 'c':
+        return Control;
+    case 'd':
+        return Distributed;
+    case 'e':
+        return Electrical;
+    case 'i':
+        return Discrete;
+    case 's':
+        return Functional;
+    default:
+        return -1;
+    }
+}
 
 const char *propkey(kdx::symbol *sym) {
     char *buf = state.propbuf;
@@ -431,6 +497,7 @@ void addparts(kdx::net *n, const char *parent) {
     if (visits >= 2) return;
 
     auto job = std::make_unique<SheetPrint>();
+    job->net = n;
     job->mult = mult;
     SymbolArray syms(n);
     for (int i = 0; i < syms.count; ++i) {
@@ -439,7 +506,11 @@ void addparts(kdx::net *n, const char *parent) {
         trace("xxsympart", s);
         const char *part = kdx::xxsympart(s);
         trace("addlist", s);
-        job->meet(s, part, propkey(s));
+        // The instance name is copied at once: the library's answers live in buffers that its
+        // next answers may reuse.
+        const char *asked = instancename(s);
+        const std::string inst = asked != nullptr ? asked : "";
+        job->meet(s, part, propkey(s), asked != nullptr ? inst.c_str() : nullptr);
         // The entry's property text is rebuilt from the symbol after the look-up by key; it is
         // the key itself, so the table is asked again only when the library's trace shows it.
         if (kdx::xxtracing()) propkey(s);
@@ -462,8 +533,12 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
     }
 
     SymbolArray syms(n);
-    syms.eachchild([mode, mult](kdx::net *child) {
+    // The export learns which sub-sheet each instance places, with the job of the blocks.
+    std::unique_ptr<SheetPrint> placed;
+    if (mode == 0 && (exportmode() & EXPORT_GROUPS) != 0) placed = std::make_unique<SheetPrint>();
+    syms.eachchild([mode, mult, &placed](kdx::symbol *sym, kdx::net *child) {
         const char *key = filekey(child);
+        if (placed != nullptr) placed->place(instancename(sym), key, child);
         if (mode == 1) {
             auto *e = static_cast<SheetEntry *>(
                 addlist(&state.sheets, key, sizeof(SheetEntry), 0, nullptr));
@@ -481,7 +556,9 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
     // Without a block list there is nothing to print (the counting walk never has one), and a
     // job per placement would cost the walk more than the printing saves.
     if (state.other == nullptr) return;
-    auto job = std::make_unique<SheetPrint>();
+    auto job = placed != nullptr ? std::move(placed) : std::make_unique<SheetPrint>();
+    job->net = n;
+    job->mult = mult;
     job->other = std::exchange(state.other, nullptr);
     job->blocks = true;
     queueprint(std::move(job));
@@ -493,7 +570,7 @@ void countsheets(kdx::net *n) {
     if (syms.count == 0) return;
     PathStep step(n);
     addblocks(n, 1, nullptr);
-    syms.eachchild([n](kdx::net *child) {
+    syms.eachchild([n](kdx::symbol *, kdx::net *child) {
         state.parent = sheetname(n);
         countsheets(child);
     });
@@ -506,7 +583,7 @@ void listsheets(kdx::net *n) {
     PathStep step(n);
     addparts(n, state.parent);
     addblocks(n, 0, state.parent);
-    syms.eachchild([n](kdx::net *child) {
+    syms.eachchild([n](kdx::symbol *, kdx::net *child) {
         state.parent = sheetname(n);
         listsheets(child);
     });

@@ -5,6 +5,7 @@
 // it releases everything a run allocated and, for a negative status, unwinds to main (the
 // recovery point), which closes the streams and returns that status.
 #include "partlistint.h"
+#include "partlist_version.h"
 
 #include "cfpath.h"
 #include "kdx.h"
@@ -27,7 +28,7 @@ namespace partlist {
 namespace {
 
 inline constexpr const char *PROGNAME = "partlist";
-inline constexpr const char *RELEASE = "Release 4.0";
+inline constexpr const char *RELEASE = PARTLIST_RELEASE;
 inline constexpr const char *NOTICE = "Copyright (c) Morvek Corporation. All rights reserved.";
 inline constexpr int READFLAGS = 0x50; // the top net accepts design and schematic files
 inline constexpr int RULE_WIDTH = 78;
@@ -226,11 +227,13 @@ void readin(const char *name) {
     }
     if (runopts().debug) kdx::xxerror('m', "Calling xxsymtbl");
     if (title != nullptr) reportf("%s", title.get());
+    exporttop(top);
     startprinting();
     countsheets(top);
     clearparent();
     listsheets(top);
     finishprinting();
+    exportdone();
     // The report is whole: its last buffer goes to the writer now, to be written while the run
     // releases its memory.
     if (FILE *r = report()) std::fflush(r);
@@ -256,6 +259,7 @@ int main(int argc, char **argv) {
     // Every run starts from the default options; the message count, the report's first heading
     // and its line counter carry over on purpose.
     resetopts();
+    exportbegin();
     kdx::xxoptions() = kdx::LibOptions{};
     kdx::xxsetexit(exithandler);
     CNumericLocale numeric;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "cfstring.h"
@@ -104,6 +105,20 @@ const char *lookupMap(const char *part, char *descr) {
     if (it == map.end()) return nullptr;
     std::snprintf(descr, LOOKUP_DESCR_SIZE, "%s", it->second.description().c_str());
     return it->second.category().c_str();
+}
+
+bool lookuprecord(const char *part, std::string_view *category, std::string_view *description) {
+    DescriptionMap &map = descmap();
+    if (map.empty() || part == nullptr) return false;
+    auto it = map.find(part);
+    if (it == map.end()) return false;
+    *category = it->second.category();
+    *description = it->second.description();
+    return true;
+}
+
+bool mapempty() {
+    return descmap().empty();
 }
 
 void clearMap() {

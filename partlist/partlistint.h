@@ -22,10 +22,12 @@
 #pragma once
 
 #include "partlist.h"
+#include "partlist_export.h"
 
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 namespace kdx {
 struct net;
@@ -135,6 +137,12 @@ inline constexpr std::size_t LOOKUP_DESCR_SIZE = 100; // the caller's descriptio
 // copied into descr (LOOKUP_DESCR_SIZE bytes, cut to fit).
 const char *lookupMap(const char *part, char *descr);
 
+// The whole record of a part (nothing cut); false when the part is not in the map.
+bool lookuprecord(const char *part, std::string_view *category, std::string_view *description);
+
+// True when the map holds no record.
+bool mapempty();
+
 // ---- Report writer (partlist_report) ----
 // Owned by the printing helper while it runs (see the top of this file), else by the run's
 // thread. The first-heading flag and the line counter outlive runs.
@@ -163,6 +171,19 @@ void freereport();
 [[gnu::format(printf, 1, 2)]] void reportf(const char *fmt, ...);
 
 // ---- Part collection (partlist_collect) ----
+
+// The five categories of the map, in the order of the category lists; Other takes the rest.
+enum Category { Distributed, Control, Discrete, Functional, Electrical, NCATEGORIES };
+
+// The category's name as the map and the report spell it.
+const char *categoryname(int category);
+
+// The category a category text of the map names (without regard to case); -1 for none of the
+// five (Other) and for a null text.
+int categoryindex(const char *category);
+
+// The category a letter of -f names, or -1 for any other letter.
+int lettercategory(char letter);
 
 void countsheets(kdx::net *n);
 void listsheets(kdx::net *n);
@@ -206,6 +227,42 @@ void stopprinting();
 // long as the library): reported at once on the run's thread; on the helper it is kept for the
 // run's thread and ends the printing there, unless -xxnofatal is in effect.
 void printfailure(const char *text);
+
+// ---- Structured export (partlist_export) ----
+// Beside the report, a run may collect what the command's CSV and JSON export and its warning of
+// parts without a description need (partlist_export.h). The walk hands over what it met; the
+// printing helper, which owns the collected state while it runs (as it owns the report writer's),
+// groups it. The run's thread touches that state only before the walks and after the printing.
+
+// One primitive part of a listed sheet: its instance name (null unless groups are exported), part
+// name (null when the library had none) and property text.
+struct ExportPart {
+    const char *inst;
+    const char *name;
+    const char *props;
+};
+
+// One hierarchical symbol of a listed sheet: its instance name, the file key of the sheet it
+// places and that sheet's net.
+struct ExportChild {
+    const char *inst;
+    const char *key;
+    kdx::net *sub;
+};
+
+// What the export collects (partlist_export.h's flags); 0 while nothing is collected.
+unsigned exportmode();
+
+// The run's thread: a run starts, the design is loaded (its top net), the printing has ended.
+void exportbegin();
+void exporttop(kdx::net *top);
+void exportdone();
+
+// The printing's thread: a listed sheet's parts (with its heading, placements and the -f
+// letters), and the sub-sheets of the sheet listed last.
+void exportsheet(kdx::net *n, const char *heading, int mult, const char *letters,
+                 const ExportPart *parts, std::size_t count);
+void exportblocks(kdx::net *n, int mult, const ExportChild *children, std::size_t count);
 
 // ---- Environment (partlist_env) ----
 

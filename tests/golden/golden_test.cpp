@@ -13,10 +13,12 @@
 // file and the statuses) into its expected/ folder instead of comparing: for a new case, whose
 // output must then be read line by line before it is committed.
 #include "partlist.h"
+#include "partlist_export.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -66,7 +68,17 @@ int run_line(const std::string &line) {
     for (auto &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    return partlist::main(static_cast<int>(args.size()), argv.data());
+    const int status = partlist::main(static_cast<int>(args.size()), argv.data());
+    // What the command writes after a run that collected its export.
+    if (partlist::exportcomplete()) {
+        char *text = nullptr;
+        std::size_t size = 0;
+        FILE *f = open_memstream(&text, &size);
+        EXPECT_TRUE(partlist::writecsv(f) && partlist::writejson(f));
+        std::fclose(f);
+        std::free(text);
+    }
+    return status;
 }
 
 class Golden : public ::testing::TestWithParam<std::string> {
@@ -82,6 +94,12 @@ TEST_P(Golden, ReportAndLogMatch) {
 // A run without helper threads writes the same files, the failing runs among them.
 TEST_P(Golden, ReportAndLogMatchWithoutHelperThreads) {
     setenv("PARTLIST_THREADS", "0", 1);
+    runcase();
+}
+
+// Collecting the export beside the run (what --csv and --json ask for) changes neither file.
+TEST_P(Golden, ReportAndLogMatchWhileExporting) {
+    partlist::setexport(partlist::EXPORT_GROUPS | partlist::EXPORT_MISSING);
     runcase();
 }
 

@@ -1,0 +1,1029 @@
+// partlist_export.cpp - the part list as data: collected beside the report, written as CSV or JSON.
+//
+// The walk hands every listed sheet over to the printing helper (partlist_collect), and the
+// helper hands it here too: the sheet's parts with their instance names, and the sub-sheets it
+// places. From that alone this module groups the parts as the report does, adds the groups up
+// over the design, and names every placed part by its path of instances: each sheet's instances
+// (parts and sub-sheets together) are put in natural order once, and one walk of the placements
+// from the top then meets the parts in the order their references sort in, so no list of
+// references is ever sorted.
+//
+// Threads: everything here is written on the printing's thread (exportsheet, exportblocks) or on
+// the run's thread while the printing is not running (the rest); see partlistint.h.
+#include "partlistint.h"
+
+#include "platform/worker.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace partlist {
+
+namespace {
+
+inline constexpr int NOCATEGORY = -1;
+inline constexpr std::uint32_t NOROW = 0xFFFFFFFFu;
+inline constexpr std::uint32_t BLOCKBIT = 0x80000000u; // NetRecord::merged: a sub-sheet
+
+// A part of the design as its group keeps it: the placement of its sheet and its instance name.
+// References run to millions and are written group by group, in no order of the sheets: a name
+// kept in the reference itself is written without a look elsewhere.
+inline constexpr std::size_t SHORTNAME = 11;
+inline constexpr std::uint8_t LONGNAME = 0xFF; // Ref::len: `name` holds the text of a longer one
+struct Ref {
+    std::uint32_t placement;
+    std::uint8_t len;
+    char name[SHORTNAME];
+};
+static_assert(sizeof(Ref) == 16);
+
+// A text kept in the pool of texts (instance names run to hundreds of thousands: one string
+// each would cost an allocation each).
+struct Text {
+    std::uint32_t at; // where it starts in the pool
+    std::uint32_t len;
+    bool plain; // needs neither CSV quoting nor JSON escaping
+};
+inline constexpr std::size_t OUTBUF_SIZE = 1 << 20; // bytes collected before each write
+
+// One group over the whole design: a part name and its property text.
+struct Group {
+    std::string name; // UTF-8, as every text kept here
+    std::string props;
+    std::string category;    // the map's category (one of the five spelt as the report does)
+    std::string description; // the map's description, whole
+    int order = NOCATEGORY;  // its category's place among the -f letters; NOCATEGORY: the rest
+    bool described = false;  // the map has a description for it
+    long long quantity = 0;  // the sum of the sheets' quantities (kept in `tally` until written)
+    std::string csv;         // its category, name, property and description as CSV fields
+};
+
+// A group (or a sub-sheet) as one listed sheet has it.
+struct Row {
+    int group = 0;          // parts: the group
+    long long quantity = 0; // instances times placements
+    std::size_t first = 0;  // its instances in the listing's, [first, first + count)
+    std::size_t count = 0;
+};
+
+// One sheet as the report lists it.
+struct Listing {
+    kdx::net *net = nullptr;
+    std::string sheet;
+    int placements = 1;
+    std::vector<Row> parts;
+    std::vector<Row> blocks;
+    std::vector<std::string> blockkeys; // per block row: the sub-sheet's file key
+    std::vector<std::uint32_t> insts;   // places in the sheet's record, per row in natural order
+};
+
+// An instance of a sheet: a part (its group, or none when the report leaves it out) or a
+// sub-sheet.
+struct Child {
+    std::uint32_t inst; // its instance name
+    int group;
+    kdx::net *sub;
+};
+
+// The instances of one sheet, from its first listing: its parts and its sub-sheets, each in
+// natural order, and both together in that order for the references.
+struct NetRecord {
+    std::vector<Child> parts;
+    std::vector<Child> blocks;
+    std::vector<std::uint32_t> partplace;  // per part in symbol order: its place in `parts`
+    std::vector<std::uint32_t> blockplace; // the same for the sub-sheets
+    std::vector<std::uint32_t> merged;     // parts and sub-sheets (BLOCKBIT) in natural order
+    bool haveparts = false;
+    bool haveblocks = false;
+    bool havemerged = false;
+};
+
+// The groups by their key (part name, '\0', property text): an open-addressed table of hashes,
+// the keys one after the other in a pool. Every part of every listed sheet is looked up here,
+// and a table that fits the processor's caches costs a fraction of a table of nodes.
+inline constexpr std::uint32_t NOGROUP = 0xFFFFFFFFu;
+inline constexpr std::size_t GROUPINDEX_FIRST = 1024; // slots at first; kept at most half full
+
+struct GroupIndex {
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::uint32_t group = NOGROUP;
+    };
+    std::vector<Slot> slots;
+    std::string keys;               // the keys, one after the other
+    std::vector<std::size_t> keyat; // per group: where its key starts in `keys`
+    std::size_t used = 0;
+
+    std::string_view key(std::uint32_t group) const {
+        const std::size_t end = group + 1 < keyat.size() ? keyat[group + 1] : keys.size();
+        return std::string_view(keys).substr(keyat[group], end - keyat[group]);
+    }
+
+    // The slot that holds `key`, or the empty slot where it goes.
+    std::size_t find(std::uint64_t hash, std::string_view k) {
+        if (slots.empty()) slots.resize(GROUPINDEX_FIRST);
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            const Slot &slot = slots[i];
+            if (slot.group == NOGROUP || (slot.hash == hash && key(slot.group) == k)) return i;
+        }
+    }
+
+    void insert(std::size_t at, std::uint64_t hash, std::string_view k, std::uint32_t group) {
+        keyat.push_back(keys.size());
+        keys.append(k);
+        slots[at] = Slot{hash, group};
+        if (++used * 2 <= slots.size()) return;
+        std::vector<Slot> old(slots.size() * 2);
+        old.swap(slots);
+        const std::size_t mask = slots.size() - 1;
+        for (const Slot &slot : old) {
+            if (slot.group == NOGROUP) continue;
+            std::size_t i = slot.hash & mask;
+            while (slots[i].group != NOGROUP)
+                i = (i + 1) & mask;
+            slots[i] = slot;
+        }
+    }
+};
+
+struct ExportState {
+    unsigned mode = 0;
+    bool complete = false;
+    bool refsbuilt = false;
+    kdx::net *top = nullptr;
+    std::vector<Group> groups;
+    // What the collection asks of every part's group, apart from the groups' texts, so that it
+    // stays in the processor's caches: whether the report lists it, and its quantity so far.
+    std::vector<bool> listed;
+    std::vector<long long> tally;
+    // Per group: its parts, in the order their references sort, and whether none of their
+    // references needs quoting or escaping (made by buildrefs, beside the writer's own work).
+    std::vector<std::vector<Ref>> refs;
+    std::vector<char> plainrefs;
+    GroupIndex groupindex;
+    std::string groupkey; // the key being looked up
+    std::vector<Listing> listings;
+    std::unordered_map<kdx::net *, NetRecord> nets;
+    // Per placement of a sheet: its path from the top ("F2/U1/"), in a pool of paths.
+    std::string pathpool;
+    std::vector<std::pair<std::size_t, std::size_t>> paths; // where each starts, its length
+    std::vector<std::uint32_t> rowofgroup; // exportsheet's table, NOROW between calls
+    std::string pool;                      // the texts, one after the other
+    std::vector<Text> texts;
+    std::set<std::string> missing; // raw part names, byte order
+};
+
+// Made on first use rather than at load, so the library has no static constructor.
+ExportState &xs() {
+    static ExportState state;
+    return state;
+}
+
+// ---- Texts ----
+
+bool asciionly(std::string_view s) {
+    unsigned char all = 0;
+    for (char c : s)
+        all |= static_cast<unsigned char>(c);
+    return all < 0x80;
+}
+
+bool validutf8(std::string_view s) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len = 0;
+        std::uint32_t cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1Fu;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0Fu;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07u;
+        } else {
+            return false;
+        }
+        if (i + len > n) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0u) != 0x80u) return false;
+            cp = (cp << 6) | (cc & 0x3Fu);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+// The text as UTF-8: as it stands when it is UTF-8 already, else each byte read as Latin-1.
+std::string utf8(std::string_view s) {
+    if (validutf8(s)) return std::string(s);
+    std::string out;
+    out.reserve(s.size() * 2);
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out.push_back(ch);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string utf8(const char *s) {
+    return utf8(std::string_view(s != nullptr ? s : ""));
+}
+
+// True when the text needs neither CSV quoting nor JSON escaping.
+bool plaintext(std::string_view s) {
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == ',' || c == '"' || c == '\\') return false;
+    }
+    return true;
+}
+
+bool isdigitbyte(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Natural order: runs of digits compare by their value (of any length), other bytes by their
+// value; texts equal that way fall back to their bytes, so the order is total.
+bool naturalless(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isdigitbyte(a[i]) && isdigitbyte(b[j])) {
+            std::size_t ie = i;
+            std::size_t je = j;
+            while (ie < a.size() && isdigitbyte(a[ie]))
+                ++ie;
+            while (je < b.size() && isdigitbyte(b[je]))
+                ++je;
+            std::size_t is = i;
+            std::size_t js = j;
+            while (is + 1 < ie && a[is] == '0')
+                ++is;
+            while (js + 1 < je && b[js] == '0')
+                ++js;
+            if (ie - is != je - js) return ie - is < je - js;
+            const int c = a.substr(is, ie - is).compare(b.substr(js, je - js));
+            if (c != 0) return c < 0;
+            i = ie;
+            j = je;
+            continue;
+        }
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size()) return j < b.size() && i >= a.size();
+    return a < b;
+}
+
+// ---- Collecting ----
+
+std::uint32_t keeptext(std::string_view text) {
+    ExportState &s = xs();
+    s.texts.push_back(Text{static_cast<std::uint32_t>(s.pool.size()),
+                           static_cast<std::uint32_t>(text.size()), plaintext(text)});
+    s.pool.append(text);
+    return static_cast<std::uint32_t>(s.texts.size() - 1);
+}
+
+std::string_view textof(std::uint32_t text) {
+    const ExportState &s = xs();
+    const Text &t = s.texts[text];
+    return std::string_view(s.pool.data() + t.at, t.len);
+}
+
+bool plainof(std::uint32_t text) {
+    return xs().texts[text].plain;
+}
+
+// The place of each category among the letters (first letter first); NOCATEGORY when not chosen.
+void letterorder(const char *letters, int order[NCATEGORIES]) {
+    std::fill(order, order + NCATEGORIES, NOCATEGORY);
+    int next = 0;
+    for (const char *p = letters; p != nullptr && *p != '\0'; ++p) {
+        const int c = lettercategory(*p);
+        if (c >= 0 && order[c] == NOCATEGORY) order[c] = next++;
+    }
+}
+
+// The group of a part name and property text, made on first sight with what the map says.
+int groupof(const char *name, const char *props, const int order[NCATEGORIES]) {
+    ExportState &s = xs();
+    std::string &key = s.groupkey;
+    key.assign(name != nullptr ? name : "");
+    key.push_back('\0');
+    key.append(props != nullptr ? props : "");
+    const std::uint64_t hash = std::hash<std::string_view>{}(key);
+    std::size_t slot = s.groupindex.find(hash, key);
+    if (s.groupindex.slots[slot].group != NOGROUP)
+        return static_cast<int>(s.groupindex.slots[slot].group);
+    const int index = static_cast<int>(s.groups.size());
+    s.groupindex.insert(slot, hash, key, static_cast<std::uint32_t>(index));
+    Group g;
+    g.name = utf8(name);
+    g.props = utf8(props);
+    std::string_view category;
+    std::string_view description;
+    if (lookuprecord(name, &category, &description)) {
+        const int c = categoryindex(std::string(category).c_str());
+        g.category = c >= 0 ? categoryname(c) : utf8(category);
+        g.description = utf8(description);
+        g.described = !description.empty();
+        g.order = c >= 0 ? order[c] : NOCATEGORY;
+    }
+    s.listed.push_back(g.order != NOCATEGORY || categoryindex(g.category.c_str()) < 0);
+    s.tally.push_back(0);
+    s.groups.push_back(std::move(g));
+    return index;
+}
+
+// The report's order of a sheet's groups: the categories in the order of the letters, then the
+// rest; inside each by part name and property text.
+bool grouporder(const Group &a, const Group &b) {
+    const auto rank = [](const Group &g) { return g.order == NOCATEGORY ? NCATEGORIES : g.order; };
+    if (rank(a) != rank(b)) return rank(a) < rank(b);
+    if (a.name != b.name) return a.name < b.name;
+    return a.props < b.props;
+}
+
+void notemissing(const ExportPart *parts, std::size_t count) {
+    ExportState &s = xs();
+    std::string_view category;
+    std::string_view description;
+    for (std::size_t i = 0; i < count; ++i) {
+        const char *name = parts[i].name != nullptr ? parts[i].name : "";
+        if (!lookuprecord(name, &category, &description) || description.empty())
+            s.missing.emplace(name);
+    }
+}
+
+// Puts a sheet's instances in natural order; place[i] tells where the i-th one went.
+void sortchildren(std::vector<Child> &children, std::vector<std::uint32_t> &place) {
+    std::vector<std::uint32_t> perm(children.size());
+    for (std::size_t i = 0; i < perm.size(); ++i)
+        perm[i] = static_cast<std::uint32_t>(i);
+    const auto less = [&children](std::uint32_t a, std::uint32_t b) {
+        return naturalless(textof(children[a].inst), textof(children[b].inst));
+    };
+    // Sheets are mostly drawn in order: a look costs less than a sort.
+    if (std::is_sorted(perm.begin(), perm.end(), less)) {
+        place = std::move(perm);
+        return;
+    }
+    std::stable_sort(perm.begin(), perm.end(), less);
+    std::vector<Child> sorted;
+    sorted.reserve(children.size());
+    place.assign(children.size(), 0);
+    for (std::size_t k = 0; k < perm.size(); ++k) {
+        place[perm[k]] = static_cast<std::uint32_t>(k);
+        sorted.push_back(std::move(children[perm[k]]));
+    }
+    children = std::move(sorted);
+}
+
+Child makechild(const char *inst, int group, kdx::net *sub) {
+    const std::string_view name(inst != nullptr ? inst : "");
+    return Child{asciionly(name) || validutf8(name) ? keeptext(name) : keeptext(utf8(name)), group,
+                 sub};
+}
+
+// Gives each row its instances: `pairs` holds (row, place in the sheet's record) for every
+// instance; sorted, each row's places follow each other in natural order.
+void fillrows(std::vector<Row> &rows, std::vector<std::pair<std::uint32_t, std::uint32_t>> &pairs,
+              std::vector<std::uint32_t> &insts) {
+    std::sort(pairs.begin(), pairs.end());
+    for (const auto &[row, place] : pairs) {
+        Row &r = rows[row];
+        if (r.count == 0) r.first = insts.size();
+        ++r.count;
+        insts.push_back(place);
+    }
+}
+
+// ---- The references ----
+
+// The parts and sub-sheets of a sheet together in natural order (made once per sheet).
+const std::vector<std::uint32_t> &merged(NetRecord &r) {
+    if (r.havemerged) return r.merged;
+    r.havemerged = true;
+    r.merged.reserve(r.parts.size() + r.blocks.size());
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < r.parts.size() || j < r.blocks.size()) {
+        const bool block =
+            i == r.parts.size() ||
+            (j < r.blocks.size() && naturalless(textof(r.blocks[j].inst), textof(r.parts[i].inst)));
+        r.merged.push_back(block ? static_cast<std::uint32_t>(j++) | BLOCKBIT
+                                 : static_cast<std::uint32_t>(i++));
+    }
+    return r.merged;
+}
+
+// Notes the parts below a sheet placed at `path` (its instances from the top, each followed by
+// "/") in their groups, in the order their references sort; `plain` tells whether the path needs
+// neither quoting nor escaping.
+void placerefs(kdx::net *n, std::string &path, bool plain, std::vector<kdx::net *> &stack) {
+    ExportState &s = xs();
+    auto rec = s.nets.find(n);
+    if (rec == s.nets.end()) return;
+    // The load refuses a design that places itself; this only keeps the walk finite.
+    if (std::find(stack.begin(), stack.end(), n) != stack.end()) return;
+    NetRecord &r = rec->second;
+    const auto placement = static_cast<std::uint32_t>(s.paths.size());
+    s.paths.emplace_back(s.pathpool.size(), path.size());
+    s.pathpool.append(path);
+    stack.push_back(n);
+    for (std::uint32_t m : merged(r)) {
+        if ((m & BLOCKBIT) == 0) {
+            const Child &c = r.parts[m];
+            if (c.group == NOCATEGORY) continue;
+            const auto g = static_cast<std::size_t>(c.group);
+            const std::string_view name = textof(c.inst);
+            Ref &ref = s.refs[g].emplace_back();
+            ref.placement = placement;
+            if (name.size() <= SHORTNAME) {
+                ref.len = static_cast<std::uint8_t>(name.size());
+                std::memcpy(ref.name, name.data(), name.size());
+            } else {
+                ref.len = LONGNAME;
+                std::memcpy(ref.name, &c.inst, sizeof c.inst);
+            }
+            if (!plain || !plainof(c.inst)) s.plainrefs[g] = 0;
+            continue;
+        }
+        const Child &c = r.blocks[m & ~BLOCKBIT];
+        const std::size_t len = path.size();
+        path.append(textof(c.inst)).push_back('/');
+        placerefs(c.sub, path, plain && plainof(c.inst), stack);
+        path.resize(len);
+    }
+    stack.pop_back();
+}
+
+void buildrefs() {
+    ExportState &s = xs();
+    if (s.refsbuilt) return;
+    s.refsbuilt = true;
+    s.refs.resize(s.groups.size());
+    s.plainrefs.assign(s.groups.size(), 1);
+    for (std::size_t g = 0; g < s.groups.size(); ++g)
+        s.refs[g].reserve(static_cast<std::size_t>(s.tally[g]));
+    std::string path;
+    std::vector<kdx::net *> stack;
+    placerefs(s.top, path, true, stack);
+}
+
+std::string_view nameof(const Ref &ref) {
+    if (ref.len != LONGNAME) return std::string_view(ref.name, ref.len);
+    std::uint32_t text = 0;
+    std::memcpy(&text, ref.name, sizeof text);
+    return textof(text);
+}
+
+// The groups in the report's order of a sheet: rank[g] is group g's place.
+std::vector<std::uint32_t> groupranks() {
+    const std::vector<Group> &groups = xs().groups;
+    std::vector<std::uint32_t> byorder(groups.size());
+    for (std::size_t i = 0; i < byorder.size(); ++i)
+        byorder[i] = static_cast<std::uint32_t>(i);
+    std::sort(byorder.begin(), byorder.end(), [&groups](std::uint32_t a, std::uint32_t b) {
+        return grouporder(groups[a], groups[b]);
+    });
+    std::vector<std::uint32_t> rank(groups.size());
+    for (std::size_t k = 0; k < byorder.size(); ++k)
+        rank[byorder[k]] = static_cast<std::uint32_t>(k);
+    return rank;
+}
+
+// ---- Writing ----
+
+// Output collected in a buffer and written in large pieces, to a stream or a string.
+class Out {
+  public:
+    explicit Out(FILE *f) : f_(f), buf_(new char[OUTBUF_SIZE]) {}
+    // A string is written directly, without the buffer.
+    explicit Out(std::string *text) : text_(text) {}
+    Out(const Out &) = delete;
+    Out &operator=(const Out &) = delete;
+
+    void put(std::string_view s) {
+        if (text_ != nullptr) {
+            text_->append(s);
+            return;
+        }
+        if (s.size() > OUTBUF_SIZE - len_) {
+            flush();
+            if (s.size() > OUTBUF_SIZE) {
+                write(s.data(), s.size());
+                return;
+            }
+        }
+        std::memcpy(buf_.get() + len_, s.data(), s.size());
+        len_ += s.size();
+    }
+    // Room for n more bytes in the buffer (n at most OUTBUF_SIZE); commit then says where the
+    // bytes written there end. Not for a string.
+    char *room(std::size_t n) {
+        if (n > OUTBUF_SIZE - len_) flush();
+        return buf_.get() + len_;
+    }
+    void commit(const char *end) { len_ = static_cast<std::size_t>(end - buf_.get()); }
+
+    void put(char c) {
+        if (text_ != nullptr) {
+            text_->push_back(c);
+            return;
+        }
+        if (len_ == OUTBUF_SIZE) flush();
+        buf_[len_++] = c;
+    }
+    void number(long long n) {
+        char text[24];
+        const auto end = std::to_chars(text, text + sizeof text, n).ptr;
+        put(std::string_view(text, static_cast<std::size_t>(end - text)));
+    }
+    bool finish() {
+        if (f_ == nullptr) return true;
+        flush();
+        return ok_ && std::fflush(f_) == 0 && std::ferror(f_) == 0;
+    }
+
+  private:
+    void flush() {
+        write(buf_.get(), len_);
+        len_ = 0;
+    }
+    void write(const char *data, std::size_t size) {
+        if (size != 0 && std::fwrite(data, 1, size, f_) != size) ok_ = false;
+    }
+
+    FILE *f_ = nullptr;
+    std::string *text_ = nullptr;
+    std::unique_ptr<char[]> buf_;
+    std::size_t len_ = 0;
+    bool ok_ = true;
+};
+
+// True when a CSV field must be quoted: it holds a comma, a quote or a line end.
+bool csvquoted(std::string_view s) {
+    for (char c : s)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+    return false;
+}
+
+// One CSV field (RFC 4180).
+void csvfield(Out &out, std::string_view s) {
+    if (!csvquoted(s)) {
+        out.put(s);
+        return;
+    }
+    out.put('"');
+    for (char c : s) {
+        if (c == '"') out.put('"');
+        out.put(c);
+    }
+    out.put('"');
+}
+
+// One JSON string.
+void jsonstring(Out &out, std::string_view s) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    out.put('"');
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out.put('\\');
+            out.put(ch);
+        } else if (c == '\n') {
+            out.put("\\n");
+        } else if (c == '\r') {
+            out.put("\\r");
+        } else if (c == '\t') {
+            out.put("\\t");
+        } else if (c < 0x20) {
+            out.put("\\u00");
+            out.put(HEX[c >> 4]);
+            out.put(HEX[c & 0xF]);
+        } else {
+            out.put(ch);
+        }
+    }
+    out.put('"');
+}
+
+enum class Format { Csv, Json };
+
+// A list of names (instances or references) as one CSV field, blank-separated, or as a JSON
+// array. Name i is written in two pieces, pieces(i) = (a path, an instance name); `plain` tells
+// whether every piece needs neither quoting nor escaping.
+template <class Pieces>
+void namelist(Out &out, Format format, std::size_t count, bool plain, Pieces pieces) {
+    const bool json = format == Format::Json;
+    if (json) out.put('[');
+    if (!plain) {
+        // Rare: each name (or the whole CSV field) is made first, then quoted or escaped.
+        std::string text;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto [path, name] = pieces(i);
+            if (json) {
+                text.assign(path).append(name);
+                if (i != 0) out.put(", ");
+                jsonstring(out, text);
+            } else {
+                if (i != 0) text.push_back(' ');
+                text.append(path).append(name);
+            }
+        }
+        if (!json) csvfield(out, text);
+        if (json) out.put(']');
+        return;
+    }
+    // Millions of them: each written whole into the buffer.
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto [path, name] = pieces(i);
+        const char *separator = i == 0 ? "" : json ? ", " : " ";
+        const std::size_t size = path.size() + name.size() + 4;
+        if (size > OUTBUF_SIZE) {
+            // A name longer than the buffer itself goes through in pieces.
+            out.put(separator);
+            if (json) out.put('"');
+            out.put(path);
+            out.put(name);
+            if (json) out.put('"');
+            continue;
+        }
+        char *at = out.room(size);
+        while (*separator != '\0')
+            *at++ = *separator++;
+        if (json) *at++ = '"';
+        std::memcpy(at, path.data(), path.size());
+        at += path.size();
+        std::memcpy(at, name.data(), name.size());
+        at += name.size();
+        if (json) *at++ = '"';
+        out.commit(at);
+    }
+    if (json) out.put(']');
+}
+
+// The instances of a row of a listing.
+void instances(Out &out, Format format, const Listing &l, const Row &row,
+               const std::vector<Child> &children) {
+    bool plain = true;
+    for (std::size_t i = 0; i < row.count && plain; ++i)
+        plain = plainof(children[l.insts[row.first + i]].inst);
+    namelist(out, format, row.count, plain, [&](std::size_t i) {
+        return std::pair(std::string_view(), textof(children[l.insts[row.first + i]].inst));
+    });
+}
+
+// The references of a group: the path of each part's placement, then its instance name.
+void references(Out &out, Format format, const Group &g) {
+    const ExportState &s = xs();
+    const auto group = static_cast<std::size_t>(&g - s.groups.data());
+    const std::vector<Ref> &refs = s.refs[group];
+    namelist(out, format, refs.size(), s.plainrefs[group] != 0, [&](std::size_t i) {
+        const auto [at, len] = s.paths[refs[i].placement];
+        return std::pair(std::string_view(s.pathpool).substr(at, len), nameof(refs[i]));
+    });
+}
+
+// The rows of every listing in the report's order, then the totals.
+struct Ordered {
+    std::vector<std::uint32_t> rank;   // per group
+    std::vector<const Group *> totals; // the listed groups with parts, in that order
+};
+
+Ordered order() {
+    ExportState &s = xs();
+    for (std::size_t g = 0; g < s.groups.size(); ++g)
+        s.groups[g].quantity = s.tally[g];
+    Ordered o;
+    o.rank = groupranks();
+    for (Listing &l : s.listings)
+        std::sort(l.parts.begin(), l.parts.end(), [&o](const Row &a, const Row &b) {
+            return o.rank[static_cast<std::size_t>(a.group)] <
+                   o.rank[static_cast<std::size_t>(b.group)];
+        });
+    std::vector<std::uint32_t> byrank(s.groups.size());
+    for (std::size_t g = 0; g < s.groups.size(); ++g)
+        byrank[o.rank[g]] = static_cast<std::uint32_t>(g);
+    for (std::uint32_t g : byrank)
+        if (s.listed[g] && s.groups[g].quantity > 0) o.totals.push_back(&s.groups[g]);
+    return o;
+}
+
+// Builds the references on a helper while the writer orders the groups and writes the sheets
+// (with PARTLIST_THREADS=0, at once); wait() before the totals.
+class RefBuilder {
+  public:
+    RefBuilder() {
+        helper_.post([this] {
+            try {
+                buildrefs();
+            } catch (const std::bad_alloc &) {
+                nomemory_ = true;
+            }
+        });
+    }
+    ~RefBuilder() { helper_.finish(); }
+    RefBuilder(const RefBuilder &) = delete;
+    RefBuilder &operator=(const RefBuilder &) = delete;
+
+    void wait() {
+        helper_.finish();
+        if (nomemory_) throw std::bad_alloc();
+    }
+
+  private:
+    platform::Worker helper_{1};
+    bool nomemory_ = false; // written by the helper, read after it has ended
+};
+
+const NetRecord &recordof(const Listing &l) {
+    return xs().nets.at(l.net);
+}
+
+// A group's own fields as CSV, made once for all the rows that show it.
+void makecsv(Group &g) {
+    Out out(&g.csv);
+    csvfield(out, g.category);
+    out.put(',');
+    csvfield(out, g.name);
+    out.put(',');
+    csvfield(out, g.props);
+    out.put(',');
+    csvfield(out, g.description);
+    out.finish();
+}
+
+// The CSV fields of a part group up to its references.
+void csvgroup(Out &out, std::string_view sheet, const Group &g, long long quantity) {
+    csvfield(out, sheet);
+    out.put(',');
+    out.put(g.csv);
+    out.put(',');
+    out.number(quantity);
+    out.put(',');
+}
+
+void csvend(Out &out, std::string_view kind, const Group *g, bool mapped) {
+    out.put(',');
+    out.put(kind);
+    out.put(',');
+    if (g != nullptr && mapped) out.put(g->described ? "no" : "yes");
+    out.put("\r\n");
+}
+
+// The JSON fields of a part group up to its references.
+void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
+    out.put("{\"category\": ");
+    jsonstring(out, g.category);
+    out.put(", \"name\": ");
+    jsonstring(out, g.name);
+    out.put(", \"property\": ");
+    jsonstring(out, g.props);
+    out.put(", \"description\": ");
+    jsonstring(out, g.description);
+    out.put(", \"quantity\": ");
+    out.number(quantity);
+    if (mapped) out.put(g.described ? ", \"missing\": false" : ", \"missing\": true");
+    out.put(", \"references\": ");
+}
+
+} // namespace
+
+// ---- Collecting (the run) ----
+
+void setexport(unsigned mode) {
+    xs().mode = mode;
+}
+
+unsigned exportmode() {
+    return xs().mode;
+}
+
+void exportbegin() {
+    ExportState &s = xs();
+    const unsigned mode = s.mode;
+    s = ExportState{};
+    s.mode = mode;
+}
+
+void exporttop(kdx::net *top) {
+    xs().top = top;
+}
+
+void exportdone() {
+    xs().complete = true;
+}
+
+void exportsheet(kdx::net *n, const char *heading, int mult, const char *letters,
+                 const ExportPart *parts, std::size_t count) {
+    ExportState &s = xs();
+    if ((s.mode & EXPORT_MISSING) != 0 && !mapempty()) notemissing(parts, count);
+    if ((s.mode & EXPORT_GROUPS) == 0) return;
+
+    int order[NCATEGORIES];
+    letterorder(letters, order);
+    std::vector<int> groups(count);
+    for (std::size_t i = 0; i < count; ++i)
+        groups[i] = groupof(parts[i].name, parts[i].props, order);
+
+    // A sheet listed again (a sheet found at every placement) has the same instances.
+    NetRecord &rec = s.nets[n];
+    if (!rec.haveparts) {
+        rec.haveparts = true;
+        rec.parts.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool listed = s.listed[static_cast<std::size_t>(groups[i])];
+            rec.parts.push_back(makechild(parts[i].inst, listed ? groups[i] : NOCATEGORY, nullptr));
+        }
+        sortchildren(rec.parts, rec.partplace);
+    }
+
+    Listing &l = s.listings.emplace_back();
+    l.net = n;
+    l.sheet = utf8(heading);
+    l.placements = mult != 0 ? mult : 1;
+    // The row of each group on this sheet, through a table of all groups (reset behind us).
+    std::vector<std::uint32_t> &rowof = s.rowofgroup;
+    rowof.resize(s.groups.size(), NOROW);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    pairs.reserve(count);
+    for (std::size_t i = 0; i < count && i < rec.partplace.size(); ++i) {
+        const auto g = static_cast<std::size_t>(groups[i]);
+        if (!s.listed[g]) continue;
+        if (rowof[g] == NOROW) {
+            rowof[g] = static_cast<std::uint32_t>(l.parts.size());
+            l.parts.push_back(Row{groups[i], 0, 0, 0});
+        }
+        pairs.emplace_back(rowof[g], rec.partplace[i]);
+    }
+    for (const Row &row : l.parts)
+        rowof[static_cast<std::size_t>(row.group)] = NOROW;
+    fillrows(l.parts, pairs, l.insts);
+    for (Row &row : l.parts) {
+        row.quantity = static_cast<long long>(row.count) * l.placements;
+        s.tally[static_cast<std::size_t>(row.group)] += row.quantity;
+    }
+}
+
+void exportblocks(kdx::net *n, int mult, const ExportChild *children, std::size_t count) {
+    ExportState &s = xs();
+    if ((s.mode & EXPORT_GROUPS) == 0 || s.listings.empty() || s.listings.back().net != n) return;
+    Listing &l = s.listings.back();
+    NetRecord &rec = s.nets[n];
+    if (!rec.haveblocks) {
+        rec.haveblocks = true;
+        rec.blocks.reserve(count);
+        for (std::size_t i = 0; i < count; ++i)
+            rec.blocks.push_back(makechild(children[i].inst, NOCATEGORY, children[i].sub));
+        sortchildren(rec.blocks, rec.blockplace);
+    }
+    // One row per sub-sheet file, in byte order of the keys as the report lists them.
+    std::vector<std::string> keys(count);
+    for (std::size_t i = 0; i < count; ++i)
+        keys[i] = utf8(children[i].key);
+    std::vector<std::string> sortedkeys = keys;
+    std::sort(sortedkeys.begin(), sortedkeys.end());
+    sortedkeys.erase(std::unique(sortedkeys.begin(), sortedkeys.end()), sortedkeys.end());
+    l.blocks.assign(sortedkeys.size(), Row{});
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    for (std::size_t i = 0; i < count && i < rec.blockplace.size(); ++i) {
+        const auto row = static_cast<std::uint32_t>(
+            std::lower_bound(sortedkeys.begin(), sortedkeys.end(), keys[i]) - sortedkeys.begin());
+        l.blocks[row].quantity += mult != 0 ? mult : 1;
+        pairs.emplace_back(row, rec.blockplace[i]);
+    }
+    fillrows(l.blocks, pairs, l.insts);
+    l.blockkeys = std::move(sortedkeys);
+}
+
+// ---- The command's side ----
+
+bool exportcomplete() {
+    return xs().complete;
+}
+
+std::vector<std::string> undescribedparts() {
+    const auto &missing = xs().missing;
+    return {missing.begin(), missing.end()};
+}
+
+bool writecsv(FILE *f) {
+    ExportState &s = xs();
+    RefBuilder refs;
+    const Ordered o = order();
+    const bool mapped = !mapempty();
+    for (Group &g : s.groups)
+        if (g.csv.empty()) makecsv(g);
+    Out out(f);
+    out.put("sheet,category,name,property,description,quantity,references,kind,missing\r\n");
+    for (const Listing &l : s.listings) {
+        const NetRecord &rec = recordof(l);
+        for (const Row &row : l.parts) {
+            const Group &g = s.groups[static_cast<std::size_t>(row.group)];
+            csvgroup(out, l.sheet, g, row.quantity);
+            instances(out, Format::Csv, l, row, rec.parts);
+            csvend(out, "part", &g, mapped);
+        }
+        for (std::size_t k = 0; k < l.blocks.size(); ++k) {
+            const Row &row = l.blocks[k];
+            csvfield(out, l.sheet);
+            out.put(",,");
+            csvfield(out, l.blockkeys[k]);
+            out.put(",,,");
+            out.number(row.quantity);
+            out.put(',');
+            instances(out, Format::Csv, l, row, rec.blocks);
+            csvend(out, "block", nullptr, mapped);
+        }
+    }
+    refs.wait();
+    for (const Group *g : o.totals) {
+        csvgroup(out, "", *g, g->quantity);
+        references(out, Format::Csv, *g);
+        csvend(out, "total", g, mapped);
+    }
+    return out.finish();
+}
+
+bool writejson(FILE *f) {
+    ExportState &s = xs();
+    RefBuilder refs;
+    const Ordered o = order();
+    const bool mapped = !mapempty();
+    Out out(f);
+    out.put("{\n  \"sheets\": [");
+    for (std::size_t i = 0; i < s.listings.size(); ++i) {
+        const Listing &l = s.listings[i];
+        const NetRecord &rec = recordof(l);
+        out.put(i == 0 ? "\n    {\"sheet\": " : ",\n    {\"sheet\": ");
+        jsonstring(out, l.sheet);
+        out.put(", \"placements\": ");
+        out.number(l.placements);
+        out.put(",\n     \"parts\": [");
+        for (std::size_t k = 0; k < l.parts.size(); ++k) {
+            const Row &row = l.parts[k];
+            out.put(k == 0 ? "\n      " : ",\n      ");
+            jsongroup(out, s.groups[static_cast<std::size_t>(row.group)], row.quantity, mapped);
+            instances(out, Format::Json, l, row, rec.parts);
+            out.put('}');
+        }
+        out.put("],\n     \"blocks\": [");
+        for (std::size_t k = 0; k < l.blocks.size(); ++k) {
+            const Row &row = l.blocks[k];
+            out.put(k == 0 ? "\n      {\"name\": " : ",\n      {\"name\": ");
+            jsonstring(out, l.blockkeys[k]);
+            out.put(", \"quantity\": ");
+            out.number(row.quantity);
+            out.put(", \"references\": ");
+            instances(out, Format::Json, l, row, rec.blocks);
+            out.put('}');
+        }
+        out.put("]}");
+    }
+    out.put("\n  ],\n  \"totals\": [");
+    refs.wait();
+    for (std::size_t i = 0; i < o.totals.size(); ++i) {
+        out.put(i == 0 ? "\n    " : ",\n    ");
+        jsongroup(out, *o.totals[i], o.totals[i]->quantity, mapped);
+        references(out, Format::Json, *o.totals[i]);
+        out.put('}');
+    }
+    out.put("\n  ]\n}\n");
+    return out.finish();
+}
+
+} // namespace partlist

@@ -1,0 +1,372 @@
+#!/usr/bin/env python3
+"""End-to-end checks of the command's CSV and JSON export.
+
+usage: check_export.py PARTLIST GENDESIGN SOURCE_DIR
+
+Runs the command on the shipped example and on generated designs in a private temporary folder
+and reads what it writes back with Python's own readers: the report and log must not change, the
+CSV and the JSON must agree, the totals must be what the per-sheet rows add up to when the
+hierarchy is walked from the top, and failures must leave no file behind.
+"""
+import collections
+import csv
+import io
+import json
+import os
+import re
+import resource
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+
+HEADER = ['sheet', 'category', 'name', 'property', 'description', 'quantity', 'references',
+          'kind', 'missing']
+HEADER_LINE = ','.join(HEADER).encode() + b'\r\n'
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+def run(cwd, *args, preexec=None):
+    return subprocess.run([PARTLIST, *args], cwd=cwd, capture_output=True, timeout=60,
+                          preexec_fn=preexec)
+
+
+def copy(src, tmp, name):
+    """A writable copy of a design folder of the sources."""
+    dest = os.path.join(tmp, name)
+    shutil.copytree(os.path.join(SOURCE, src), dest, copy_function=shutil.copyfile)
+    os.chmod(dest, 0o755)
+    return dest
+
+
+def text(raw):
+    """A text of the design as the export must give it: UTF-8 when valid, else Latin-1."""
+    try:
+        return raw.decode('utf-8')
+    except UnicodeDecodeError:
+        return raw.decode('latin-1')
+
+
+def natkey(path):
+    """Natural order: instance by instance, digit runs by value."""
+    return [[int(t) if i % 2 else t for i, t in enumerate(re.split(r'(\d+)', c))]
+            for c in path.split('/')]
+
+
+def natural(refs):
+    return refs == sorted(refs, key=natkey)
+
+
+def read_csv(ctx, path):
+    data = open(path, 'rb').read()
+    check(not data.startswith(b'\xef\xbb\xbf'), f'{ctx}: CSV starts with a BOM')
+    check(data.endswith(b'\r\n') and data.count(b'\n') == data.count(b'\r\n'),
+          f'{ctx}: CSV lines do not all end in CRLF')
+    rows = list(csv.reader(io.StringIO(data.decode('utf-8'), newline='')))
+    check(rows[:1] == [HEADER], f'{ctx}: CSV header is {rows[:1]}')
+    return rows[1:]
+
+
+def json_as_csv(ctx, doc, mapped):
+    """The rows the CSV must hold, made from the JSON document."""
+    def part(sheet, p, kind):
+        check(('missing' in p) == mapped,
+              f'{ctx}: JSON "missing" present={"missing" in p} with map={mapped}: {p}')
+        missing = ('yes' if p['missing'] else 'no') if mapped else ''
+        return [sheet, p['category'], p['name'], p['property'], p['description'],
+                str(p['quantity']), ' '.join(p['references']), kind, missing]
+    rows = []
+    for s in doc['sheets']:
+        rows += [part(s['sheet'], p, 'part') for p in s['parts']]
+        rows += [[s['sheet'], '', b['name'], '', '', str(b['quantity']),
+                  ' '.join(b['references']), 'block', ''] for b in s['blocks']]
+    return rows + [part('', t, 'total') for t in doc['totals']]
+
+
+def check_totals(ctx, doc):
+    """Walks the placements from the top with the per-sheet rows alone and holds the totals
+    against what that walk meets."""
+    sheets = {s['sheet']: s for s in doc['sheets']}
+    check(len(sheets) == len(doc['sheets']), f'{ctx}: a sheet is listed twice')
+    bystem = {os.path.splitext(name)[0]: name for name in sheets}
+    visits = collections.Counter()
+    expected = collections.defaultdict(list)
+    per_sheet = collections.Counter()
+
+    def walk(name, prefix, depth):
+        check(depth < 64, f'{ctx}: placements of {name} nest too deep')
+        if depth >= 64:
+            return
+        visits[name] += 1
+        for p in sheets[name]['parts']:
+            expected[(p['name'], p['property'])] += [prefix + r for r in p['references']]
+        for b in sheets[name]['blocks']:
+            sub = bystem.get(os.path.splitext(b['name'])[0])
+            for r in b['references'] if sub else []:
+                walk(sub, prefix + r + '/', depth + 1)
+
+    walk(doc['sheets'][0]['sheet'], '', 0)
+    for s in doc['sheets']:
+        check(visits[s['sheet']] == s['placements'],
+              f"{ctx}: {s['sheet']} has placements {s['placements']}, "
+              f"placed {visits[s['sheet']]} times from the top")
+        for kind in ('parts', 'blocks'):
+            for r in s[kind]:
+                refs = r['references']
+                check(r['quantity'] == len(refs) * s['placements'],
+                      f"{ctx}: {s['sheet']} {r['name']} {r.get('property', '')}: quantity "
+                      f"{r['quantity']} != {len(refs)} references x {s['placements']} placements")
+                check(natural(refs) and len(set(refs)) == len(refs),
+                      f"{ctx}: {s['sheet']} {r['name']}: references not unique in natural "
+                      f"order: {refs}")
+                if kind == 'parts':
+                    per_sheet[(r['name'], r['property'])] += r['quantity']
+    totals = {}
+    for t in doc['totals']:
+        key = (t['name'], t['property'])
+        check(key not in totals, f'{ctx}: two totals for {key}')
+        totals[key] = t
+        refs = t['references']
+        check(t['quantity'] == len(refs) == per_sheet[key],
+              f"{ctx}: total {key}: quantity {t['quantity']}, {len(refs)} references, "
+              f"sheets add up to {per_sheet[key]}")
+        check(natural(refs), f'{ctx}: total {key}: references not in natural order: {refs}')
+        check(sorted(refs) == sorted(expected[key]),
+              f'{ctx}: total {key}: references {refs}, the placements give '
+              f'{sorted(expected[key], key=natkey)}')
+    check(set(totals) == {k for k, v in expected.items() if v},
+          f'{ctx}: totals for {sorted(totals)}, parts placed for '
+          f'{sorted(k for k, v in expected.items() if v)}')
+    every = [r for t in doc['totals'] for r in t['references']]
+    check(len(every) == len(set(every)),
+          f'{ctx}: a reference is given twice: '
+          f'{[r for r, n in collections.Counter(every).items() if n > 1][:5]}')
+
+
+def check_report(ctx, report, doc):
+    """The sheets and their lines in the report are the sheets and rows of the export."""
+    listed = collections.OrderedDict()
+    sheet = None
+    for line in (text(l) for l in report.split(b'\n')):
+        if line.startswith('SCHEMATIC') and '\tNAME' in line:
+            continue
+        if re.match(r' {18}\t', line):
+            f = line.split('\t')
+            listed[sheet].append((f[1].strip(), f[2].strip(), int(f[4])))
+        elif line and not line[0].isspace():
+            sheet = line.strip()
+            listed[sheet] = []
+    check(list(listed) == [s['sheet'] for s in doc['sheets']],
+          f'{ctx}: report lists sheets {list(listed)}, the export '
+          f'{[s["sheet"] for s in doc["sheets"]]}')
+    for s in doc['sheets']:
+        rows = [(p['name'], p['property'], p['quantity']) for p in s['parts']]
+        rows += [(b['name'], '', b['quantity']) for b in s['blocks']]
+        check(sorted(listed.get(s['sheet'], [])) == sorted(rows),
+              f"{ctx}: {s['sheet']}: report lines {listed.get(s['sheet'])}, export {rows}")
+
+
+def export(ctx, design, mapfile=None):
+    """Runs a design without and with the export; checks everything that holds for any design
+    and returns the CSV rows and the JSON document."""
+    args = (['--map', mapfile] if mapfile else []) + ['-p', '.', 'top.sch']
+    plain = run(design, *args)
+    check(plain.returncode == 0, f'{ctx}: exit {plain.returncode}: {plain.stderr!r}')
+    before = [open(os.path.join(design, f), 'rb').read() for f in ('top.out', 'top.log')]
+    done = run(design, '--csv', 'a.csv', '--json', 'a.json', *args)
+    if not check(done.returncode == 0, f'{ctx}: with export, exit {done.returncode}: '
+                                       f'{done.stderr!r}'):
+        return [], {'sheets': [], 'totals': []}
+    after = [open(os.path.join(design, f), 'rb').read() for f in ('top.out', 'top.log')]
+    check(after[0] == before[0], f'{ctx}: the report changes with --csv/--json')
+    check(after[1] == before[1], f'{ctx}: the log changes with --csv/--json')
+    check(done.stderr == plain.stderr, f'{ctx}: stderr changes with --csv/--json: '
+                                       f'{plain.stderr!r} / {done.stderr!r}')
+    rows = read_csv(ctx, os.path.join(design, 'a.csv'))
+    doc = json.loads(open(os.path.join(design, 'a.json'), 'rb').read().decode('utf-8'))
+    mirrored = json_as_csv(ctx, doc, mapfile is not None)
+    at = next((i for i, (a, b) in enumerate(zip(rows, mirrored)) if a != b),
+              min(len(rows), len(mirrored)))
+    check(rows == mirrored, f'{ctx}: CSV and JSON differ at CSV line {at + 2}: '
+                            f'{rows[at:at + 1]} / {mirrored[at:at + 1]}')
+    check_totals(ctx, doc)
+    check_report(ctx, after[0], doc)
+    return rows, doc
+
+
+def total(doc, name, prop):
+    return next((t for t in doc['totals'] if (t['name'], t['property']) == (name, prop)), None)
+
+
+def check_designs(tmp):
+    amp = copy('examples/amp', tmp, 'amp')
+    rows, doc = export('example', amp, 'dra.txt')
+    c = total(doc, 'C', '100n;X7R;')
+    check(c is not None and c['quantity'] == 5 and c['category'] == 'Discrete' and
+          c['references'] == ['C1', 'F1/C1', 'F2/C1', 'P1/psu_reg#1/C1', 'S1/F3/C1'],
+          f'example: total of C 100n;X7R; is {c}')
+    r = total(doc, 'R', '10k;0805;')
+    check(r is not None and
+          r['references'] == ['F1/R1', 'F2/R1', 'R1', 'R2', 'S1/F3/R1', 'S1/R2'],
+          f'example: total of R 10k;0805; is {r}')
+    check(total(doc, 'R', '4k7;0805;') is None, 'example: the inactive R3 is in the totals')
+    check(['top.sch', '', 'psu.dsn', '', '', '1', 'P1', 'block', ''] in rows and
+          ['psu.sch', '', 'psu_in.sch', '', '', '1', 'psu_in#0', 'block', ''] in rows,
+          'example: the rows of the supply design and its pages are not as expected')
+    check(['filter.sch', 3] in [[s['sheet'], s['placements']] for s in doc['sheets']],
+          'example: filter.sch is not listed with 3 placements')
+    check(all(row[8] == 'no' for row in rows if row[7] != 'block'),
+          'example: a part is missing from dra.txt')
+    shapes = {
+        'tree': '--sheets 30 --fanout 3 --parts 20 --distinct 8 --values 5',
+        'levels': '--sheets 39 --depth 3 --shared 4 --parts 12 --distinct 10 --values 4 '
+                  '--props 2 --unwired',
+        'drawn': '--sheets 12 --fanout 3 --placements 3 --parts 15 --distinct 30 --values 12 '
+                 '--props 3 --crlf --drawing',
+    }
+    for name, opts in shapes.items():
+        design = os.path.join(tmp, name)
+        os.mkdir(design)
+        subprocess.run([GENDESIGN, *opts.split(), design], check=True, capture_output=True)
+        export(f'generated {name}', design)
+
+
+def check_texts(tmp):
+    """Commas, quotes, semicolons and 8-bit bytes in names, values, instances and the map."""
+    odd = copy('examples/amp', tmp, 'odd')
+
+    def edit(name, change):
+        path = os.path.join(odd, name)
+        data = open(path, 'rb').read() if os.path.exists(path) else b''
+        open(path, 'wb').write(change(data))
+
+    def use(inst, x):
+        return (b'use W %d 300 1 0 %s 0\np %d 290 1 0 0 symid:%d\np %d 280 1 0 1 value:1,"2;\xb5k\n'
+                b'p %d 270 1 0 1 package:0805\n' % (x, inst, x, x, x, x))
+    edit('W.sym', lambda _: open(os.path.join(odd, 'R.sym'), 'rb').read().replace(
+        b'primitive:R', b'primitive:Q,"x;\xb5z'))
+    edit('top.sch', lambda d: d + use(b'W1', 700) + use(b'LONGINSTANCENAME12', 720) +
+         b'use filter 800 100 1 0 F10,"\xb5 0\np 800 90 1 0 0 symid:99\n')
+    edit('filter.sch', lambda d: d + use(b'W_LONGER_THAN_11', 700))
+    edit('map.txt', lambda _: open(os.path.join(odd, 'dra.txt'), 'rb').read().replace(
+        b'terminal block', b'terminal block, 5 mm \xc2\xb1 0.1') +
+        b'Discrete Q,"x;\xb5z Odd "part", with \xb5\n')
+    rows, doc = export('odd texts', odd, 'map.txt')
+    name, prop, descr = 'Q,"x;\u00b5z', '1,"2;\u00b5k;0805;', 'Odd "part", with \u00b5'
+    refs = ['F1/W_LONGER_THAN_11', 'F2/W_LONGER_THAN_11', 'F10,"\u00b5/W_LONGER_THAN_11',
+            'LONGINSTANCENAME12', 'S1/F3/W_LONGER_THAN_11', 'W1']
+    check(['', 'Discrete', name, prop, descr, '6', ' '.join(refs), 'total', 'no'] in rows,
+          f'odd texts: no CSV total {name} {prop} with {refs}')
+    t = total(doc, name, prop)
+    check(t is not None and t['description'] == descr and t['references'] == refs,
+          f'odd texts: JSON total of {name} {prop} is {t}')
+    check(['top.sch', '', 'filter.sch', '', '', '3', 'F1 F2 F10,"\u00b5', 'block', ''] in rows,
+          'odd texts: the filter blocks of top.sch are not F1 F2 F10,"\u00b5')
+    conn = total(doc, 'CONN2', '2.54mm;')
+    check(conn is not None and conn['description'] == 'Two-way terminal block, 5 mm \u00b1 0.1',
+          f'odd texts: a UTF-8 description does not come back as it is: {conn}')
+
+
+def check_failures(tmp):
+    broken = copy('examples/amp', tmp, 'broken')
+    os.remove(os.path.join(broken, 'stage.sch'))
+    gone = copy('tests/data/golden/missing_sheet', tmp, 'gone')
+    for ctx, design in (('without stage.sch', broken), ('missing_sheet', gone)):
+        r = run(design, '--csv', 'a.csv', '--json', 'a.json', '-p', '.', 'top.sch')
+        left = [f for f in os.listdir(design) if f.startswith('a.')]
+        check(r.returncode == 1 and not left,
+              f'{ctx}: exit {r.returncode} (wanted 1), files left behind: {left}')
+        check(b'a.csv' in r.stderr and b'a.json' in r.stderr and b'not written' in r.stderr,
+              f'{ctx}: stderr does not say the exports were not written: {r.stderr!r}')
+
+    amp = copy('examples/amp', tmp, 'full')
+    r = run(amp, '--json', 'a.json', '--map', 'dra.txt', '-p', '.', 'top.sch')
+    check(r.returncode == 0, f'example with --json: exit {r.returncode}, {r.stderr!r}')
+    # The report and the log fit under this file size limit, the JSON does not.
+    limit = max(os.path.getsize(os.path.join(amp, f)) for f in ('top.out', 'top.log')) + 16
+    check(os.path.getsize(os.path.join(amp, 'a.json')) > limit, 'the example JSON is too small')
+    os.remove(os.path.join(amp, 'a.json'))
+    nodir = os.path.join(tmp, 'nodir', 'x.csv')
+    r = run(amp, '--csv', nodir, '-p', '.', 'top.sch')
+    check(r.returncode == 3 and not os.path.exists(os.path.dirname(nodir)),
+          f'--csv into a missing folder: exit {r.returncode}, {r.stderr!r}')
+
+    def small_files():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    r = run(amp, '--json', 'a.json', '--map', 'dra.txt', '-p', '.', 'top.sch', preexec=small_files)
+    left = [f for f in os.listdir(amp) if f.startswith('a.json')]
+    check(r.returncode == 3 and not left,
+          f'JSON past the file size limit: exit {r.returncode}, left {left}, {r.stderr!r}')
+
+    # The command's options may follow the run's; a target that is no file of its own (a pipe
+    # here) is written, not replaced.
+    fifo = os.path.join(tmp, 'pipe')
+    os.mkfifo(fifo)
+    reader = subprocess.Popen(['cat', fifo], stdout=subprocess.PIPE)
+    r = run(amp, '-p', '.', '--csv', fifo, 'top.sch')
+    try:
+        piped = reader.communicate(timeout=20)[0]
+    except subprocess.TimeoutExpired:  # the pipe was replaced: nobody writes into it
+        reader.kill()
+        piped = reader.communicate()[0]
+    check(r.returncode == 0 and stat.S_ISFIFO(os.stat(fifo).st_mode) and
+          piped.startswith(HEADER_LINE),
+          f'--csv into a pipe after -p: exit {r.returncode}, {r.stderr!r}, read {piped[:80]!r}')
+
+    r = run(tmp, 'nosuch.sch')
+    check(r.returncode == 4 and
+          'partlist: nosuch.sch: No such file or directory' in r.stderr.decode().splitlines(),
+          f'missing schematic: exit {r.returncode}, {r.stderr!r}')
+
+    # Maps that lack one and three of the example's parts.
+    lines = open(os.path.join(amp, 'dra.txt'), 'rb').read().decode().splitlines(keepends=True)
+    for drop in ({'R'}, {'R', '7805', 'CONN2'}):
+        open(os.path.join(amp, 'less.txt'), 'w').write(
+            ''.join(l for l in lines if l.split()[1] not in drop))
+        names = ', '.join(sorted(drop, key=lambda n: n.encode()))
+        want = (f'partlist: 1 part has no description in the map: {names}' if len(drop) == 1 else
+                f'partlist: {len(drop)} parts have no description in the map: {names}')
+        r = run(amp, '--map', 'less.txt', '--csv', 'a.csv', '-p', '.', 'top.sch')
+        check(r.returncode == 0 and r.stderr.decode().splitlines() == [want],
+              f'map without {sorted(drop)}: exit {r.returncode}, stderr {r.stderr!r}, '
+              f'wanted {want!r}')
+        rows = read_csv(f'map without {sorted(drop)}', os.path.join(amp, 'a.csv'))
+        wrong = [row for row in rows if row[7] != 'block' and
+                 row[8] != ('yes' if row[2] in drop else 'no')]
+        check(not wrong, f'map without {sorted(drop)}: wrong "missing" in {wrong[:3]}')
+
+
+def main():
+    global PARTLIST, GENDESIGN, SOURCE
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    PARTLIST, GENDESIGN, SOURCE = (os.path.abspath(a) for a in sys.argv[1:])
+    tmp = tempfile.mkdtemp(prefix='check_export.')
+    try:
+        for group in (check_designs, check_texts, check_failures):
+            before = len(failures)
+            try:
+                group(tmp)
+            except Exception as e:  # a crash of a check is a failure of its group, not the end
+                failures.append(f'{group.__name__}: {type(e).__name__}: {e}')
+            print(f"{group.__name__}: {'ok' if len(failures) == before else 'FAILED'}")
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    for f in failures[:40]:
+        print('FAIL ' + f, file=sys.stderr)
+    if len(failures) > 40:
+        print(f'... and {len(failures) - 40} more', file=sys.stderr)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == '__main__':
+    main()
