@@ -527,6 +527,12 @@ std::vector<std::uint32_t> groupranks() {
 
 // ---- Writing ----
 
+// Copies a text to `at` and returns where it ends (an empty text may have no bytes at all).
+char *copyto(char *at, std::string_view text) {
+    if (!text.empty()) std::memcpy(at, text.data(), text.size());
+    return at + text.size();
+}
+
 // Output collected in a buffer and written in large pieces, to a stream or a string.
 class Out {
   public:
@@ -548,8 +554,7 @@ class Out {
                 return;
             }
         }
-        std::memcpy(buf_.get() + len_, s.data(), s.size());
-        len_ += s.size();
+        len_ = static_cast<std::size_t>(copyto(buf_.get() + len_, s) - buf_.get());
     }
     // Room for n more bytes in the buffer (n at most OUTBUF_SIZE); commit then says where the
     // bytes written there end. Not for a string.
@@ -686,10 +691,8 @@ void namelist(Out &out, Format format, std::size_t count, bool plain, Pieces pie
         while (*separator != '\0')
             *at++ = *separator++;
         if (json) *at++ = '"';
-        std::memcpy(at, path.data(), path.size());
-        at += path.size();
-        std::memcpy(at, name.data(), name.size());
-        at += name.size();
+        at = copyto(at, path);
+        at = copyto(at, name);
         if (json) *at++ = '"';
         out.commit(at);
     }
