@@ -7,6 +7,8 @@
 #include "window.h"
 
 #include <QApplication>
+#include <QPushButton>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +19,8 @@
 namespace {
 
 const char *const usage =
-    "usage: partlist-window [--flavour csi|suc] [--path SEARCHPATH] [--profile FILE] PROJECT.sch\n"
+    "usage: partlist-window [--flavour csi|suc] [--path SEARCHPATH] [--profile FILE]\n"
+    "                       [--snapshot FILE.png] PROJECT.sch\n"
     "       partlist-window --help\n"
     "\n"
     "Opens the bill-of-materials window on PROJECT.sch: the part list of the design in five\n"
@@ -29,7 +32,14 @@ const char *const usage =
     "                     project's directory (default .)\n"
     "  --profile FILE     the host profile (default $VANTRELL_PROFILE, else\n"
     "                     ~/.config/morvek/vantrell.ini); its [VANTRELL] BillOfMaterialsPath\n"
-    "                     names the directory of the description maps dra.txt and kes.txt\n";
+    "                     names the directory of the description maps dra.txt and kes.txt\n"
+    "  --snapshot FILE.png  save a picture of the window once its list is filled, then close\n"
+    "                     it as Cancel does\n";
+
+// The window is painted and mapped a moment after its first run has filled the list.
+inline constexpr int SNAPSHOT_DELAY_MS = 300;
+inline constexpr int CMD_CANCEL = 2;         // the window's Cancel button
+inline constexpr const char *BOM_DIALOG = "102"; // the window's template
 
 int bad(const char *what, const char *arg) {
     std::fprintf(stderr, "partlist-window: %s%s\n%s", what, arg, usage);
@@ -43,10 +53,12 @@ int main(int argc, char **argv) {
     const char *path = nullptr;
     const char *project = nullptr;
     const char *profile = nullptr;
+    const char *snapshot = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         const bool valued = std::strcmp(arg, "--flavour") == 0 || std::strcmp(arg, "--path") == 0 ||
-                            std::strcmp(arg, "--profile") == 0;
+                            std::strcmp(arg, "--profile") == 0 ||
+                            std::strcmp(arg, "--snapshot") == 0;
         if (std::strcmp(arg, "--help") == 0) {
             std::fputs(usage, stdout);
             return 0;
@@ -60,6 +72,8 @@ int main(int argc, char **argv) {
             path = argv[++i];
         } else if (std::strcmp(arg, "--profile") == 0) {
             profile = argv[++i];
+        } else if (std::strcmp(arg, "--snapshot") == 0) {
+            snapshot = argv[++i];
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return bad("unknown option ", arg);
         } else if (project != nullptr) {
@@ -95,7 +109,22 @@ int main(int argc, char **argv) {
     if (!platform.empty()) setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("partlist-window"));
+    bool saved = snapshot == nullptr;
+    if (snapshot != nullptr) {
+        // The host drives its window as any host may: it finds it by its template's name.
+        const QString file = QString::fromLocal8Bit(snapshot);
+        QTimer::singleShot(SNAPSHOT_DELAY_MS, &app, [file, &saved] {
+            QWidget *w = QApplication::activeModalWidget();
+            if (w == nullptr || w->objectName() != BOM_DIALOG) return;
+            saved = w->grab().save(file, "PNG");
+            if (!saved)
+                std::fprintf(stderr, "partlist-window: cannot write %s\n",
+                             file.toLocal8Bit().constData());
+            if (auto *cancel = w->findChild<QPushButton *>(QString::number(CMD_CANCEL)))
+                cancel->click();
+        });
+    }
     const int shown = CreatePartList(projectFile.c_str(), flavour.c_str(), searchPath.c_str());
     DestroyPartList();
-    return shown ? 0 : 1;
+    return shown && saved ? 0 : 1;
 }

@@ -12,6 +12,7 @@
 // the run's thread while the printing is not running (the rest); see partlistint.h.
 #include "partlistint.h"
 
+#include "cfstring.h"
 #include "platform/worker.h"
 
 #include <algorithm>
@@ -200,41 +201,7 @@ bool asciionly(std::string_view s) {
 }
 
 bool validutf8(std::string_view s) {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1Fu;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0Fu;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07u;
-        } else {
-            return false;
-        }
-        if (i + len > n) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0u) != 0x80u) return false;
-            cp = (cp << 6) | (cc & 0x3Fu);
-        }
-        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
+    return cf::isutf8(s.data(), s.size());
 }
 
 // The text as UTF-8: as it stands when it is UTF-8 already, else each byte read as Latin-1.

@@ -7,6 +7,7 @@
 #include "windowint.h"
 
 #include "partlist.h"
+#include "cfstring.h"
 #include "platform/profile.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -89,9 +91,9 @@ constexpr const char *categoryHeadings[] = {
     "    Control", "    Distributed", "    Discrete", "    Functional", "    Electrical",
 };
 
-std::string profileValue(const char *section, const char *key) {
+std::string profileValue(const std::string &file, const char *section, const char *key) {
     std::string value;
-    platform::ReadProfileEntry(platform::HostProfileFile().c_str(), section, key, value);
+    platform::ReadProfileEntry(file.c_str(), section, key, value);
     return value;
 }
 
@@ -100,12 +102,11 @@ bool isSeparator(char c) {
 }
 
 // Turns the texts of one report line into the five cells of its row. Cells are cut to 255
-// characters.
+// bytes, never inside a character.
 QStringList cells(const std::string_view (&texts)[5]) {
     QStringList row;
     for (std::string_view t : texts)
-        row << QString::fromUtf8(t.data(),
-                                 static_cast<qsizetype>(std::min(t.size(), CELL_SIZE - 1)));
+        row << reportText(t, CELL_SIZE - 1);
     return row;
 }
 
@@ -120,6 +121,15 @@ QStringList parseLine(std::string_view line) {
         heading = heading || lead == name;
     if (heading) {
         const std::string_view texts[5] = {lead, {}, {}, {}, {}};
+        return cells(texts);
+    }
+    // Part lines and their continuations always hold a tab, headings never do: a line without
+    // one that starts with a non-blank is a sheet heading, however long its name (a name of 15
+    // characters or more leaves no run of six blanks behind it).
+    if (!line.empty() && line.front() != ' ' && line.find('\t') == std::string_view::npos) {
+        std::string_view name = line.substr(0, line.find('\n'));
+        name = name.substr(0, name.find_last_not_of(' ') + 1);
+        const std::string_view texts[5] = {name, {}, {}, {}, {}};
         return cells(texts);
     }
 
@@ -166,8 +176,19 @@ BomDialog::BomDialog(const char *projectFile, const char *flavourCode, const cha
     setWindowIcon(QIcon(QStringLiteral(":/partlist/icon128.xpm")));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
+    // One form of the name everywhere: the run writes the names it builds with "/", and the
+    // window must read and remove the report the run wrote.
     projectName_ = projectFile ? projectFile : "";
+    std::replace(projectName_.begin(), projectName_.end(), '\\', '/');
     searchPath_ = searchPath ? searchPath : "";
+    // The profile the window starts from is the one Close writes, even after a run has changed
+    // the current directory under a relative name.
+    profileFile_ = platform::HostProfileFile();
+    if (!profileFile_.empty() && profileFile_.front() != '/') {
+        std::error_code ec;
+        const auto absolute = std::filesystem::absolute(profileFile_, ec);
+        if (!ec) profileFile_ = absolute.string();
+    }
     flavour_ = flavourCode && std::strcmp(flavourCode, "suc") == 0 ? 1 : 0;
 
     std::string dir;
@@ -180,7 +201,7 @@ BomDialog::BomDialog(const char *projectFile, const char *flavourCode, const cha
     }
     reportPath_ = dir + "/temp.out";
 
-    descDir_ = profileValue("VANTRELL", "BillOfMaterialsPath");
+    descDir_ = profileValue(profileFile_, "VANTRELL", "BillOfMaterialsPath");
     if (descDir_.empty()) message(parent, "BillOfMaterialsPath not found in the ini file!", true);
 
     for (int id : {CMD_CLOSE, CMD_CANCEL, CMD_FILTER, CMD_COPY, CMD_PRINT})
@@ -206,12 +227,14 @@ void BomDialog::start() {
     list_->setHeaderLabels(headings);
     for (int i = 0; i < static_cast<int>(std::size(columns)); ++i)
         list_->setColumnWidth(i, columns[i].width);
+    // Every column keeps its width, QTY too.
+    list_->header()->setStretchLastSection(false);
 
     const FlavourSettings &f = flavours[flavour_];
-    savedLetters_ = profileValue(SETTINGS, f.key);
+    savedLetters_ = profileValue(profileFile_, SETTINGS, f.key);
     if (savedLetters_.empty()) savedLetters_ = f.defLetters;
     partlist::initializeMap((descDir_ + "/" + f.mapFile).c_str());
-    savedPropLength_ = profileValue(SETTINGS, LENGTH_KEY);
+    savedPropLength_ = profileValue(profileFile_, SETTINGS, LENGTH_KEY);
     if (savedPropLength_.empty()) savedPropLength_ = DEFAULT_LENGTH;
 
     if (letters_.empty()) {
@@ -236,13 +259,9 @@ void BomDialog::run() {
     // A project named by its directory makes that the current one; a file name leaves it.
     (void)!::chdir(projectName_.c_str());
 
-    std::string letters;
-    if (!letters_.empty()) {
-        letters = letters_;
-        if (!propLength_.empty()) partlist::SetPropertyLength(propLength_.c_str());
-    } else if (propLength_.empty()) {
-        partlist::SetPropertyLength(savedPropLength_.c_str());
-    }
+    // The length in effect reaches the run whether or not a category is ticked.
+    std::string letters = letters_;
+    partlist::SetPropertyLength((propLength_.empty() ? savedPropLength_ : propLength_).c_str());
 
     std::string args[] = {"partlist", "-p", searchPath_, "-f",
                           letters,    "-o", reportPath_, projectName_};
@@ -318,7 +337,7 @@ void BomDialog::componentFilter() {
 void BomDialog::accept() {
     guarded([this] {
         partlist::clearMap();
-        const std::string file = platform::HostProfileFile();
+        const std::string &file = profileFile_;
         const bool saved = platform::WritePrivateProfileString(SETTINGS, flavours[flavour_].key,
                                                                letters_.c_str(), file.c_str()) &&
                            platform::WritePrivateProfileString(SETTINGS, LENGTH_KEY,

@@ -13,12 +13,15 @@
 #include <QPrinterInfo>
 #include <QTreeWidget>
 
+#include "cfstring.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace window {
 
@@ -32,9 +35,11 @@ inline constexpr double FIRST_Y = 30;     // top of the first line of a page
 inline constexpr double LINE_STEP = 100;  // from one line to the next
 inline constexpr double FONT_HEIGHT = 80; // 60 points measured at 96 dots per inch
 inline constexpr double TAB_ORIGIN = 10;  // tab stops count from here
-// Tab stops of the columns behind the first, in character cells of the layout's font: in device
-// units, as they were given, they would put every column within the first tenth of an inch.
-inline constexpr int tabStops[] = {8, 16, 50, 86, 89};
+// A tab goes on to the next multiple of this many character cells of the print font from the tab
+// origin. The stops the layout names are device units of a printer, all of them inside the first
+// column's blanks, so every tab goes to the next such multiple: the report as a text viewer shows
+// it, each column at one place on every line.
+inline constexpr int TAB_CELLS = 8;
 
 struct LineFree {
     void operator()(char *p) const { std::free(p); }
@@ -56,32 +61,43 @@ template <class F> bool eachLine(const std::string &path, F &&fn) {
     return !std::ferror(f.get());
 }
 
-// Draws one report line: the first column at the text origin, each column behind a tab at its
-// tab stop, or one cell behind the text before it when that text reaches past the stop.
-void drawLine(QPainter &p, std::string_view line, double scale, double cell, double baseline) {
+// Calls fn(x, text) for each tab-separated column of a report line, with where it is printed.
+template <class F> void eachColumn(std::string_view line, double scale, double cell, F &&fn) {
+    const double origin = TAB_ORIGIN * scale;
+    const double stop = TAB_CELLS * cell;
     double x = TEXT_X * scale;
-    double textEnd = x; // right end of the text drawn so far, trailing blanks left out
-    for (std::size_t column = 0;; ++column) {
+    for (;;) {
         const std::size_t tab = line.find('\t');
-        const std::string_view piece = line.substr(0, tab);
-        if (column > 0) {
-            x = column <= std::size(tabStops) ? TAB_ORIGIN * scale + tabStops[column - 1] * cell
-                                              : 0;
-            x = std::max(x, textEnd);
-        }
-        p.drawText(QPointF(x, baseline),
-                   QString::fromUtf8(piece.data(), static_cast<qsizetype>(piece.size())));
-        const std::size_t last = piece.find_last_not_of(' ');
-        if (last != std::string_view::npos)
-            textEnd =
-                x + (QString::fromUtf8(piece.data(), static_cast<qsizetype>(last + 1)).size() + 1) *
-                        cell;
+        const QString text = reportText(line.substr(0, tab));
+        fn(x, text);
         if (tab == std::string_view::npos) break;
+        x += static_cast<double>(text.size()) * cell;
+        x = origin + (std::floor((x - origin) / stop) + 1) * stop;
         line.remove_prefix(tab + 1);
     }
 }
 
+void drawLine(QPainter &p, std::string_view line, double scale, double cell, double baseline) {
+    eachColumn(line, scale, cell,
+               [&](double x, const QString &text) { p.drawText(QPointF(x, baseline), text); });
+}
+
 } // namespace
+
+QString reportText(std::string_view bytes, std::size_t maxBytes) {
+    const std::size_t n = bytes.size();
+    if (cf::isutf8(bytes.data(), n)) {
+        const std::size_t keep = cf::utf8cut(bytes.data(), n, maxBytes);
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(keep));
+    }
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(std::min(n, maxBytes)));
+}
+
+std::vector<double> columnStarts(std::string_view line, double scale, double cell) {
+    std::vector<double> starts;
+    eachColumn(line, scale, cell, [&](double x, const QString &) { starts.push_back(x); });
+    return starts;
+}
 
 bool clipboardText(const std::string &reportPath, std::string &text) {
     text.clear();
@@ -127,7 +143,16 @@ void BomDialog::copy() {
     if (list_->topLevelItemCount() == 0) return;
     std::string text;
     if (!clipboardText(reportPath_, text)) return;
-    QGuiApplication::clipboard()->setText(QString::fromUtf8(text));
+    // What the report holds, each column read as the list reads it.
+    QString shown;
+    std::string_view rest(text);
+    while (!rest.empty()) {
+        const std::size_t end = rest.find_first_of("\t\n");
+        const std::size_t piece = end == std::string_view::npos ? rest.size() : end + 1;
+        shown += reportText(rest.substr(0, piece));
+        rest.remove_prefix(piece);
+    }
+    QGuiApplication::clipboard()->setText(shown);
 }
 
 void BomDialog::print() {
@@ -146,6 +171,8 @@ void BomDialog::print() {
         printer.setOutputFileName(QString::fromStdString(dir + "/" + base + ".pdf"));
     }
     QPrintDialog dialog(&printer, this);
+    // The whole report is printed: no page range to choose.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     if (dialog.exec() != QDialog::Accepted) return;
     if (!printReport(reportPath_, printer)) message(this, "The report could not be printed.", true);
 }

@@ -47,15 +47,17 @@ QWidget *make(QDialog *dialog, const ControlRow &row) {
     switch (row.kind) {
     case Control::button:
     case Control::defbutton: {
+        // Enter presses the button that has the focus, the dialog's default only when no button
+        // has it, as the platform's dialogs do.
         auto *b = new QPushButton(text, dialog);
-        b->setAutoDefault(false);
+        b->setAutoDefault(true);
         b->setDefault(row.kind == Control::defbutton);
         return b;
     }
     case Control::wrapbutton: {
         auto *b = new WrapButton(dialog);
         b->setText(text);
-        b->setAutoDefault(false);
+        b->setAutoDefault(true);
         return b;
     }
     case Control::check:

@@ -15,6 +15,8 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 class QLineEdit;
 class QMenu;
@@ -182,10 +184,20 @@ class BomDialog : public QDialog {
     std::string propLength_;      // property length in effect
     std::string savedPropLength_; // read from the profile at start
     std::string descDir_;         // directory of the description maps
+    std::string profileFile_;     // the host profile, as found when the window started
     int flavour_;                 // 0 Dravonite, 1 Kestrune
     bool started_ = false;        // the dialog start has run
     bool ranJob_ = false;         // a run has been started
 };
+
+// Report text as the window shows, copies and prints it: UTF-8 when it is valid UTF-8, else
+// Latin-1 (the suite's files are 8-bit); at most maxBytes of it, never cut inside a character.
+QString reportText(std::string_view bytes, std::size_t maxBytes = std::string_view::npos);
+
+// Where each tab-separated column of a report line starts when printed at `scale` (device units
+// per layout unit) with character cells `cell` wide: the first at the text origin, each later one
+// at the next multiple of 8 cells from the tab origin behind the text before it.
+std::vector<double> columnStarts(std::string_view line, double scale, double cell);
 
 // The clipboard text of a report: each line followed by CR LF, whatever its length, and one CR
 // LF more at the end. False when the report cannot be read.

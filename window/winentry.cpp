@@ -7,9 +7,9 @@
 #include "windowint.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QPointer>
 #include <QThread>
-#include <QTimer>
 
 #include <clocale>
 #include <cstdio>
@@ -20,13 +20,6 @@
 namespace window {
 
 namespace {
-
-// Test and scripting hooks, read when a window opens: the window closes itself after its first
-// run, as Close (AUTOCLOSE=close, settings saved) or Cancel (any other value) would; or it
-// saves a picture of itself as PNG to SNAPSHOT and closes as Cancel.
-inline constexpr const char *AUTOCLOSE_ENV = "PARTLIST_WINDOW_AUTOCLOSE";
-inline constexpr const char *SNAPSHOT_ENV = "PARTLIST_WINDOW_SNAPSHOT";
-inline constexpr int SNAPSHOT_DELAY_MS = 300; // lets the window system map and paint it
 
 struct EntryState {
     QPointer<BomDialog> current; // the window of the last CreatePartList, until released
@@ -88,18 +81,12 @@ QApplication *application(std::string &why) {
     return own;
 }
 
-void installHooks(BomDialog *dialog) {
-    if (const char *snapshot = std::getenv(SNAPSHOT_ENV); snapshot && *snapshot) {
-        const QString file = QString::fromLocal8Bit(snapshot);
-        QTimer::singleShot(SNAPSHOT_DELAY_MS, dialog, [dialog, file] {
-            if (!dialog->grab().save(file, "PNG"))
-                std::fprintf(stderr, "partlist: cannot write %s\n", file.toLocal8Bit().constData());
-            dialog->reject();
-        });
-    } else if (const char *close = std::getenv(AUTOCLOSE_ENV); close && *close) {
-        const bool save = std::strcmp(close, "close") == 0;
-        QTimer::singleShot(0, dialog, [dialog, save] { dialog->command(save ? 1 : 2); });
-    }
+// The window's owner: the host's main window (its first visible top-level main window), not
+// whichever window happens to be active; none when the host has no main window.
+QWidget *hostMainWindow() {
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow *>(w) != nullptr && w->isVisible()) return w;
+    return nullptr;
 }
 
 } // namespace
@@ -121,9 +108,8 @@ int CreatePartList(const char *projectFile, const char *flavourCode, const char 
     delete s.current.data();
 
     QtUiScope ui;
-    auto *dialog = new BomDialog(projectFile, flavourCode, searchPath, app->activeWindow());
+    auto *dialog = new BomDialog(projectFile, flavourCode, searchPath, hostMainWindow());
     s.current = dialog;
-    installHooks(dialog);
     RunningMark mark;
     dialog->exec();
     return 1;

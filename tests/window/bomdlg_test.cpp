@@ -6,6 +6,9 @@
 #include "windowtest.h"
 
 #include <QCheckBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMainWindow>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -52,6 +55,8 @@ TEST_F(BomDialogTest, ListShowsTheReportOfARunOnTheShippedDesign) {
         headings << l->headerItem()->text(c);
     EXPECT_EQ(headings.join(","), "SCHEMATIC,NAME,PROPERTY,DESCRIPTION,QTY");
     EXPECT_EQ(l->columnWidth(2), 120);
+    EXPECT_EQ(l->columnWidth(4), 100);
+    EXPECT_FALSE(l->header()->stretchLastSection()); // QTY keeps its width
     ASSERT_GE(l->topLevelItemCount(), 8);
     EXPECT_EQ(row(l, 0), (Cells{"top.sch", "", "", "", ""}));
     EXPECT_EQ(row(l, 1), (Cells{"    Distributed", "", "", "", ""}));
@@ -72,28 +77,35 @@ TEST_F(BomDialogTest, ReportLinesBecomeHeadingAndDataRows) {
     dialog.show();
     QTreeWidget *l = list(&dialog);
     const std::string title = "SCHEMATIC          \tNAME\n";
+    const std::string utf8Long = "\xc2\xb1" + std::string(252, 'u') + "\xc2\xb1tail";
     writefile(dialog.reportPath(),
               title + "amp.sch             \n" + // a sheet heading
-                  "a.sch               \n" +     // '.' at index 1: a data line
-                  "abcdefghijk.sch     \n" +     // under six blanks of padding: data
+                  "a.sch               \n" +     // names of any length are headings too
+                  "power_supply.sch    \n" + "amplifier_stage2.sch\n" +
                   "    Control             \n" + // a category heading
                   dataLine("R", "10k;0805;", "Resistor", 7) + "\n\n" + blanks(18) +
                   "no tab here\n" + // nothing but a count
                   blanks(18) + "\t" + blanks(14) + "\t" + "0805;" + blanks(29) + "\t\n" +
-                  std::string(300, 'x') + "\n");
+                  std::string(300, 'x') + "\n" +
+                  // 8-bit text: Latin-1 where it is not UTF-8; cells cut between characters
+                  dataLine("C", "10\xb5" "F;", "Kondensator \xb1" "5%", 1) + blanks(18) +
+                  "\t" + utf8Long + "\t\t\t    1\n");
     dialog.fillList();
-    ASSERT_EQ(l->topLevelItemCount(), 8);
+    ASSERT_EQ(l->topLevelItemCount(), 11);
     EXPECT_EQ(row(l, 0), (Cells{"amp.sch", "", "", "", ""}));
-    EXPECT_EQ(row(l, 1), (Cells{blanks(6), "", "", "", " "}));
-    EXPECT_EQ(row(l, 2), (Cells{blanks(6), "", "", "", " "}));
-    EXPECT_EQ(row(l, 3), (Cells{"    Control", "", "", "", ""}));
-    EXPECT_EQ(row(l, 4), (Cells{blanks(6), "R             ", "10k;0805;" + blanks(25),
+    EXPECT_EQ(row(l, 1), (Cells{"a.sch", "", "", "", ""}));
+    EXPECT_EQ(row(l, 2), (Cells{"power_supply.sch", "", "", "", ""}));
+    EXPECT_EQ(row(l, 3), (Cells{"amplifier_stage2.sch", "", "", "", ""}));
+    EXPECT_EQ(row(l, 4), (Cells{"    Control", "", "", "", ""}));
+    EXPECT_EQ(row(l, 5), (Cells{blanks(6), "R             ", "10k;0805;" + blanks(25),
                                 "Resistor" + blanks(27), "    7"}));
-    EXPECT_EQ(row(l, 5), (Cells{blanks(6), "", "", "", "o tab here"}));
-    EXPECT_EQ(row(l, 6), (Cells{blanks(6), blanks(14), "0805;" + blanks(29), "", ""}));
+    EXPECT_EQ(row(l, 6), (Cells{blanks(6), "", "", "", "o tab here"}));
+    EXPECT_EQ(row(l, 7), (Cells{blanks(6), blanks(14), "0805;" + blanks(29), "", ""}));
     // A cell holds at most 255 characters.
-    EXPECT_EQ(row(l, 7)[4].size(), 255u);
-    EXPECT_EQ(row(l, 7)[0], blanks(6));
+    EXPECT_EQ(row(l, 8)[0].size(), 255u);
+    EXPECT_EQ(row(l, 9)[2], "10\u00b5F;" + blanks(29));
+    EXPECT_EQ(row(l, 9)[3], "Kondensator \u00b1" "5%" + blanks(20));
+    EXPECT_EQ(row(l, 10)[1], utf8Long.substr(0, 254)); // the second "±" would not fit whole
 
     std::unique_ptr<QMenu> menu(dialog.makePopup());
     EXPECT_EQ(menu->actions().size(), 3);
@@ -148,8 +160,8 @@ TEST_F(BomDialogTest, CloseSavesTheSettingsCancelLeavesTheProfileAsItIs) {
             control<QPushButton>(filter, 1)->click();
         };
         dialog.command(1004);
-        // With no letters the run keeps the length last set; the window keeps the one typed.
-        EXPECT_EQ(partlist::GetPropertyLength(), 40);
+        // The length in effect reaches the run with no category ticked, as with one.
+        EXPECT_EQ(partlist::GetPropertyLength(), 45);
         EXPECT_TRUE(driver.boxes.empty());
         dialog.command(1);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -167,6 +179,81 @@ TEST_F(BomDialogTest, CloseSavesTheSettingsCancelLeavesTheProfileAsItIs) {
             headings << QString::fromStdString(row(l, i)[0]);
     headings.removeDuplicates();
     EXPECT_EQ(headings.join(","), "    Discrete");
+}
+
+TEST_F(BomDialogTest, EnterPressesTheFocusedButtonAndTheDefaultOnlyWithoutOne) {
+    const std::string kept = readfile(profile);
+    auto enter = [](QWidget *focused) {
+        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(focused, &in);
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(focused, &key);
+    };
+    window::BomDialog dialog("top.sch", "csi", ".", nullptr);
+    dialog.show();
+    enter(control<QPushButton>(&dialog, 2)); // Cancel has the focus: the settings stay
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(readfile(profile), kept);
+
+    window::DravoniteFilterDialog filter(nullptr, "i", "40");
+    filter.show();
+    enter(control<QPushButton>(&filter, 2));
+    EXPECT_EQ(filter.result(), QDialog::Rejected);
+    window::DravoniteFilterDialog other(nullptr, "i", "40");
+    other.show();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier); // no button has the focus
+    QApplication::sendEvent(&other, &key);
+    EXPECT_EQ(other.result(), QDialog::Accepted);
+}
+
+TEST_F(BomDialogTest, OneFormOfTheNameAndOneProfileWhateverTheNameAndDirectory) {
+    // A project named with backslashes: the list fills, the report is removed at the end.
+    std::string backslashed = (dir / "top.sch").string();
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    windowtest::ModalDriver driver;
+    int rows = -1;
+    driver.onDialog = [&](QWidget *w) {
+        rows = list(w)->topLevelItemCount();
+        EXPECT_EQ(qobject_cast<window::BomDialog *>(w)->reportPath(), (dir / "temp.out").string());
+        control<QPushButton>(w, 2)->click();
+    };
+    EXPECT_EQ(window::CreatePartList(backslashed.c_str(), "csi", "."), 1);
+    EXPECT_GT(rows, 0);
+    window::DestroyPartList();
+    EXPECT_FALSE(fs::exists(dir / "temp.out"));
+
+    // A relative profile is the one the window started from, though a run changes directory.
+    fs::create_directory(dir / "sub");
+    setenv("VANTRELL_PROFILE", "vantrell.ini", 1);
+    {
+        window::BomDialog dialog((dir / "sub").c_str(), "csi", ".", nullptr);
+        dialog.show();
+        dialog.command(1);
+    }
+    fs::current_path(dir);
+    EXPECT_FALSE(fs::exists(dir / "sub/vantrell.ini"));
+    EXPECT_NE(readfile(profile).find("Length=40"), std::string::npos) << readfile(profile);
+}
+
+TEST_F(BomDialogTest, TheHostsMainWindowOwnsTheWindowAndNoSwitchOfTheEnvironmentDrivesIt) {
+    QMainWindow host;
+    host.show();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    const std::string kept = readfile(profile);
+    setenv("PARTLIST_WINDOW_AUTOCLOSE", "close", 1);
+    windowtest::ModalDriver driver;
+    QWidget *owner = nullptr;
+    driver.onDialog = [&](QWidget *w) {
+        owner = w->parentWidget();
+        control<QPushButton>(w, 2)->click();
+    };
+    EXPECT_EQ(window::CreatePartList((dir / "top.sch").c_str(), "csi", "."), 1);
+    unsetenv("PARTLIST_WINDOW_AUTOCLOSE");
+    EXPECT_EQ(owner, &host);
+    EXPECT_EQ(readfile(profile), kept); // closed by the user's Cancel, not by a switch
+    window::DestroyPartList();
 }
 
 TEST_F(BomDialogTest, MissingProjectAndDescriptionDirectoryAreSaidButTheWindowOpens) {

@@ -6,6 +6,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -43,6 +44,46 @@ TEST_F(CopyPrintTest, ClipboardGetsTheReportInLinesEndedByCrLf) {
     ASSERT_TRUE(window::clipboardText(dialog.reportPath(), text));
     EXPECT_EQ(text, "T\r\n" + longLine + "\r\nend\r\n\r\n");
     EXPECT_FALSE(window::clipboardText((dir / "none.out").string(), text));
+
+    // 8-bit text is copied as the list shows it: Latin-1 where it is not UTF-8.
+    writefile(dialog.reportPath(), "T\n" + std::string(18, ' ') + "\t10\xb5" "F\t\xc2\xb1\n");
+    dialog.fillList();
+    dialog.command(1019);
+    EXPECT_EQ(clipboard->text(),
+              QString::fromUtf8("T\r\n" + std::string(18, ' ') + "\t10\u00b5F\t\u00b1\r\n\r\n"));
+}
+
+// The printout shows the report as a text viewer does: a tab goes to the next multiple of eight
+// cells, so every column starts at one place on every line and each title stands as in the file.
+TEST(PrintLayout, EveryColumnStartsAtOnePlaceOnEveryLine) {
+    const double scale = 2.0;
+    const double cell = 48.0; // device units per character cell at that scale
+    auto at = [&](double cells) { return 10 * scale + cells * cell; }; // from the tab origin
+    const std::vector<double> data = {15 * scale, at(24), at(40), at(80), at(120)};
+    std::string report =
+        testsupport::readfile(fs::path(PARTLIST_SOURCE_DIR) / "examples/expected.out");
+    report += std::string(18, ' ') + "\tABCDEFGHIJKLMN\tDIP8;" + std::string(29, ' ') + "\t" +
+              std::string(35, 'd') + "\t    1\n"; // a part name of 14 letters
+    std::size_t lines = 0;
+    for (std::size_t pos = 0; pos < report.size();) {
+        const std::size_t end = report.find('\n', pos);
+        const std::string line = report.substr(pos, end - pos);
+        pos = end + 1;
+        if (lines++ == 0) {
+            EXPECT_EQ(window::columnStarts(line, scale, cell),
+                      (std::vector<double>{15 * scale, at(24), at(40), at(64), at(120)}));
+            continue;
+        }
+        if (line.find('\t') == std::string::npos) continue; // a heading
+        const std::vector<double> starts = window::columnStarts(line, scale, cell);
+        if (starts.size() == data.size()) {
+            EXPECT_EQ(starts, data) << line; // a part line
+            continue;
+        }
+        for (std::size_t i = 1; i < starts.size(); ++i) // a continuation: at tab stops too
+            EXPECT_EQ(std::fmod(starts[i] - at(0), 8 * cell), 0.0) << line;
+    }
+    EXPECT_GT(lines, 30u);
 }
 
 TEST_F(CopyPrintTest, PrintPutsEveryLineOnLandscapePagesOfTheSameLayout) {
@@ -68,6 +109,8 @@ TEST_F(CopyPrintTest, PrintPutsEveryLineOnLandscapePagesOfTheSameLayout) {
         asked = true;
         EXPECT_EQ(print->printer()->pageLayout().orientation(), QPageLayout::Landscape);
         EXPECT_EQ(print->printer()->outputFileName().toStdString(), pdf.string());
+        // The whole report is printed: there is no page range to choose.
+        EXPECT_FALSE(print->testOption(QAbstractPrintDialog::PrintPageRange));
         print->accept();
     };
     dialog.command(57607);

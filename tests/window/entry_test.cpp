@@ -1,6 +1,6 @@
 // libpartlist.so loaded by a host that has no toolkit of its own: the window made with the
-// library's own application object, and the refusal when there is no display. The window closes
-// itself after its first run (PARTLIST_WINDOW_AUTOCLOSE), since this host cannot drive it.
+// library's own application object, and the refusal when there is no display. The host's hand
+// (hostdriver.cpp, loaded after the library) clicks the window's buttons as a user would.
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +37,8 @@ class HostTest : public ::testing::Test {
         setenv("XDG_RUNTIME_DIR", WINDOW_RUNTIME_DIR, 0);
         lib = dlopen(PARTLIST_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib, nullptr) << dlerror();
+        driver = dlopen(HOSTDRIVER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(driver, nullptr) << dlerror();
         create = reinterpret_cast<CreateFn>(dlsym(lib, "CreatePartList"));
         destroy = reinterpret_cast<DestroyFn>(dlsym(lib, "DestroyPartList"));
         ASSERT_NE(create, nullptr);
@@ -50,6 +52,7 @@ class HostTest : public ::testing::Test {
 
     fs::path dir;
     void *lib = nullptr;
+    void *driver = nullptr;
     CreateFn create = nullptr;
     DestroyFn destroy = nullptr;
 };
@@ -62,7 +65,7 @@ TEST_F(HostTest, WindowRunsOnTheLibrarysOwnApplicationAndDestroyDeletesTheReport
                                         "\n[BillOfMaterials]\nDravoniteSettings=dic\n");
     setenv("VANTRELL_PROFILE", profile.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("PARTLIST_WINDOW_AUTOCLOSE", "close", 1);
+    setenv("HOSTDRIVER_BUTTON", "1", 1); // Close
 
     setenv("LC_ALL", "C.UTF-8", 1);
 
@@ -81,7 +84,7 @@ TEST_F(HostTest, WindowRunsOnTheLibrarysOwnApplicationAndDestroyDeletesTheReport
     destroy(); // a second release does nothing
 
     // The application object made the first time serves the next window too.
-    setenv("PARTLIST_WINDOW_AUTOCLOSE", "cancel", 1);
+    setenv("HOSTDRIVER_BUTTON", "2", 1); // Cancel
     EXPECT_EQ(create((dir / "top.sch").c_str(), "suc", "."), 1);
     EXPECT_TRUE(fs::exists(report));
     destroy();

@@ -7,6 +7,8 @@
 // more is never a digit or a letter, and case folding touches a-z / A-Z only.
 #pragma once
 
+#include <cstddef>
+
 namespace cf {
 
 // ASCII classification and case folding. Each takes an int holding a char's value (possibly
@@ -40,6 +42,14 @@ constexpr int tolowerc(int c) {
 constexpr int schar(char c) {
     return static_cast<signed char>(c);
 }
+
+// True when the n bytes at s are valid UTF-8 (no overlong form, surrogate or value beyond
+// U+10FFFF); a text that is not is read as Latin-1 wherever it is shown.
+bool isutf8(const char *s, std::size_t n);
+
+// How many of the n bytes of the UTF-8 text at s to keep so that at most max remain and no
+// character is split (n when it fits).
+std::size_t utf8cut(const char *s, std::size_t n, std::size_t max);
 
 // New heap copy of s (release with free); a null s gives a new empty string; null when memory is
 // exhausted.
