@@ -37,8 +37,8 @@ inline constexpr int RULE_WIDTH = 78;
 inline constexpr std::size_t REPORTBUF_SIZE = 256 * 1024;
 
 struct MainState {
-    const char *reportused;     // the report name the run opened (the run's own copy)
-    char *reportbuf;            // the report stream's buffer (malloc'ed), or null
+    const char *reportused; // the report name the run opened (the run's own copy)
+    char *reportbuf;        // the report stream's buffer (malloc'ed), or null
 };
 
 constinit MainState state{};
