@@ -38,7 +38,7 @@ const char *const usage =
 
 // The window is painted and mapped a moment after its first run has filled the list.
 inline constexpr int SNAPSHOT_DELAY_MS = 300;
-inline constexpr int CMD_CANCEL = 2;         // the window's Cancel button
+inline constexpr int CMD_CANCEL = 2;             // the window's Cancel button
 inline constexpr const char *BOM_DIALOG = "102"; // the window's template
 
 int bad(const char *what, const char *arg) {

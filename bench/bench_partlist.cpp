@@ -1,9 +1,9 @@
 // bench_partlist - whole-process benchmarks of the partlist command on generated designs.
 //
 // Each benchmark generates its design once (gendesign, in a temporary directory), then runs
-// `partlist -p . top.sch` in that directory as a child process per iteration, and reports the input rate (file bytes
-// over wall time) and the child's peak resident memory. A `cat`-to-/dev/null run of the same
-// files is the baseline the run is compared with.
+// `partlist -p . top.sch` in that directory as a child process per iteration, and reports the input
+// rate (file bytes over wall time) and the child's peak resident memory. A `cat`-to-/dev/null run
+// of the same files is the baseline the run is compared with.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -77,8 +77,7 @@ const Design &design(const std::vector<std::string> &genargs) {
     static DesignCache store;
     auto &cache = store.designs;
     auto it = cache.find(genargs);
-    if (it != cache.end())
-        return it->second;
+    if (it != cache.end()) return it->second;
     char tmpl[] = "/tmp/partlist-bench-XXXXXX";
     Design d;
     d.dir = mkdtemp(tmpl);
@@ -106,9 +105,8 @@ const Design &design(const std::vector<std::string> &genargs) {
 
 void report(benchmark::State &state, const Design &d, long maxrss_kb) {
     state.counters["input_MB"] = d.bytes / 1e6;
-    state.counters["MB_per_s"] =
-        benchmark::Counter(d.bytes * static_cast<double>(state.iterations()) / 1e6,
-                           benchmark::Counter::kIsRate);
+    state.counters["MB_per_s"] = benchmark::Counter(
+        d.bytes * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
     // Both in MB of 10^6 bytes, so the memory bar (4 x input + 32 MB) reads off directly.
     state.counters["peak_MB"] = static_cast<double>(maxrss_kb) * 1024.0 / 1e6;
     state.counters["bar_MB"] = 4.0 * d.bytes / 1e6 + 32.0;
@@ -126,8 +124,7 @@ void partlist_run(benchmark::State &state, const std::vector<std::string> &genar
         // As a user runs it: in the design's folder, symbols found along ".", so the file key
         // of every sheet is its own file name.
         RunResult r = run(args, d.dir.c_str());
-        if (r.status != 0)
-            state.SkipWithError("partlist failed");
+        if (r.status != 0) state.SkipWithError("partlist failed");
         maxrss = std::max(maxrss, r.maxrss_kb);
     }
     report(state, d, maxrss);
@@ -150,38 +147,72 @@ const std::vector<std::string> drawn1k{"--sheets", "1000", "--parts", "200", "--
 // of them placed from two parents, 108 unwired parts a sheet with a value and a tolerance, 200
 // part symbols and 20 values; the report is as large as the input.
 std::vector<std::string> shared(const char *sheets) {
-    return {"--sheets",   sheets, "--depth",  "3",  "--shared", "4",        "--parts", "108",
-            "--distinct", "200",  "--values", "20", "--props",  "2",        "--unwired"};
+    return {"--sheets",   sheets, "--depth",  "3",  "--shared", "4", "--parts",  "108",
+            "--distinct", "200",  "--values", "20", "--props",  "2", "--unwired"};
 }
 const std::vector<std::string> shared2k = shared("1999");
 const std::vector<std::string> shared8k = shared("7999");
-const std::vector<std::string> flat100k{"--sheets",   "0",     "--parts",  "100000",
-                                        "--distinct", "100",   "--values", "100"};
+const std::vector<std::string> flat100k{"--sheets",   "0",   "--parts",  "100000",
+                                        "--distinct", "100", "--values", "100"};
 
 const std::vector<std::string> csv{"--csv", "bom.csv"};
 const std::vector<std::string> json{"--json", "bom.json"};
 
 } // namespace
 
-BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets, hier1k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets, hier1k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(cat_run, hier_1000_sheets, hier1k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, drawn_1000_sheets, drawn1k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(cat_run, drawn_1000_sheets, drawn1k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets, hier2k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, flat_100k_parts, flat100k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets, shared2k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(cat_run, shared_2000_sheets, shared2k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, shared_8000_sheets, shared8k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(cat_run, shared_8000_sheets, shared8k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, drawn_1000_sheets, drawn1k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(cat_run, drawn_1000_sheets, drawn1k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets, hier2k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, flat_100k_parts, flat100k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets, shared2k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(cat_run, shared_2000_sheets, shared2k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_8000_sheets, shared8k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(cat_run, shared_8000_sheets, shared8k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The export beside the run: the same designs with --csv and with --json.
-BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets_csv, hier1k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets_json, hier1k, json)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, drawn_1000_sheets_csv, drawn1k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets_csv, hier2k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, flat_100k_parts_csv, flat100k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets_csv, shared2k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets_json, shared2k, json)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, shared_8000_sheets_csv, shared8k, csv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets_csv, hier1k, csv)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets_json, hier1k, json)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, drawn_1000_sheets_csv, drawn1k, csv)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets_csv, hier2k, csv)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, flat_100k_parts_csv, flat100k, csv)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets_csv, shared2k, csv)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets_json, shared2k, json)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(partlist_run, shared_8000_sheets_csv, shared8k, csv)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -39,14 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int opts = ((data[0] & 1) ? kdx::XXR_ONLY : 0) | ((data[0] & 2) ? kdx::XXR_LOGICPG : 0) |
                      ((data[0] & 4) ? kdx::XXR_NOPPINS : 0);
     const int verbose = (data[0] & 8) != 0;
-    std::size_t len = 1;
-    while (len < size && data[len] != 0)
-        ++len;
-    fuzz::writefile("t.imf", data + 1, len - 1);
-    if (len < size)
-        fuzz::writefile("sub.imf", data + len + 1, size - len - 1);
-    else
-        std::remove("sub.imf");
+    fuzz::writetwofiles(data, size, 1, "t.imf", "sub.imf");
 
     kdx::xxoptions() = {};
     kdx::xxoptions().verbose = verbose;

@@ -38,8 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             word += static_cast<char>(data[i]);
         }
     }
-    if (!word.empty() && words.size() < MAXARGS)
-        words.push_back(word);
+    if (!word.empty() && words.size() < MAXARGS) words.push_back(word);
     std::vector<char *> argv;
     for (std::string &w : words)
         argv.push_back(w.data());

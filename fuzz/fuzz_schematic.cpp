@@ -24,14 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size == 0) return 0;
     const int opts = data[0] & (kdx::XXR_GRAPHICS | kdx::XXR_NOWIRING | kdx::XXR_SYMLINES);
-    std::size_t schlen = 1;
-    while (schlen < size && data[schlen] != 0)
-        ++schlen;
-    fuzz::writefile("t.sch", data + 1, schlen - 1);
-    if (schlen < size)
-        fuzz::writefile("s.sym", data + schlen + 1, size - schlen - 1);
-    else
-        std::remove("s.sym");
+    fuzz::writetwofiles(data, size, 1, "t.sch", "s.sym");
 
     fuzz::checkedrun(static_cast<std::uint32_t>(opts | kdx::XXR_DSNSCH), [](kdx::net *n) {
         const char *path = nullptr;

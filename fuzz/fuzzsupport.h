@@ -46,6 +46,20 @@ inline void writetext(const char *name, const char *text) {
     writefile(name, text, std::strlen(text));
 }
 
+// Writes data[from..] up to the first NUL byte as the file first, and what follows the NUL as
+// the file second (removed when the input has no NUL): one input, two files.
+inline void writetwofiles(const std::uint8_t *data, std::size_t size, std::size_t from,
+                          const char *first, const char *second) {
+    std::size_t end = from;
+    while (end < size && data[end] != 0)
+        ++end;
+    writefile(first, data + from, end - from);
+    if (end < size)
+        writefile(second, data + end + 1, size - end - 1);
+    else
+        std::remove(second);
+}
+
 // The log of one input: an internal error is a broken invariant, which no input may reach. The
 // log grows as needed, so an internal error after many other messages is seen too.
 class InternalErrorLog {

@@ -68,22 +68,18 @@ kdx::net *hierarchical(kdx::symbol *s) {
     return isprimitive(s) ? nullptr : kdx::xxsymnetdescr(s);
 }
 
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-
 // What the walks learn of one net; each part is filled when first asked for.
 struct SheetInfo {
     bool haveflags = false;
     bool havename = false;
     bool havekey = false;
     bool havesyms = false;
-    int flags = 0;                                      // xxflags of the net
-    const char *name = nullptr;                         // its sheet name
-    const char *key = nullptr;                          // its file key
-    int count = 0;                                      // symbols from xxsymtbl
-    std::unique_ptr<kdx::symbol *[], FreeDeleter> syms; // xxsymtbl's array
-    std::vector<bool> prim;                             // per symbol: primitive
+    int flags = 0;                                          // xxflags of the net
+    const char *name = nullptr;                             // its sheet name
+    const char *key = nullptr;                              // its file key
+    int count = 0;                                          // symbols from xxsymtbl
+    std::unique_ptr<kdx::symbol *[], cf::FreeDeleter> syms; // xxsymtbl's array
+    std::vector<bool> prim;                                 // per symbol: primitive
     // Its hierarchical symbols and the nets they instantiate, in symbol order.
     std::vector<std::pair<kdx::symbol *, kdx::net *>> children;
 };

@@ -8,16 +8,16 @@
 #include "partlist_version.h"
 
 #include "cfpath.h"
+#include "cfstring.h"
 #include "kdx.h"
 #include "platform/asyncfile.h"
+#include "platform/numlocale.h"
 #include "platform/ui.h"
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <locale.h>
 #include <memory>
 #include <new>
 #include <string>
@@ -37,45 +37,15 @@ inline constexpr int RULE_WIDTH = 78;
 inline constexpr std::size_t REPORTBUF_SIZE = 256 * 1024;
 
 struct MainState {
-    const char *reportused;     // the report name the run opened (the run's own copy)
-    char *reportbuf;            // the report stream's buffer (malloc'ed), or null
+    const char *reportused; // the report name the run opened (the run's own copy)
+    char *reportbuf;        // the report stream's buffer (malloc'ed), or null
 };
 
 constinit MainState state{};
 
-struct FreeDeleter {
-    void operator()(char *p) const { std::free(p); }
-};
-
 void exithandler(int status) {
     Sch_Exit(status);
 }
-
-// Numbers are read and written the same way whatever locale the host has set (a window toolkit
-// sets the user's): the run's thread uses the C numeric conventions until the run ends.
-class CNumericLocale {
-  public:
-    CNumericLocale() {
-        locale_t base = duplocale(LC_GLOBAL_LOCALE);
-        if (base != locale_t{}) loc_ = newlocale(LC_NUMERIC_MASK, "C", base);
-        if (loc_ != locale_t{})
-            old_ = uselocale(loc_);
-        else if (base != locale_t{})
-            freelocale(base);
-    }
-    ~CNumericLocale() {
-        if (loc_ != locale_t{}) {
-            uselocale(old_);
-            freelocale(loc_);
-        }
-    }
-    CNumericLocale(const CNumericLocale &) = delete;
-    CNumericLocale &operator=(const CNumericLocale &) = delete;
-
-  private:
-    locale_t loc_{};
-    locale_t old_{};
-};
 
 // Closes the report; false when it could not be written completely.
 bool closereport() {
@@ -218,7 +188,7 @@ int outofmemory() {
 } // namespace
 
 void readin(const char *name) {
-    std::unique_ptr<char, FreeDeleter> title(makeheader());
+    std::unique_ptr<char, cf::FreeDeleter> title(makeheader());
     kdx::net *top = kdx::xxreadfile(nullptr, name, nullptr, READFLAGS);
     if (top == nullptr) {
         kdx::xxerror('f', "Unable to read file %s", name);
@@ -262,7 +232,9 @@ int main(int argc, char **argv) {
     exportbegin();
     kdx::xxoptions() = kdx::LibOptions{};
     kdx::xxsetexit(exithandler);
-    CNumericLocale numeric;
+    // Numbers are read and written the same way whatever locale the host has set (a window
+    // toolkit sets the user's), until the run ends.
+    platform::CNumericLocale numeric;
     try {
         return run(argc, argv);
     } catch (const kdx::RunAbort &abort) {

@@ -110,9 +110,9 @@ inline constexpr std::size_t NAME_SIZE = 256; // schematic, log and report names
 
 struct RunOptions {
     int reportflag;         // -o seen
-    const char *reportname; // -o value as the parser left it (a pointer into the vector)
+    const char *reportname; // -o value: into the vector while parsing, the run's copy after
     int filterflag;         // -f seen
-    const char *letters;    // -f value as the parser left it
+    const char *letters;    // -f value: the same
     int pagelenflag;        // -l seen
     int pagelen;            // -l value: lines per report page
     int debug;              // -debug: "Calling ..." trace lines in the log
@@ -185,6 +185,10 @@ int categoryindex(const char *category);
 // The category a letter of -f names, or -1 for any other letter.
 int lettercategory(char letter);
 
+// The two walks over the hierarchy (partlist_collect.cpp). addparts asks the library about a
+// listed sheet's parts and hands them over as a print job, which owns the sheet's category lists
+// and Other and fills them on the printing helper; addblocks hands the sheet's block list over
+// the same way (mode 0) or counts the placements into the sheet list (mode 1).
 void countsheets(kdx::net *n);
 void listsheets(kdx::net *n);
 void addparts(kdx::net *n, const char *parent);
@@ -194,7 +198,8 @@ int subcount(const char *sheet, int *visits, const char *parent);
 // Clears the parent-sheet name before the second walk.
 void clearparent();
 
-// Releases the six part lists and the sheet list.
+// Releases the block list being built, the sheet list and the answers kept for the walks (the
+// category lists belong to the print jobs, which release them).
 void freecollect();
 
 // ---- Printing beside the walk (partlist_print) ----

@@ -41,10 +41,6 @@ inline constexpr double TAB_ORIGIN = 10;  // tab stops count from here
 // it, each column at one place on every line.
 inline constexpr int TAB_CELLS = 8;
 
-struct LineFree {
-    void operator()(char *p) const { std::free(p); }
-};
-
 // Calls fn with every line of the file, without its line feed; a last line without one counts.
 template <class F> bool eachLine(const std::string &path, F &&fn) {
     File f(std::fopen(path.c_str(), "r"));
@@ -57,7 +53,7 @@ template <class F> bool eachLine(const std::string &path, F &&fn) {
         if (line.back() == '\n') line.remove_suffix(1);
         fn(line);
     }
-    std::unique_ptr<char, LineFree> owned(raw);
+    std::unique_ptr<char, cf::FreeDeleter> owned(raw);
     return !std::ferror(f.get());
 }
 

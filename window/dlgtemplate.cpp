@@ -121,11 +121,15 @@ void WrapButton::paintEvent(QPaintEvent *) {
     p.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWordWrap, label);
 }
 
-void message(QWidget *parent, const char *text, bool exclamation) {
-    QMessageBox box(exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    QCoreApplication::applicationName(), QString::fromUtf8(text), QMessageBox::Ok,
-                    parent);
+void messageBox(QWidget *parent, QMessageBox::Icon icon, const char *caption, const char *text) {
+    QMessageBox box(icon, QString::fromUtf8(caption ? caption : ""),
+                    QString::fromUtf8(text ? text : ""), QMessageBox::Ok, parent);
     box.exec();
+}
+
+void message(QWidget *parent, const char *text, bool exclamation) {
+    messageBox(parent, exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
+               QCoreApplication::applicationName().toUtf8().constData(), text);
 }
 
 void noteFailure() noexcept {

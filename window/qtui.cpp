@@ -53,10 +53,7 @@ int qtopen(void *, const char *caption, int, int, int, char *name, int size) {
 }
 
 int qtbox(void *, const char *caption, int icon, const char *text, int, int, int) {
-    QMessageBox box(iconFor(icon), QString::fromUtf8(caption ? caption : ""),
-                    QString::fromUtf8(text ? text : ""), QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.exec();
+    messageBox(QApplication::activeWindow(), iconFor(icon), caption, text);
     return 1;
 }
 

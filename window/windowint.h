@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "platform/ui.h"
@@ -79,6 +80,9 @@ struct FileCloser {
     void operator()(FILE *f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
+
+// A message box with OK only (texts in UTF-8; null reads as empty).
+void messageBox(QWidget *parent, QMessageBox::Icon icon, const char *caption, const char *text);
 
 // The message boxes of the window: OK only, caption the application's name.
 void message(QWidget *parent, const char *text, bool exclamation);

@@ -38,10 +38,10 @@ TEST_F(NodeTest, AliasKeepsThePreferredName) {
     struct Case {
         const char *first, *second, *kept;
     } cases[] = {
-        {"A", "B", "A"},     {"B", "A", "A"},    // same length: the one that sorts first
-        {"A1", "B", "B"},    {"B", "A1", "B"},   // the shorter
-        {"f#3", "OUT", "OUT"}, {"OUT", "f#3", "OUT"}, // a written name over a generated one
-        {"f#3", "io#1", "f#3"},                  // two generated names: the first
+        {"A", "B", "A"},        {"B", "A", "A"},       // same length: the one that sorts first
+        {"A1", "B", "B"},       {"B", "A1", "B"},      // the shorter
+        {"f#3", "OUT", "OUT"},  {"OUT", "f#3", "OUT"}, // a written name over a generated one
+        {"f#3", "io#1", "f#3"},                        // two generated names: the first
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.first) + "/" + c.second);

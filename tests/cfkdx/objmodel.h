@@ -57,8 +57,7 @@ class ObjModelTest : public ::testing::Test {
         kdx::symbol *s = kdx::xxnewsym(n, d, d->nports);
         for (const auto &[pn, v] : props)
             addprop(s, pn, v);
-        if (name)
-            s->name = kdx::xxalstr(&kdx::xxalbuf, name);
+        if (name) s->name = kdx::xxalstr(&kdx::xxalbuf, name);
         kdx::xxfixnewsym(n, s);
         return s;
     }

@@ -47,8 +47,8 @@ class Driver : public readertest::ReaderTest {
         argc_ = static_cast<int>(words_.size());
         args_ = argv_.data();
         return kdx::ParseComLine("partlist", &argc_, &args_, "-o%s", &oflag_, &report_, "-f%s",
-                                 &fflag_, &letters_, "-l%d", &lflag_, &pagelen_, "-debug",
-                                 &debug_, nullptr);
+                                 &fflag_, &letters_, "-l%d", &lflag_, &pagelen_, "-debug", &debug_,
+                                 nullptr);
     }
 
     void usedata(const char *dircase) {
@@ -193,9 +193,9 @@ TEST_F(Driver, StartUpFileOptionsComeBeforeTheCommandLine) {
 }
 
 TEST_F(Driver, ParOptionAddsOrChangesRootProperties) {
-    EXPECT_EQ(parse({"partlist", "-par", "vendor:acme", "-par", "vendor:zeta", "-par", "temp:25",
-                     "top"}),
-              nullptr);
+    EXPECT_EQ(
+        parse({"partlist", "-par", "vendor:acme", "-par", "vendor:zeta", "-par", "temp:25", "top"}),
+        nullptr);
     kdx::rootnet *root = kdx::xxgetroot();
     kdx::prop *vendor = kdx::xxfindprop(root, "vendor", 0);
     ASSERT_NE(vendor, nullptr);
@@ -288,7 +288,9 @@ TEST_F(Driver, IdentificationIsWrittenAtTheFirstReadOnly) {
     const std::string log = fresh();
     EXPECT_THAT(log, HasSubstr("partlist: KDX Library Identification:  $Revision: 4 $ \n"
                                "partlist: No qualifiers (-Q) in effect\n"
-                               "partlist: Path in effect: " + path + "\n"
+                               "partlist: Path in effect: " +
+                               path +
+                               "\n"
                                "partlist: Ground (-0) nodes: AGND\n"
                                "partlist: Power (-1) nodes: Vcc,Vdd\n"
                                "partlist: Extracting power (-1) and ground (-0) nodes logically\n"

@@ -120,7 +120,8 @@ TEST_F(PortTest, LinkingTheSameObjectTwiceChecksItsProperties) {
     kdx::xxlinkup(sdp, &sdp->links, src);
     EXPECT_EQ(count("incompatible"), 0);
     kdx::xxlinkup(sdp, &sdp->links, src);
-    EXPECT_EQ(count("port \"IN\" has incompatible properties: \"LEVEL:CMOS\" and \"LEVEL:TTL\""), 1);
+    EXPECT_EQ(count("port \"IN\" has incompatible properties: \"LEVEL:CMOS\" and \"LEVEL:TTL\""),
+              1);
     EXPECT_EQ(sdp->links->next, nullptr);
 }
 

@@ -206,8 +206,8 @@ TEST_F(PropTest, WidthLengthPairsAreSplit) {
     kdx::prop *p = rdprop(s, "W/L:2u/1u", 2);
     ASSERT_NE(p, nullptr);
     rdprop(s, "(A)<M1>L/W:3u/4u", 2);
-    std::vector<std::string> want{"W/L:2u/1u", "W:2u", "L:1u", "(A)<M1>L/W:3u/4u", "(A)<M1>L:3u",
-                                  "(A)<M1>W:4u"};
+    std::vector<std::string> want{"W/L:2u/1u",        "W:2u",        "L:1u",
+                                  "(A)<M1>L/W:3u/4u", "(A)<M1>L:3u", "(A)<M1>W:4u"};
     // The qualified one is dropped (A is not active): only the first three stay.
     want.resize(3);
     EXPECT_EQ(texts(s->props), want);
@@ -215,8 +215,8 @@ TEST_F(PropTest, WidthLengthPairsAreSplit) {
 
     kdx::xxaddqual("A");
     rdprop(s, "(A)<M1>L/W:3u/4u", 2);
-    std::vector<std::string> all{"W/L:2u/1u", "W:2u", "L:1u", "(A)<M1>L/W:3u/4u", "(A)<M1>L:3u",
-                                 "(A)<M1>W:4u"};
+    std::vector<std::string> all{"W/L:2u/1u",        "W:2u",        "L:1u",
+                                 "(A)<M1>L/W:3u/4u", "(A)<M1>L:3u", "(A)<M1>W:4u"};
     EXPECT_EQ(texts(s->props), all);
 }
 
@@ -311,7 +311,8 @@ TEST_F(PropTest, MatchingNamesTargetsAndClasses) {
     EXPECT_EQ(kdx::xxpmatch("PAR", 3, spaced, nullptr, 0, kdx::FP_WHOLE | kdx::FP_NOCASE), 0);
     std::string huge(2990, 'x');
     kdx::prop *big = addprop(n, huge.c_str(), "1", 2);
-    EXPECT_EQ(kdx::xxpmatch(huge.c_str(), 2990, big, nullptr, 0, kdx::FP_WHOLE | kdx::FP_NOCASE), 1);
+    EXPECT_EQ(kdx::xxpmatch(huge.c_str(), 2990, big, nullptr, 0, kdx::FP_WHOLE | kdx::FP_NOCASE),
+              1);
     // Only the flags 0x20 alone pass over the name itself; with other bits and without 0x200
     // the name is a prefix as usual.
     EXPECT_EQ(kdx::xxpmatch("X", 1, r, nullptr, 0, kdx::FP_WHOLE), 1);

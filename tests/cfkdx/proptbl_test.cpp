@@ -38,8 +38,8 @@ TEST_F(PropTableTest, InstanceDefinitionAndRootListsFirstWins) {
     // The part list leaves the definition out.
     std::vector<std::string> own{"R:2k", "VENDOR:acme"};
     EXPECT_EQ(table(s, kdx::FP_NODEF), own);
-    std::vector<std::string> dups{"R:2k", "tn:res", "primitive:R", "TOL:5%", "R:10", "R:1k",
-                                  "VENDOR:acme"};
+    std::vector<std::string> dups{"R:2k", "tn:res", "primitive:R", "TOL:5%",
+                                  "R:10", "R:1k",   "VENDOR:acme"};
     EXPECT_EQ(table(s, kdx::FP_DUPS), dups);
 }
 

@@ -103,9 +103,7 @@ class RecordParser : public ::testing::Test {
     static std::string value(void *obj, const char *name) {
         return testsupport::propvalue(obj, name);
     }
-    static std::vector<std::string> qualifiers(const prop *p) {
-        return testsupport::qualifiers(p);
-    }
+    static std::vector<std::string> qualifiers(const prop *p) { return testsupport::qualifiers(p); }
 
     std::string dir;
     testsupport::Capture log;

@@ -87,9 +87,7 @@ class SchematicRead : public ::testing::Test {
     static std::string value(void *obj, const char *name) {
         return testsupport::propvalue(obj, name);
     }
-    static std::vector<std::string> qualifiers(const prop *p) {
-        return testsupport::qualifiers(p);
-    }
+    static std::vector<std::string> qualifiers(const prop *p) { return testsupport::qualifiers(p); }
 
     static std::string nodename(void *port) {
         node *nd = port ? xxportnode(port) : nullptr;

@@ -18,9 +18,7 @@ class SymTest : public objmodel::ObjModelTest {
         top_ = xxnewnetdef("top", nullptr);
         res_ = mkdef("res", {"1", "2"}, {{"primitive", "R"}});
     }
-    const char *propval(void *obj, const char *name) {
-        return xxpropval(xxfindprop(obj, name, 0));
-    }
+    const char *propval(void *obj, const char *name) { return xxpropval(xxfindprop(obj, name, 0)); }
 
     net *top_ = nullptr;
     symdef *res_ = nullptr;

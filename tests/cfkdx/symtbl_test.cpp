@@ -31,7 +31,9 @@ class SymtblTest : public objmodel::ObjModelTest {
     symdef *res_ = nullptr;
 };
 
-int onlyprimitives(symbol *s) { return s->flags & SYMF_PRIM; }
+int onlyprimitives(symbol *s) {
+    return s->flags & SYMF_PRIM;
+}
 
 TEST_F(SymtblTest, FramesAndConnectorsAreListedOnlyWhenAskedFor) {
     symdef *pin = mkdef("pin", {"P"}, {{"model", "connector"}});
@@ -48,8 +50,7 @@ TEST_F(SymtblTest, FramesAndConnectorsAreListedOnlyWhenAskedFor) {
     EXPECT_EQ(list(top_, nullptr, 0), (V{r1, h1, r2}));
     EXPECT_EQ(list(top_, nullptr, SYMTBL_FRAMES), (V{r1, f1, h1, n1, r2}));
     EXPECT_EQ(list(top_, nullptr, SYMTBL_CONNECTORS), (V{r1, c1, h1, r2}));
-    EXPECT_EQ(list(top_, nullptr, SYMTBL_FRAMES | SYMTBL_CONNECTORS),
-              (V{r1, c1, f1, h1, n1, r2}));
+    EXPECT_EQ(list(top_, nullptr, SYMTBL_FRAMES | SYMTBL_CONNECTORS), (V{r1, c1, f1, h1, n1, r2}));
     EXPECT_EQ(list(top_, onlyprimitives, 0), (V{r1, r2}));
     EXPECT_EQ(xxsymtbl(top_, nullptr, nullptr, 0), 3);
 }

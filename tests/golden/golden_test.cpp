@@ -14,6 +14,7 @@
 // output must then be read line by line before it is committed.
 #include "partlist.h"
 #include "partlist_export.h"
+#include "support/runsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -62,13 +63,8 @@ int run_line(const std::string &line) {
         else
             break;
     }
-    std::vector<std::string> args{"partlist"};
-    args.insert(args.end(), words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const int status = partlist::main(static_cast<int>(args.size()), argv.data());
+    const int status = testsupport::runpartlist(
+        std::vector<std::string>(words.begin() + static_cast<std::ptrdiff_t>(i), words.end()));
     // What the command writes after a run that collected its export.
     if (partlist::exportcomplete()) {
         char *text = nullptr;

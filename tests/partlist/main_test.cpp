@@ -2,6 +2,7 @@
 #include "partlistint.h"
 
 #include "kdx.h"
+#include "support/runsupport.h"
 #include "support/testsupport.h"
 
 #include <algorithm>
@@ -46,14 +47,7 @@ class Run : public ::testing::Test {
         return p;
     }
 
-    int run(std::vector<std::string> args) {
-        args.insert(args.begin(), "partlist");
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        return partlist::main(static_cast<int>(args.size()), argv.data());
-    }
+    int run(std::vector<std::string> args) { return testsupport::runpartlist(std::move(args)); }
 
     fs::path dir_;
 };

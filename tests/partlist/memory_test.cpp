@@ -9,6 +9,7 @@
 #include "partlist.h"
 
 #include "kdx.h"
+#include "support/runsupport.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -179,15 +180,11 @@ class OutOfMemory : public testing::Test {
             unsetenv("PARTLIST_THREADS");
         else
             setenv("PARTLIST_THREADS", "0", 1);
-        std::vector<std::string> args{"partlist", "-p", ".", "-l", "1000000000"};
+        std::vector<std::string> args{"-p", ".", "-l", "1000000000"};
         if (debug) args.emplace_back("-debug");
         args.emplace_back("top.sch");
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
         faillimit = limit;
-        const int status = partlist::main(static_cast<int>(args.size()), argv.data());
+        const int status = testsupport::runpartlist(std::move(args));
         faillimit = 0;
         return Result{status, readfile("top.out"), readfile("top.log")};
     }

@@ -5,6 +5,7 @@
 
 #include "kdx.h"
 #include "platform/ui.h"
+#include "support/runsupport.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -59,12 +60,7 @@ class Outside : public testing::Test {
     int run(std::vector<std::string> args = {"-p", ".", "top.sch"}) {
         partlist::clearMap();
         partlist::initializeMap("dra.txt");
-        args.insert(args.begin(), "partlist");
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        return partlist::main(static_cast<int>(args.size()), argv.data());
+        return testsupport::runpartlist(std::move(args));
     }
 
     // The run ended with a status and said why it failed; no invariant broke.

@@ -88,8 +88,13 @@ TEST_F(BomDialogTest, ReportLinesBecomeHeadingAndDataRows) {
                   blanks(18) + "\t" + blanks(14) + "\t" + "0805;" + blanks(29) + "\t\n" +
                   std::string(300, 'x') + "\n" +
                   // 8-bit text: Latin-1 where it is not UTF-8; cells cut between characters
-                  dataLine("C", "10\xb5" "F;", "Kondensator \xb1" "5%", 1) + blanks(18) +
-                  "\t" + utf8Long + "\t\t\t    1\n");
+                  dataLine("C",
+                           "10\xb5"
+                           "F;",
+                           "Kondensator \xb1"
+                           "5%",
+                           1) +
+                  blanks(18) + "\t" + utf8Long + "\t\t\t    1\n");
     dialog.fillList();
     ASSERT_EQ(l->topLevelItemCount(), 11);
     EXPECT_EQ(row(l, 0), (Cells{"amp.sch", "", "", "", ""}));
@@ -104,7 +109,9 @@ TEST_F(BomDialogTest, ReportLinesBecomeHeadingAndDataRows) {
     // A cell holds at most 255 characters.
     EXPECT_EQ(row(l, 8)[0].size(), 255u);
     EXPECT_EQ(row(l, 9)[2], "10\u00b5F;" + blanks(29));
-    EXPECT_EQ(row(l, 9)[3], "Kondensator \u00b1" "5%" + blanks(20));
+    EXPECT_EQ(row(l, 9)[3], "Kondensator \u00b1"
+                            "5%" +
+                                blanks(20));
     EXPECT_EQ(row(l, 10)[1], utf8Long.substr(0, 254)); // the second "±" would not fit whole
 
     std::unique_ptr<QMenu> menu(dialog.makePopup());

@@ -46,7 +46,9 @@ TEST_F(CopyPrintTest, ClipboardGetsTheReportInLinesEndedByCrLf) {
     EXPECT_FALSE(window::clipboardText((dir / "none.out").string(), text));
 
     // 8-bit text is copied as the list shows it: Latin-1 where it is not UTF-8.
-    writefile(dialog.reportPath(), "T\n" + std::string(18, ' ') + "\t10\xb5" "F\t\xc2\xb1\n");
+    writefile(dialog.reportPath(), "T\n" + std::string(18, ' ') +
+                                       "\t10\xb5"
+                                       "F\t\xc2\xb1\n");
     dialog.fillList();
     dialog.command(1019);
     EXPECT_EQ(clipboard->text(),

@@ -15,6 +15,7 @@
 // The library's own application object lives until the process ends; fontconfig, which it
 // loads, loses a few blocks of its configuration at its first use (a known fontconfig leak that
 // the library cannot free).
+extern "C" const char *__lsan_default_suppressions(); // LeakSanitizer's hook
 extern "C" [[gnu::visibility("default")]] const char *__lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
 }

@@ -5,11 +5,10 @@
 #include "kdxint.h"
 
 #include "cfpath.h"
+#include "platform/numlocale.h"
 
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 
 namespace kdx {
 
@@ -21,25 +20,7 @@ constinit struct {
     FILE *log = nullptr;             // the run's log; null: standard error
     ExitHandler onexit = nullptr;    // Sch_Exit of the run driver; null: release and throw here
     MessageHook beforemsg = nullptr; // called before every message; null: none
-    locale_t clocale = nullptr;      // the C locale, made on first use, for number conversion
 } err;
-
-// Formats in the C numeric locale, whatever locale a host has set for the process.
-class CLocaleScope {
-  public:
-    CLocaleScope() {
-        if (err.clocale == nullptr) err.clocale = newlocale(LC_ALL_MASK, "C", nullptr);
-        if (err.clocale != nullptr) saved_ = uselocale(err.clocale);
-    }
-    ~CLocaleScope() {
-        if (saved_ != nullptr) uselocale(saved_);
-    }
-    CLocaleScope(const CLocaleScope &) = delete;
-    CLocaleScope &operator=(const CLocaleScope &) = delete;
-
-  private:
-    locale_t saved_ = nullptr;
-};
 
 // Appends to a bounded buffer; text that does not fit is cut, never written past the end.
 class Composer {
@@ -160,7 +141,7 @@ int xxerror(int code, const char *fmt, ...) {
         break;
     }
     {
-        CLocaleScope cl;
+        platform::CNumericLocale numeric;
         std::va_list ap;
         va_start(ap, fmt);
         std::vfprintf(log, fmt, ap);
@@ -214,7 +195,7 @@ int xxcompose(char *out, std::size_t outsize, const char *letters, const char *f
     }
 
     {
-        CLocaleScope cl;
+        platform::CNumericLocale numeric;
         msg.vprintf(fmt, ap);
     }
 

@@ -16,10 +16,10 @@ namespace kdx {
 // An open-addressing table of the newest record of every name (names compared as strcieql does),
 // kept in step with the chains by xxinshash.
 struct hashindex {
-    std::uint32_t mask;  // slots - 1; the slot count is a power of two
-    std::uint32_t used;  // distinct names held
-    xxnamed **slots;     // null when empty
-    hashindex *next;     // every index of the library, for xxhashfree
+    std::uint32_t mask; // slots - 1; the slot count is a power of two
+    std::uint32_t used; // distinct names held
+    xxnamed **slots;    // null when empty
+    hashindex *next;    // every index of the library, for xxhashfree
 };
 
 namespace {
@@ -91,24 +91,29 @@ void buildindex(hashtbl *t) {
     hashstate.all = ix;
     t->index = ix;
     std::uint32_t slots = INDEX_MIN;
-    while (slots < 4u * static_cast<std::uint32_t>(t->count)) slots *= 2;
+    while (slots < 4u * static_cast<std::uint32_t>(t->count))
+        slots *= 2;
     if (!indexgrow(ix, slots)) {
         dropindex(t);
         return;
     }
     for (int b = 0; b < t->buckets; ++b) {
         int n = 0;
-        for (xxnamed *r = t->heads[b]; r != nullptr; r = r->hlink) ++n;
+        for (xxnamed *r = t->heads[b]; r != nullptr; r = r->hlink)
+            ++n;
         if (n == 0) continue;
-        auto **chain = static_cast<xxnamed **>(std::malloc(static_cast<std::size_t>(n) * sizeof(xxnamed *)));
+        auto **chain =
+            static_cast<xxnamed **>(std::malloc(static_cast<std::size_t>(n) * sizeof(xxnamed *)));
         if (chain == nullptr) {
             dropindex(t);
             return;
         }
         int i = 0;
-        for (xxnamed *r = t->heads[b]; r != nullptr; r = r->hlink) chain[i++] = r;
+        for (xxnamed *r = t->heads[b]; r != nullptr; r = r->hlink)
+            chain[i++] = r;
         bool ok = true;
-        while (ok && i > 0) ok = indexput(ix, chain[--i]);
+        while (ok && i > 0)
+            ok = indexput(ix, chain[--i]);
         std::free(chain);
         if (!ok) {
             dropindex(t);

@@ -48,7 +48,7 @@ struct xxrec {
     // holds a few ports for every part it places, and this takes a port from 72 to 64 bytes.
     // Zero in every other record.
     std::int32_t index;
-    prop *props;         // head of the property list
+    prop *props; // head of the property list
 };
 static_assert(sizeof(void *) != 8 || sizeof(xxrec) == 16, "the head holds no padding");
 
@@ -76,14 +76,16 @@ struct membuf {
     char *eptr;   // end of the usable area; ptr never passes it while the block is current
 };
 
-inline constexpr std::size_t MEMBUF_HDR = sizeof(membuf);               // header before the usable area
-inline constexpr std::size_t MEMBUF_SLACK = 3;                          // a block asked for n bytes has n + 3 usable
-inline constexpr std::size_t ALBUF_BLOCK = 65520;                       // capacity of every "xxalbuf" block
-inline constexpr std::size_t ALMEM_SLACK = 4;                           // xxalmem asks xxnewbuf for size + 4
-inline constexpr std::size_t ALBUF_MAXREQ = ALBUF_BLOCK - ALMEM_SLACK;  // largest object "xxalbuf" takes
-inline constexpr std::size_t SCRATCH_BLOCK = 2048;                      // first capacity of the scratch buffers
-inline constexpr std::size_t MAXSTRLEN = 3000;                          // xxalstr refuses longer (with terminator)
-inline constexpr std::size_t RECALIGN = alignof(std::max_align_t);      // alignment of every returned object
+inline constexpr std::size_t MEMBUF_HDR = sizeof(membuf); // header before the usable area
+inline constexpr std::size_t MEMBUF_SLACK = 3;    // a block asked for n bytes has n + 3 usable
+inline constexpr std::size_t ALBUF_BLOCK = 65520; // capacity of every "xxalbuf" block
+inline constexpr std::size_t ALMEM_SLACK = 4;     // xxalmem asks xxnewbuf for size + 4
+inline constexpr std::size_t ALBUF_MAXREQ =
+    ALBUF_BLOCK - ALMEM_SLACK;                     // largest object "xxalbuf" takes
+inline constexpr std::size_t SCRATCH_BLOCK = 2048; // first capacity of the scratch buffers
+inline constexpr std::size_t MAXSTRLEN = 3000;     // xxalstr refuses longer (with terminator)
+inline constexpr std::size_t RECALIGN =
+    alignof(std::max_align_t); // alignment of every returned object
 
 // The five named buffers.
 extern membuf *xxalbuf;   // "xxalbuf": permanent records and strings of the object model
@@ -122,14 +124,15 @@ char *xxalstr(membuf **buf, const char *s);
 
 // The library root (type code 13): the tables of the library and its options.
 struct rootnet : xxrec {
-    hashtbl *symdefs;  // symbol definitions of the library (97 buckets)
-    hashtbl *nets;     // nets of the library (97 buckets)
-    membuf *firstblk;  // first "xxalbuf" block, from which xxfreeall walks the chain
+    hashtbl *symdefs;   // symbol definitions of the library (97 buckets)
+    hashtbl *nets;      // nets of the library (97 buckets)
+    membuf *firstblk;   // first "xxalbuf" block, from which xxfreeall walks the chain
     std::uint32_t opts; // option bits set by xxreadfile
-    const char **keep; // null-terminated list of property names to keep; null: keep all
+    const char **keep;  // null-terminated list of property names to keep; null: keep all
 };
 
-inline constexpr std::uint16_t ROOT_TARGETED = 0x02; // rootnet flags: a targeted property was attached
+inline constexpr std::uint16_t ROOT_TARGETED =
+    0x02; // rootnet flags: a targeted property was attached
 
 inline constexpr int ROOT_NET_BUCKETS = 97;    // nets of the library
 inline constexpr int ROOT_SYMDEF_BUCKETS = 97; // symbol definitions of the library
@@ -197,34 +200,34 @@ inline constexpr std::uint16_t NETF_PROBED = 0x1000;   // probe pass has finishe
 
 // A net is one netlist: the contents of one schematic or design cell.
 struct net : xxnamed {
-    prop *lastprop;          // last property of the list
-    rootnet *root;           // the library root
-    rport *firstrport;       // real ports, first ...
-    rport *lastrport;        // ... and last
-    int nports;              // number of declared ports
-    membuf *startbuf;        // "xxalbuf" block current when reading began
-    membuf *endbuf;          // "xxalbuf" block current when reading ended
-    hashtbl *porttbl;        // net ports (51 buckets)
-    hashtbl *nodetbl;        // nodes (531 buckets); null until the first node
-    hashtbl *bustbl;         // buses (97 buckets); null until the first bus
-    hashtbl *symtbl;         // symbols by instance name (97 buckets)
-    symbol *firstsym;        // symbols in order of creation, first ...
-    symbol *lastsym;         // ... and last
-    node *nodes;             // all nodes, newest first
-    wire *firstwire;         // wires, first ...
-    wire *lastwire;          // ... and last
-    int nprim;               // primitive, connector, frame and null symbols
-    int nhier;               // hierarchical symbols
-    int nuse;                // symbols that instantiate this net
-    const char *netclass;    // value of the "class" property given to the net
-    int fcount;              // counter of generated node names "f#%d"
-    symbol *lastinst;        // the last symbol that instantiated this net
-    linkcell *frames;        // frame symbols of the net
-    char *pages;             // a design's page file names, separated by blanks
-    dsn2entry *pageids;      // a design database entry's pages with their instance names
-    linecell *tools;         // "[tools]" lines
-    linecell *comments;      // "[comments]" lines
-    linecell *details;       // verbatim detail records (kept for back-annotation only)
+    prop *lastprop;       // last property of the list
+    rootnet *root;        // the library root
+    rport *firstrport;    // real ports, first ...
+    rport *lastrport;     // ... and last
+    int nports;           // number of declared ports
+    membuf *startbuf;     // "xxalbuf" block current when reading began
+    membuf *endbuf;       // "xxalbuf" block current when reading ended
+    hashtbl *porttbl;     // net ports (51 buckets)
+    hashtbl *nodetbl;     // nodes (531 buckets); null until the first node
+    hashtbl *bustbl;      // buses (97 buckets); null until the first bus
+    hashtbl *symtbl;      // symbols by instance name (97 buckets)
+    symbol *firstsym;     // symbols in order of creation, first ...
+    symbol *lastsym;      // ... and last
+    node *nodes;          // all nodes, newest first
+    wire *firstwire;      // wires, first ...
+    wire *lastwire;       // ... and last
+    int nprim;            // primitive, connector, frame and null symbols
+    int nhier;            // hierarchical symbols
+    int nuse;             // symbols that instantiate this net
+    const char *netclass; // value of the "class" property given to the net
+    int fcount;           // counter of generated node names "f#%d"
+    symbol *lastinst;     // the last symbol that instantiated this net
+    linkcell *frames;     // frame symbols of the net
+    char *pages;          // a design's page file names, separated by blanks
+    dsn2entry *pageids;   // a design database entry's pages with their instance names
+    linecell *tools;      // "[tools]" lines
+    linecell *comments;   // "[comments]" lines
+    linecell *details;    // verbatim detail records (kept for back-annotation only)
 };
 
 // Flags of a symbol definition.
@@ -255,14 +258,14 @@ inline constexpr std::uint16_t SYMF_LEAF = 0x0064;      // primitive, connector,
 
 // A placed instance of a symbol definition.
 struct symbol : xxnamed {
-    symbol *next;           // next symbol of the same net, in order of creation
-    symdef *def;            // its definition
-    net *owner;             // the net it is placed in
-    net *instnet;           // the net it instantiates (xxnetsymi)
-    int seq;                // sequence number in the owner at the time it was fixed
+    symbol *next; // next symbol of the same net, in order of creation
+    symdef *def;  // its definition
+    net *owner;   // the net it is placed in
+    net *instnet; // the net it instantiates (xxnetsymi)
+    int seq;      // sequence number in the owner at the time it was fixed
     union {
-        hashtbl *porttbl;   // symbol ports (51 buckets) ...
-        arrayport *parray;  // ... or, with SYMF_ARRAY, the packed array (xxsymarray)
+        hashtbl *porttbl;  // symbol ports (51 buckets) ...
+        arrayport *parray; // ... or, with SYMF_ARRAY, the packed array (xxsymarray)
     };
 };
 
@@ -276,34 +279,34 @@ inline constexpr std::uint16_t NODEF_KEPT = 0x7f10;    // what the representativ
 
 // An electrical connection inside a net.
 struct node : xxnamed {
-    xxrec *nodelink;     // first port of the chain; the chain ends at the node itself
-    port *lastnodelink;  // last port of the chain, null while there is none
-    net *owner;          // the net the node belongs to
-    node *alias;         // next node of the alias ring (a lone node points to itself)
-    linkcell *links;     // objects whose properties may target this node
-    node *next;          // next node of the net, newest first
-    bus *nodebus;        // the bus the node is a member of
+    xxrec *nodelink;    // first port of the chain; the chain ends at the node itself
+    port *lastnodelink; // last port of the chain, null while there is none
+    net *owner;         // the net the node belongs to
+    node *alias;        // next node of the alias ring (a lone node points to itself)
+    linkcell *links;    // objects whose properties may target this node
+    node *next;         // next node of the net, newest first
+    bus *nodebus;       // the bus the node is a member of
 };
 
 struct bus : xxnamed {
-    xxrec *lastmember;   // member node added last (the bus itself while it has none)
-    net *owner;          // the net the bus belongs to
-    std::int16_t high;   // highest index seen
-    std::int16_t low;    // lowest index seen
+    xxrec *lastmember; // member node added last (the bus itself while it has none)
+    net *owner;        // the net the bus belongs to
+    std::int16_t high; // highest index seen
+    std::int16_t low;  // lowest index seen
 };
 
 struct point {
-    point *next;         // next point of the wire
-    std::int32_t x;      // coordinates
+    point *next;    // next point of the wire
+    std::int32_t x; // coordinates
     std::int32_t y;
 };
 
 struct wire : xxrec {
-    wire *next;          // next wire of the net
-    point *points;       // first point
-    const char *name;    // from its "id" field
-    const char *end1;    // what its first end touches: "q.symbol.port", "SELF.port" or free
-    const char *end2;    // ... and its second end
+    wire *next;       // next wire of the net
+    point *points;    // first point
+    const char *name; // from its "id" field
+    const char *end1; // what its first end touches: "q.symbol.port", "SELF.port" or free
+    const char *end2; // ... and its second end
 };
 
 // Records live in "xxalbuf" and are released with it, never one by one.
@@ -327,26 +330,28 @@ void xxsettn(xxrec *obj, const char *name, int pflags);
 // Flags of a property.
 inline constexpr std::uint16_t PROPF_CLASS = 0x0007;     // class bits matched by the search filter
 inline constexpr std::uint16_t PROPF_CLASS1 = 0x0001;    // class 1: taken from a record's own words
-                                                          // or the file ("id", port words, "tn")
+                                                         // or the file ("id", port words, "tn")
 inline constexpr std::uint16_t PROPF_MERGE = 0x0002;     // class 2: merged by xxmergeprops
 inline constexpr std::uint16_t PROPF_ADDED = 0x0004;     // class 4: given on the command line
 inline constexpr std::uint16_t PROPF_QUAL = 0x0008;      // a qualifier of the property it is
-                                                          // attached to (placement, attributes)
+                                                         // attached to (placement, attributes)
 inline constexpr std::uint16_t PROPF_INHERITED = 0x0010; // a definition's, which its instances
-                                                          // inherit; "-par" does not change it
-inline constexpr std::uint16_t PROPF_TARGET = 0x0020;   // has a target in angle brackets
-inline constexpr std::uint16_t PROPF_SPLIT = 0x0040;    // derived by splitting "W/L:" or "L/W:"
-inline constexpr std::uint16_t PROPF_HIDDEN = 0x0080;   // not listed by xxproptbl
+                                                         // inherit; "-par" does not change it
+inline constexpr std::uint16_t PROPF_TARGET = 0x0020;    // has a target in angle brackets
+inline constexpr std::uint16_t PROPF_SPLIT = 0x0040;     // derived by splitting "W/L:" or "L/W:"
+inline constexpr std::uint16_t PROPF_HIDDEN = 0x0080;    // not listed by xxproptbl
 
 // A property: the text "name:value" with optional qualifier and target. The common head's
 // list field is the property's own next link, so every record's list is walked the same way;
 // a list ends at the first link that is not a property (an array port's list ends at its symbol).
 struct prop : xxrec {
-    char *text;  // the whole text, qualifier and target included
-    prop *sub;   // properties attached to this property
+    char *text; // the whole text, qualifier and target included
+    prop *sub;  // properties attached to this property
 };
 
-inline prop *propnext(const prop *p) { return p->props; }
+inline prop *propnext(const prop *p) {
+    return p->props;
+}
 
 inline constexpr std::size_t PROPNAMELEN = 1024; // a property name is shorter (xxpropiname)
 
@@ -391,12 +396,12 @@ struct linkcell {
 // Every port kind shares this layout, so node chains and iteration handle them alike. Hashed
 // ports (symbol, definition and net ports) live in their owner's port table.
 struct port : xxnamed {
-    xxrec *next;      // next port of the node's chain (ends at the node); null while unconnected
-    node *pnode;      // the node the port is on
+    xxrec *next; // next port of the node's chain (ends at the node); null while unconnected
+    node *pnode; // the node the port is on
     // index (in the head): definition port: its place in the port array; array port: the one
     // it stands for
-    linkcell *links;  // linked objects (a symbol port shares its definition port's list)
-    xxrec *owner;     // symbol, symbol definition or net (array and real ports: see below)
+    linkcell *links; // linked objects (a symbol port shares its definition port's list)
+    xxrec *owner;    // symbol, symbol definition or net (array and real ports: see below)
 };
 
 struct symport : port {};    // port of a placed symbol, hashed
@@ -410,9 +415,9 @@ struct arrayport : port {};
 // A real port: a connector or port symbol found in a schematic. The real ports of a net or
 // definition chain through `next`; the last one points back to the owner.
 struct rport : port {
-    symbol *sym;   // the connector symbol
-    wire *pwire;   // the wire connected to it
-    int nmembers;  // members of its (bus) name
+    symbol *sym;  // the connector symbol
+    wire *pwire;  // the wire connected to it
+    int nmembers; // members of its (bus) name
 };
 
 // True for every kind of port record, whichever object owns it.
@@ -446,19 +451,19 @@ struct seccache; // the section lines met in the open file (rd2.cpp)
 
 // One readable file slot. Closed: stream null, open 0, section null, line 1.
 struct filerec {
-    FILE *stream;          // the open stream; null when closed
-    int open;              // 1 while a file is open
-    const char *name;      // path of the open file (in "xxalbuf")
-    int line;              // number of the line being read, 1 for the first
-    const char *section;   // bracketed word of the section the reader stands in; null when closed
-    int own;               // 1 when xxfdopen opened the stream itself; a caller's stream
-                           // is rewound and read but never closed here
-    seccache *sections;    // section lines met by the section search; null until the first
-                           // search, released with the file
-    int midline;           // 1 when a word was read off the current line: the stream may stand
-                           // inside a line, where the section search must not trust its lists
-    const char *memdata;   // the file's bytes when the stream serves it from memory, else null
-    std::size_t memsize;   // how many
+    FILE *stream;           // the open stream; null when closed
+    int open;               // 1 while a file is open
+    const char *name;       // path of the open file (in "xxalbuf")
+    int line;               // number of the line being read, 1 for the first
+    const char *section;    // bracketed word of the section the reader stands in; null when closed
+    int own;                // 1 when xxfdopen opened the stream itself; a caller's stream
+                            // is rewound and read but never closed here
+    seccache *sections;     // section lines met by the section search; null until the first
+                            // search, released with the file
+    int midline;            // 1 when a word was read off the current line: the stream may stand
+                            // inside a line, where the section search must not trust its lists
+    const char *memdata;    // the file's bytes when the stream serves it from memory, else null
+    std::size_t memsize;    // how many
     char buffer[XXFILEBUF]; // stdio buffer given to the stream
 };
 
@@ -477,8 +482,8 @@ struct linecell {
 // open and positioned in the primary one.
 inline constexpr int XXFILE_PRIMARY = 0;
 inline constexpr int XXFILE_SECONDARY = 1;
-void xxusefile(int which);   // makes XXFILE_PRIMARY or XXFILE_SECONDARY current
-filerec *xxcurfile();        // the current record (never null)
+void xxusefile(int which); // makes XXFILE_PRIMARY or XXFILE_SECONDARY current
+filerec *xxcurfile();      // the current record (never null)
 
 // Hooks of the library's lifetime: xxinit calls xxrdinit (both records cleared and closed);
 // xxcleanup and xxfreeall call xxrdfree (open files closed, the primary record made current and
@@ -506,18 +511,18 @@ void xxsetcurnet(net *n);
 // Field codes of a record descriptor: an action in the low four bits, and modifiers. A field
 // that makes a property attaches it to the current object (the port or wire a field made last,
 // else the object being read).
-inline constexpr int FLD_ACTION = 0x0f; // the action bits
-inline constexpr int FLD_WORD = 1;      // the next word as "name:word"
-inline constexpr int FLD_MARK = 2;      // the name alone, linked behind the object's properties
-inline constexpr int FLD_REST = 3;      // the rest of the line as the property's whole text
-inline constexpr int FLD_QUAL = 4;      // the next word as "name:word", a qualifier of the next
-                                        // property the record makes
-inline constexpr int FLD_RPORT = 5;     // a new real port of the object being read
-inline constexpr int FLD_IPORT = 6;     // a new hidden real port ("iport")
-inline constexpr int FLD_WIRE = 7;      // a new wire of the net being read
-inline constexpr int FLD_ENDS = 8;      // the current wire's ends and points
-inline constexpr int FLD_USE = 9;       // a placed symbol: its definition, then the new instance
-inline constexpr int FLD_INACT = 10;    // the exclusion mark behind an instance name
+inline constexpr int FLD_ACTION = 0x0f;  // the action bits
+inline constexpr int FLD_WORD = 1;       // the next word as "name:word"
+inline constexpr int FLD_MARK = 2;       // the name alone, linked behind the object's properties
+inline constexpr int FLD_REST = 3;       // the rest of the line as the property's whole text
+inline constexpr int FLD_QUAL = 4;       // the next word as "name:word", a qualifier of the next
+                                         // property the record makes
+inline constexpr int FLD_RPORT = 5;      // a new real port of the object being read
+inline constexpr int FLD_IPORT = 6;      // a new hidden real port ("iport")
+inline constexpr int FLD_WIRE = 7;       // a new wire of the net being read
+inline constexpr int FLD_ENDS = 8;       // the current wire's ends and points
+inline constexpr int FLD_USE = 9;        // a placed symbol: its definition, then the new instance
+inline constexpr int FLD_INACT = 10;     // the exclusion mark behind an instance name
 inline constexpr int FLD_GRAPHIC = 0x10; // modifier: without XXR_GRAPHICS the word is read and
                                          // dropped
 inline constexpr int FLD_NAME = 0x20;    // modifier: the property's value names the current object
@@ -554,7 +559,7 @@ inline constexpr std::uint16_t NETF_PAGESREAD = 0x2000; // net: its pages are be
 inline constexpr std::uint16_t SDEFF_NET = 0x0008;      // symbol definition made from a page net
 inline constexpr std::uint16_t PORTF_PAGE = 0x0002;     // port taken over from a page
 inline constexpr std::uint16_t PROPF_ATTR = 0x0100;     // back-annotated attribute
-inline constexpr std::size_t DSN_WORDROOM = 1024;       // room for one page name of a "[design]" file
+inline constexpr std::size_t DSN_WORDROOM = 1024; // room for one page name of a "[design]" file
 
 // One entry of a design database: the top design ('T', no name), a sub-design ('D', its name
 // with "@D" appended, as symbol lookups name designs), other entries ('s', 't'), or a page of an

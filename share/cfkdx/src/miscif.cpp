@@ -22,8 +22,7 @@ constinit MiscState S{};
 
 int xxobjtype(const void *obj) {
     RoutineScope scope("xxobjtype");
-    if (!obj)
-        return KDX_NONE;
+    if (!obj) return KDX_NONE;
     switch (rectype(obj)) {
     case objtype::net:
     case objtype::rootnet:
@@ -74,8 +73,7 @@ int xxflags(const void *obj) {
         // A placed symbol's port inherits what its definition declares.
         auto *p = static_cast<port *>(const_cast<void *>(obj));
         int flags = p->flags;
-        if (const port *sdp = xxsp2sdp(nullptr, p))
-            flags |= sdp->flags;
+        if (const port *sdp = xxsp2sdp(nullptr, p)) flags |= sdp->flags;
         return flags;
     }
     default:

@@ -12,31 +12,26 @@ namespace kdx {
 void xxsettn(xxrec *obj, const char *name, int pflags) {
     const char *base = name;
     for (const char *s = name; *s; ++s) {
-        if (*s == '/' || *s == '\\')
-            base = s + 1;
+        if (*s == '/' || *s == '\\') base = s + 1;
     }
     std::string cell(base);
     std::size_t dot = cell.rfind('.');
-    if (dot != std::string::npos)
-        cell.erase(dot);
+    if (dot != std::string::npos) cell.erase(dot);
     prop *p = xxalprop(pflags, "tn", cell.c_str());
-    if (p)
-        xxlinkprop(obj, p, 2);
+    if (p) xxlinkprop(obj, p, 2);
 }
 
 net *xxnewnetdef(const char *name, symbol *sym) {
     RoutineScope scope("xxnewnetdef");
     rootnet *root = xxgetroot();
     XXASSERT(root != nullptr && name != nullptr);
-    if (!root || !name)
-        return nullptr;
+    if (!root || !name) return nullptr;
 
     int bucket = xxhashname(root->nets, name);
     auto *n = static_cast<net *>(xxhashlookup(root->nets, name, bucket, 0));
     if (!n) {
         n = static_cast<net *>(xxcalmem(&xxalbuf, sizeof(net)));
-        if (!n)
-            return nullptr;
+        if (!n) return nullptr;
         n->type = static_cast<std::uint8_t>(objtype::net);
         // A new cell is looked for among the kinds of file its parent came from.
         if (sym && sym->owner)
@@ -53,8 +48,7 @@ net *xxnewnetdef(const char *name, symbol *sym) {
         n->root = root;
         xxsettn(n, name, PROPF_CLASS1);
     }
-    if (sym)
-        n->lastinst = sym;
+    if (sym) n->lastinst = sym;
     return n;
 }
 
@@ -74,16 +68,14 @@ int chknet(const void *obj) {
 
 const char *xxnetname(void *obj, int flags) {
     RoutineScope scope("xxnetname");
-    if (!chknet(obj))
-        return nullptr;
+    if (!chknet(obj)) return nullptr;
     return xxname(obj, flags);
 }
 
 net *xxfindnet(const char *name, int /*flags*/) {
     RoutineScope scope("xxfindnet");
     rootnet *root = xxgetroot();
-    if (!root || !name)
-        return nullptr;
+    if (!root || !name) return nullptr;
     return static_cast<net *>(xxfindhash(root->nets, name));
 }
 

@@ -17,18 +17,17 @@ namespace {
 inline constexpr std::size_t NAMEBUF = MAXSTRLEN; // longest name a record can hold
 
 struct NetifState {
-    char **qual;         // active qualifiers, null-terminated; null while empty
-    char **logic0;       // ground node names
-    char **logic1;       // power node names
-    bool logicset;       // the default logic names have been installed (or dropped)
-    char degl[NAMEBUF];  // result of xxdeglobalize
+    char **qual;        // active qualifiers, null-terminated; null while empty
+    char **logic0;      // ground node names
+    char **logic1;      // power node names
+    bool logicset;      // the default logic names have been installed (or dropped)
+    char degl[NAMEBUF]; // result of xxdeglobalize
 };
 
 constinit NetifState S{};
 
 void freelist(char ***list) {
-    if (!*list)
-        return;
+    if (!*list) return;
     for (char **p = *list; *p; ++p)
         std::free(*p);
     std::free(*list);
@@ -36,8 +35,7 @@ void freelist(char ***list) {
 }
 
 void setlogic() {
-    if (S.logicset)
-        return;
+    if (S.logicset) return;
     S.logicset = true;
     xxaddlist(&S.logic0, "GND");
     xxaddlist(&S.logic0, "Vss");
@@ -62,11 +60,9 @@ int addlogic(char ***list, const char *text, const char *what) {
 }
 
 bool onlist(char *const *list, const char *name) {
-    if (!list)
-        return false;
+    if (!list) return false;
     for (; *list; ++list) {
-        if (std::strcmp(*list, name) == 0)
-            return true;
+        if (std::strcmp(*list, name) == 0) return true;
     }
     return false;
 }
@@ -95,8 +91,7 @@ int xxaddqual(const char *text) {
             else
                 xxerr("wr", "bad qualifier \"%s\" ignored", piece.c_str());
             piece.clear();
-            if (c == '\0')
-                break;
+            if (c == '\0') break;
             continue;
         }
         if (c == '<' || c == '[')
@@ -128,7 +123,9 @@ void xxclrl1() {
     freelist(&S.logic1);
 }
 
-char *const *xxqualifiers() { return S.qual; }
+char *const *xxqualifiers() {
+    return S.qual;
+}
 
 char *const *xxlogic0() {
     setlogic();
@@ -150,14 +147,12 @@ char *xxdeglobalize(const char *name, int *global) {
     S.degl[n] = '\0';
     if (n > 0 && S.degl[n - 1] == '!') {
         S.degl[--n] = '\0';
-        if (global)
-            *global = 1;
+        if (global) *global = 1;
     }
     if (xxoptions().nobrackets && std::strchr(S.degl, '[')) {
         char *out = S.degl;
         for (const char *in = S.degl; *in; ++in) {
-            if (*in != '[' && *in != ']')
-                *out++ = *in;
+            if (*in != '[' && *in != ']') *out++ = *in;
         }
         *out = '\0';
     }
@@ -166,24 +161,20 @@ char *xxdeglobalize(const char *name, int *global) {
 
 const char *xxchklogic(const char *name, int *logic) {
     RoutineScope scope("xxchklogic");
-    if (!name)
-        return name;
+    if (!name) return name;
     if (std::strncmp(name, "*logic", 6) == 0) {
-        if (logic)
-            *logic = 1;
+        if (logic) *logic = 1;
         return name;
     }
     setlogic();
     const rootnet *root = xxgetroot();
     bool bylogic = root && (root->opts & ROOTO_LOGICPWR);
     if (onlist(S.logic0, name)) {
-        if (logic)
-            *logic = 1;
+        if (logic) *logic = 1;
         return bylogic ? "*logic0*" : name;
     }
     if (onlist(S.logic1, name)) {
-        if (logic)
-            *logic = 1;
+        if (logic) *logic = 1;
         return bylogic ? "*logic1*" : name;
     }
     return name;

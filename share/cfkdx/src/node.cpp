@@ -19,14 +19,12 @@ namespace {
 // of a part list never get either, and the two tables are the largest part of an empty net. Null
 // only when out of memory.
 hashtbl *nodetable(net *owner) {
-    if (owner->nodetbl == nullptr)
-        owner->nodetbl = xxnewhashtbl(NODE_BUCKETS);
+    if (owner->nodetbl == nullptr) owner->nodetbl = xxnewhashtbl(NODE_BUCKETS);
     return owner->nodetbl;
 }
 
 hashtbl *bustable(net *owner) {
-    if (owner->bustbl == nullptr)
-        owner->bustbl = xxnewhashtbl(SYM_BUCKETS);
+    if (owner->bustbl == nullptr) owner->bustbl = xxnewhashtbl(SYM_BUCKETS);
     return owner->bustbl;
 }
 
@@ -37,25 +35,26 @@ struct NodeState {
 
 constinit NodeState S{};
 
-bool islogicname(const char *name) { return std::strncmp(name, "*logic", 6) == 0; }
+bool islogicname(const char *name) {
+    return std::strncmp(name, "*logic", 6) == 0;
+}
 
-const char *orempty(const char *s) { return s ? s : ""; }
+const char *orempty(const char *s) {
+    return s ? s : "";
+}
 
 // Name of whatever stands in a node's port chain: a port, or the node itself at the end.
 const char *chainname(const xxrec *r) {
-    if (!r)
-        return "(NULL)";
+    if (!r) return "(NULL)";
     return orempty(xxname(r, 1));
 }
 
 void traceaddports(port *p) {
-    if (xxoptions().debug)
-        xxerr("m", "node2->lastnodelink=%s.", chainname(p));
+    if (xxoptions().debug) xxerr("m", "node2->lastnodelink=%s.", chainname(p));
 }
 
 void tracering(node *keep, node *other) {
-    if (!xxoptions().debug)
-        return;
+    if (!xxoptions().debug) return;
     xxerr("m", "End xxnodealias: node1=%s, node2=%s, nodelink=%s, lastnodelink=%s",
           orempty(keep->name), orempty(other->name), chainname(keep->nodelink),
           chainname(keep->lastnodelink));
@@ -71,15 +70,13 @@ void tracering(node *keep, node *other) {
 node *xxnewnode(net *owner, const char *name, port *p, void *link) {
     RoutineScope scope("xxnewnode");
     XXASSERT(owner != nullptr);
-    if (!owner)
-        return nullptr;
+    if (!owner) return nullptr;
 
     // A port without a wire name only lends its own name when that name is global.
     if (p && !name) {
         const char *pname = xxname(p, 1);
         std::size_t len = pname ? std::strlen(pname) : 0;
-        if (len > 0 && pname[len - 1] == '!')
-            name = pname;
+        if (len > 0 && pname[len - 1] == '!') name = pname;
     }
     char generated[32];
     const rootnet *root = xxgetroot();
@@ -95,23 +92,18 @@ node *xxnewnode(net *owner, const char *name, port *p, void *link) {
     int logic = 0;
     const char *look = xxchklogic(xxdeglobalize(name, &global), &logic);
     hashtbl *table = nodetable(owner);
-    if (!table)
-        return nullptr;
+    if (!table) return nullptr;
     int bucket = xxhashname(table, look);
     auto *nd = static_cast<node *>(xxhashlookup(table, look, bucket, 0));
     if (nd)
         nd = xxunalias(nd);
     else
         nd = xxmknode(owner, look, bucket);
-    if (!nd)
-        return nullptr;
+    if (!nd) return nullptr;
 
-    if (link)
-        xxlinkup(nd, &nd->links, link);
-    if (global || logic)
-        nd->flags |= NODEF_GLOBAL;
-    if (logic)
-        nd->flags &= ~NODEF_FREE;
+    if (link) xxlinkup(nd, &nd->links, link);
+    if (global || logic) nd->flags |= NODEF_GLOBAL;
+    if (logic) nd->flags &= ~NODEF_FREE;
 
     if (p) {
         if (p->next) {
@@ -120,11 +112,9 @@ node *xxnewnode(net *owner, const char *name, port *p, void *link) {
             nd = xxunalias(nd);
         } else {
             p->next = nd->nodelink;
-            if (!nd->lastnodelink)
-                nd->lastnodelink = p;
+            if (!nd->lastnodelink) nd->lastnodelink = p;
             nd->nodelink = p;
-            if ((nd->flags & NODEF_FREE) && !xxnodeisfree(nd))
-                nd->flags &= ~NODEF_FREE;
+            if ((nd->flags & NODEF_FREE) && !xxnodeisfree(nd)) nd->flags &= ~NODEF_FREE;
             p->pnode = nd;
             objtype kind = rectype(p);
             if (kind == objtype::symport || kind == objtype::arrayport) {
@@ -140,11 +130,9 @@ node *xxnewnode(net *owner, const char *name, port *p, void *link) {
 
 node *xxmknode(net *owner, const char *name, int bucket) {
     RoutineScope scope("xxmknode");
-    if (!owner || !nodetable(owner))
-        return nullptr;
+    if (!owner || !nodetable(owner)) return nullptr;
     auto *nd = static_cast<node *>(xxcalmem(&xxalbuf, sizeof(node)));
-    if (!nd)
-        return nullptr;
+    if (!nd) return nullptr;
     nd->type = static_cast<std::uint8_t>(objtype::node);
     nd->name = xxalstr(&xxalbuf, name);
     nd->owner = owner;
@@ -153,8 +141,7 @@ node *xxmknode(net *owner, const char *name, int bucket) {
     nd->flags = NODEF_FREE;
     xxinshash(owner->nodetbl, nd, bucket);
     std::size_t len = nd->name ? std::strlen(nd->name) : 0;
-    if (len > 0 && nd->name[len - 1] == ']')
-        xxnewbus(owner, nd);
+    if (len > 0 && nd->name[len - 1] == ']') xxnewbus(owner, nd);
     nd->next = owner->nodes;
     owner->nodes = nd;
     return nd;
@@ -163,8 +150,7 @@ node *xxmknode(net *owner, const char *name, int bucket) {
 int xxnodeisfree(node *n) {
     RoutineScope scope("xxnodeisfree");
     XXASSERT(n != nullptr && rectype(n) == objtype::node);
-    if (!n || rectype(n) != objtype::node)
-        return 0;
+    if (!n || rectype(n) != objtype::node) return 0;
     if (std::strcmp(orempty(n->name), "*logic0*") == 0 ||
         std::strcmp(orempty(n->name), "*logic1*") == 0)
         return 0;
@@ -182,8 +168,7 @@ void xxnodealias(node *node1, node *node2) {
     // representatives in one ring; its representative is joined instead.
     node1 = xxunalias(node1);
     node2 = xxunalias(node2);
-    if (!node1 || !node2 || node1 == node2)
-        return;
+    if (!node1 || !node2 || node1 == node2) return;
     bool debug = xxoptions().debug;
     if (debug)
         xxerr("m", "Begin xxnodealias: node1=%s and node2=%s", orempty(node1->name),
@@ -202,8 +187,7 @@ void xxnodealias(node *node1, node *node2) {
     if (other->lastnodelink) {
         other->lastnodelink->next = keep->nodelink;
         keep->nodelink = other->nodelink;
-        if (!keep->lastnodelink)
-            keep->lastnodelink = other->lastnodelink;
+        if (!keep->lastnodelink) keep->lastnodelink = other->lastnodelink;
         // Its ports now belong to keep's chain; an own chain would run into keep's.
         other->nodelink = other;
         other->lastnodelink = nullptr;
@@ -213,8 +197,7 @@ void xxnodealias(node *node1, node *node2) {
     node *pred = other;
     while (pred && pred->alias != other) {
         pred = pred->alias;
-        if (pred == other)
-            pred = nullptr; // other's ring does not come back to it
+        if (pred == other) pred = nullptr; // other's ring does not come back to it
     }
     XXASSERT(pred != nullptr);
     if (pred) {
@@ -227,8 +210,7 @@ void xxnodealias(node *node1, node *node2) {
     else
         keep->flags &= ~NODEF_FREE;
     other->flags |= NODEF_ALIASED;
-    if (debug)
-        tracering(keep, other);
+    if (debug) tracering(keep, other);
 }
 
 int xxchoosenode(const char *name1, int flags1, int depth1, const char *name2, int flags2,
@@ -247,52 +229,38 @@ int xxchoosenode(const char *name1, int flags1, int depth1, const char *name2, i
     else if (global1 && global2 && !logic1 && !logic2 && differ)
         xxerr("w", "Two global nodes are connected: %s and %s", name1, name2);
 
-    if (global2 && logic2)
-        return 1;
-    if (global1 && logic1)
-        return 0;
-    if (global2 && !global1)
-        return 1;
-    if (global1 && !global2)
-        return 0;
+    if (global2 && logic2) return 1;
+    if (global1 && logic1) return 0;
+    if (global2 && !global1) return 1;
+    if (global1 && !global2) return 0;
 
     // Generated names ("f#3", "io#0") give way to names a user wrote.
     bool hash1 = std::strchr(name1, '#') != nullptr;
     bool hash2 = std::strchr(name2, '#') != nullptr;
-    if (hash1 && !hash2)
-        return 1;
-    if (hash2 && !hash1)
-        return 0;
-    if (hash1 && hash2)
-        return 0;
+    if (hash1 && !hash2) return 1;
+    if (hash2 && !hash1) return 0;
+    if (hash1 && hash2) return 0;
 
-    if (depth1 > depth2)
-        return 1;
-    if (depth1 < depth2)
-        return 0;
+    if (depth1 > depth2) return 1;
+    if (depth1 < depth2) return 0;
 
     bool class1 = flags1 & NODEF_CLASSES;
     bool class2 = flags2 & NODEF_CLASSES;
-    if (class2 && !class1)
-        return 1;
-    if (class1 && !class2)
-        return 0;
+    if (class2 && !class1) return 1;
+    if (class1 && !class2) return 0;
 
     std::size_t len1 = std::strlen(name1);
     std::size_t len2 = std::strlen(name2);
-    if (len1 != len2)
-        return len2 < len1;
+    if (len1 != len2) return len2 < len1;
     return std::strcmp(name1, name2) > 0;
 }
 
 node *xxunalias(node *n) {
     RoutineScope scope("xxunalias");
-    if (!n)
-        return nullptr;
+    if (!n) return nullptr;
     node *start = n;
     while (n->flags & NODEF_ALIASED) {
-        if (xxoptions().debug)
-            xxerr("m", "Following alias");
+        if (xxoptions().debug) xxerr("m", "Following alias");
         n = n->alias;
         if (!n || n == start) {
             XXASSERT(false); // a ring of aliases without a representative
@@ -304,19 +272,16 @@ node *xxunalias(node *n) {
 
 int xxchkbus(net *owner, node *n) {
     QuietRoutineScope scope("xxchkbus");
-    if (!n || !n->name)
-        return 1;
+    if (!n || !n->name) return 1;
     std::size_t len = std::strlen(n->name);
-    if (len > 0 && n->name[len - 1] == ']')
-        return xxnewbus(owner, n);
+    if (len > 0 && n->name[len - 1] == ']') return xxnewbus(owner, n);
     return 1;
 }
 
 int xxnewbus(net *owner, node *n) {
     RoutineScope scope("xxnewbus");
     XXASSERT(owner != nullptr && n != nullptr);
-    if (!owner || !n)
-        return 0;
+    if (!owner || !n) return 0;
     const char *name = orempty(n->name);
     std::size_t len = std::strlen(name);
     const char *open = std::strrchr(name, '[');
@@ -329,8 +294,7 @@ int xxnewbus(net *owner, node *n) {
                 break;
             }
             // The range fields are 16-bit: larger indices stay at the largest they can hold.
-            if (index <= INT16_MAX)
-                index = index * 10 + (*s - '0');
+            if (index <= INT16_MAX) index = index * 10 + (*s - '0');
         }
     }
     if (!legal) {
@@ -341,14 +305,12 @@ int xxnewbus(net *owner, node *n) {
 
     std::string stem(name, static_cast<std::size_t>(open - name));
     hashtbl *table = bustable(owner);
-    if (!table)
-        return 0;
+    if (!table) return 0;
     int bucket = xxhashname(table, stem.c_str());
     auto *b = static_cast<bus *>(xxhashlookup(table, stem.c_str(), bucket, 0));
     if (!b) {
         b = static_cast<bus *>(xxcalmem(&xxalbuf, sizeof(bus)));
-        if (!b)
-            return 0;
+        if (!b) return 0;
         b->type = static_cast<std::uint8_t>(objtype::bus);
         b->name = xxalstr(&xxalbuf, stem.c_str());
         b->owner = owner;
@@ -358,17 +320,14 @@ int xxnewbus(net *owner, node *n) {
         xxinshash(owner->bustbl, b, bucket);
     }
     xxbusalias(b, n);
-    if (idx > b->high)
-        b->high = idx;
-    if (idx < b->low)
-        b->low = idx;
+    if (idx > b->high) b->high = idx;
+    if (idx < b->low) b->low = idx;
     return 1;
 }
 
 void xxbusalias(bus *b, node *n) {
     RoutineScope scope("xxbusalias");
-    if (!b || !n)
-        return;
+    if (!b || !n) return;
     n->nodebus = b;
     b->lastmember = n;
 }
@@ -376,11 +335,9 @@ void xxbusalias(bus *b, node *n) {
 wire *xxnewwire(net *owner) {
     RoutineScope scope("xxnewwire");
     XXASSERT(owner != nullptr);
-    if (!owner)
-        return nullptr;
+    if (!owner) return nullptr;
     auto *w = static_cast<wire *>(xxcalmem(&xxalbuf, sizeof(wire)));
-    if (!w)
-        return nullptr;
+    if (!w) return nullptr;
     w->type = static_cast<std::uint8_t>(objtype::wire);
     if (owner->lastwire)
         owner->lastwire->next = w;
@@ -393,11 +350,9 @@ wire *xxnewwire(net *owner) {
 point *xxnewpoint(wire *w, int x, int y) {
     RoutineScope scope("xxnewpoint");
     XXASSERT(w != nullptr);
-    if (!w)
-        return nullptr;
+    if (!w) return nullptr;
     auto *pt = static_cast<point *>(xxcalmem(&xxalbuf, sizeof(point)));
-    if (!pt)
-        return nullptr;
+    if (!pt) return nullptr;
     pt->x = x;
     pt->y = y;
     // The remembered point is trusted only while its wire has points: a wire made after

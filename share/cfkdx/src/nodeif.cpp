@@ -21,8 +21,7 @@ int xxchknode(const void *obj) {
 const char *xxnodename(void *obj, int flags) {
     RoutineScope scope("xxnodename");
     XXASSERT(obj != nullptr && rectype(obj) == objtype::node);
-    if (!obj || rectype(obj) != objtype::node)
-        return nullptr;
+    if (!obj || rectype(obj) != objtype::node) return nullptr;
     return xxname(obj, flags);
 }
 

@@ -18,20 +18,20 @@ namespace kdx {
 namespace {
 
 struct PcState {
-    int qflag;           // "-Q" given in this parse
-    const char *qtext;   // its qualifier list
-    int l1flag;          // "-1" given in this parse
-    const char *l1text;  // its logic-1 node list
-    int l0flag;          // "-0" given in this parse
-    const char *l0text;  // its logic-0 node list
-    int dumped;          // xxreadfile has run once in this process (xxdumpint with "-v")
+    int qflag;          // "-Q" given in this parse
+    const char *qtext;  // its qualifier list
+    int l1flag;         // "-1" given in this parse
+    const char *l1text; // its logic-1 node list
+    int l0flag;         // "-0" given in this parse
+    const char *l0text; // its logic-0 node list
+    int dumped;         // xxreadfile has run once in this process (xxdumpint with "-v")
 };
 
 constinit PcState pc{};
 
-constexpr int MAXROWS = 120;   // rows of the parse table
-constexpr int MAXCALLER = 99;  // caller rows that fit in front of the library's
-constexpr int LIBROWS = 17;    // the library's rows
+constexpr int MAXROWS = 120;  // rows of the parse table
+constexpr int MAXCALLER = 99; // caller rows that fit in front of the library's
+constexpr int LIBROWS = 17;   // the library's rows
 static_assert(MAXCALLER + LIBROWS <= MAXROWS);
 
 constexpr const char *REVISION = " $Revision: 4 $ ";
@@ -107,8 +107,7 @@ int xxnotreadin(xxnamed *r) {
 
 // "a,b,c" of a null-terminated list, in "xxtmpbuf"; null for an empty or absent list.
 const char *joined(char *const *list) {
-    if (!list || !list[0])
-        return nullptr;
+    if (!list || !list[0]) return nullptr;
     return xxgetlist(&xxtmpbuf, list);
 }
 
@@ -120,27 +119,22 @@ const char *ParseComLineTable(const char *progname, int *argc, char ***argv,
     std::array<cf::OptionEntry, MAXROWS> table{};
     int n = 0;
     for (int i = 0; rows && i < nrows; ++i) {
-        if (n >= MAXCALLER)
-            return "Too many options to ParseComLine()";
-        if (!goodpattern(rows[i].pattern))
-            return "ParseComLine() invocation error";
+        if (n >= MAXCALLER) return "Too many options to ParseComLine()";
+        if (!goodpattern(rows[i].pattern)) return "ParseComLine() invocation error";
         table[n++] = rows[i];
     }
     n += libraryrows(&table[n]);
 
     const char *prog = progname;
-    if (!prog && argc && argv && *argv && *argc > 0)
-        prog = (*argv)[0];
+    if (!prog && argc && argv && *argv && *argc > 0) prog = (*argv)[0];
     const char *current = xxprogname();
-    if ((!current || !*current) && prog)
-        xxsetprogname(cf::filepart(prog));
+    if ((!current || !*current) && prog) xxsetprogname(cf::filepart(prog));
 
     pc.qflag = pc.l1flag = pc.l0flag = 0;
     pc.qtext = pc.l1text = pc.l0text = nullptr;
     const char *result = cf::readrcopts(prog ? prog : "", argc, argv, table.data(), n);
     if (!result) {
-        if (pc.qflag)
-            xxaddqual(pc.qtext);
+        if (pc.qflag) xxaddqual(pc.qtext);
         if (pc.l1flag) {
             xxclrl1();
             xxaddl1(pc.l1text);
@@ -160,8 +154,7 @@ const char *ParseComLine(const char *progname, int *argc, char ***argv, ...) {
     va_start(ap, argv);
     for (;;) {
         const char *pattern = va_arg(ap, const char *);
-        if (!pattern)
-            break;
+        if (!pattern) break;
         // The same checks, in the same order, as the table form makes.
         if (n >= MAXCALLER || !goodpattern(pattern)) {
             va_end(ap);
@@ -212,8 +205,7 @@ prop *xxaddprop(void *obj, const char *text, int flags) {
         const std::size_t nlen = name.size();
         const std::size_t vlen = std::strlen(value);
         auto *t = xxalchars(&xxalbuf, nlen + 1 + vlen + 1);
-        if (!t)
-            return nullptr;
+        if (!t) return nullptr;
         std::memcpy(t, name.data(), nlen);
         t[nlen] = ':';
         std::memcpy(t + nlen + 1, value, vlen + 1);
@@ -225,11 +217,9 @@ prop *xxaddprop(void *obj, const char *text, int flags) {
     // A new property goes to the head of the list, so that it is found before older ones; its
     // qualifier and target are checked before it is linked, so a malformed one is not kept.
     prop *np = xxalprop(PROPF_ADDED | flags, text, nullptr);
-    if (!np)
-        return nullptr;
+    if (!np) return nullptr;
     np = xxfixnewprop(nullptr, np, 0);
-    if (!np)
-        return nullptr;
+    if (!np) return nullptr;
     xxlinkprop(obj, np, 1);
     return np;
 }
@@ -260,20 +250,17 @@ void xxdumpint() {
         xxerror('m', "Not extracting symbol power pins");
     else
         xxerror('m', "Extracting symbol power pins");
-    if (opts & XXR_GRAPHICS)
-        xxerror('m', "Saving graphical information for back-annotation");
+    if (opts & XXR_GRAPHICS) xxerror('m', "Saving graphical information for back-annotation");
 }
 
 int xxrdnet(net *n, FILE *stream) {
     RoutineScope scope("xxrdnet");
-    if (!n)
-        return 0;
+    if (!n) return 0;
     if (n->flags & NETF_READ) {
         xxsetcurnet(n);
         return 1;
     }
-    if (n->flags & NETF_FAILED)
-        return 0;
+    if (n->flags & NETF_FAILED) return 0;
 
     int result = 0;
     bool design = false;
@@ -349,8 +336,7 @@ int xxrdnet(net *n, FILE *stream) {
 int xxrdnets() {
     RoutineScope scope("xxrdnets");
     rootnet *root = xxgetroot();
-    if (!root)
-        return 1;
+    if (!root) return 1;
     int failed = 0;
     int visited;
     do {
@@ -380,16 +366,14 @@ net *xxreadfile(FILE *stream, const char *name, const char **keep, int flags) {
     RoutineScope scope("xxreadfile");
     xxinit();
     rootnet *root = xxgetroot();
-    if (!root)
-        return nullptr;
+    if (!root) return nullptr;
     if (flags & (XXR_GRAPHICS | XXR_SYMLINES))
         flags |= XXR_KEEPALL;
     else if (keep)
         root->keep = keep;
     root->opts = static_cast<std::uint32_t>(flags);
 
-    if (!pc.dumped && xxoptions().v)
-        xxdumpint();
+    if (!pc.dumped && xxoptions().v) xxdumpint();
     pc.dumped = 1;
 
     if (!name || !*name) {
@@ -410,33 +394,26 @@ net *xxreadfile(FILE *stream, const char *name, const char **keep, int flags) {
         else
             xxfdclose();
         if (!n) {
-            if (flags & XXR_MUSTEXIST)
-                xxerror('f', "Design file %s not found", name);
+            if (flags & XXR_MUSTEXIST) xxerror('f', "Design file %s not found", name);
             n = xxnewnetdef(name, nullptr);
-            if (!n)
-                return nullptr;
+            if (!n) return nullptr;
         }
     }
-    if (n->flags & NETF_READ)
-        return n;
+    if (n->flags & NETF_READ) return n;
     if (n->flags & NETF_FAILED) {
         xxerr("ren", "read already failed");
         return nullptr;
     }
-    if (flags & XXR_DSNSCH)
-        n->flags |= NETF_DSN | NETF_SCH;
-    if (flags & XXR_NETLIST)
-        n->flags |= NETF_NETLIST;
+    if (flags & XXR_DSNSCH) n->flags |= NETF_DSN | NETF_SCH;
+    if (flags & XXR_NETLIST) n->flags |= NETF_NETLIST;
     if (!(flags & (XXR_DSNSCH | XXR_NETLIST)))
         n->flags |= (flags & XXR_MUSTEXIST) ? (NETF_DSN | NETF_SCH) : NETF_KINDS;
 
-    if (!xxrdnet(n, stream))
-        return nullptr;
+    if (!xxrdnet(n, stream)) return nullptr;
     if (!(flags & XXR_ONLY)) {
         const int all = xxrdnets();
         const int ports = xxdoio();
-        if (!all || !ports)
-            return nullptr;
+        if (!all || !ports) return nullptr;
     }
     return n;
 }

@@ -11,8 +11,7 @@ namespace {
 
 template <typename T> T *newrec(objtype type) {
     auto *r = static_cast<T *>(xxcalmem(&xxalbuf, sizeof(T)));
-    if (r)
-        r->type = static_cast<std::uint8_t>(type);
+    if (r) r->type = static_cast<std::uint8_t>(type);
     return r;
 }
 
@@ -37,8 +36,7 @@ void xxlinkup(void *obj, linkcell **list, void *target) {
         }
     }
     auto *c = static_cast<linkcell *>(xxcalmem(&xxalbuf, sizeof(linkcell)));
-    if (!c)
-        return;
+    if (!c) return;
     c->next = *list;
     c->obj = target;
     *list = c;
@@ -60,11 +58,9 @@ port *xxnewvport(void *owner, hashtbl *table, const char *name, void *link) {
             return nullptr;
         }
         p = newrec<port>(isnet ? objtype::netport : objtype::symdefport);
-        if (!p)
-            return nullptr;
+        if (!p) return nullptr;
         p->name = xxalstr(&xxalbuf, name);
-        if (!p->name)
-            return nullptr;
+        if (!p->name) return nullptr;
         p->owner = static_cast<xxrec *>(owner);
         xxinshash(table, p, xxhashname(table, p->name));
         if (isnet)
@@ -109,11 +105,9 @@ port *xxdupport(void *owner, port *tmpl) {
         XXASSERT(table);
         return nullptr;
     }
-    if (auto *p = static_cast<port *>(xxfindhash(table, tmpl->name)))
-        return p;
+    if (auto *p = static_cast<port *>(xxfindhash(table, tmpl->name))) return p;
     auto *p = newrec<port>(kind);
-    if (!p)
-        return nullptr;
+    if (!p) return nullptr;
     p->name = tmpl->name;
     p->links = tmpl->links;
     p->flags = tmpl->flags;
@@ -124,12 +118,10 @@ port *xxdupport(void *owner, port *tmpl) {
 
 arrayport *xxnewnpla(symbol *sym, int n) {
     kdx::RoutineScope scope("xxnewnpla");
-    if (!sym || n <= 0)
-        return nullptr;
+    if (!sym || n <= 0) return nullptr;
     // A primitive with more than about a thousand ports needs more than a block holds.
     auto *arr = static_cast<arrayport *>(xxcalbig(static_cast<std::size_t>(n) * sizeof(arrayport)));
-    if (!arr)
-        return nullptr;
+    if (!arr) return nullptr;
     for (int i = 0; i < n; i++) {
         arr[i].type = static_cast<std::uint8_t>(objtype::arrayport);
         arr[i].index = i;
@@ -160,8 +152,7 @@ rport *xxnewrport(void *owner) {
         return nullptr;
     }
     auto *rp = newrec<rport>(objtype::rport);
-    if (!rp)
-        return nullptr;
+    if (!rp) return nullptr;
     rp->next = static_cast<xxrec *>(owner);
     if (!*first) {
         *first = rp;

@@ -15,8 +15,7 @@ namespace {
 // The definition port an array entry stands for, when the symbol's definition has it.
 port *arraydefport(const symbol *sym, const port *ap) {
     const symdef *sd = sym->def;
-    if (!sd || !sd->portarr || ap->index < 0 || ap->index >= sd->nports)
-        return nullptr;
+    if (!sd || !sd->portarr || ap->index < 0 || ap->index >= sd->nports) return nullptr;
     return sd->portarr[ap->index];
 }
 
@@ -37,19 +36,16 @@ int chkport(const void *obj) {
 
 port *xxfsdp(symdef *sd, const char *name) {
     kdx::RoutineScope scope("xxfsdp");
-    if (!sd || !sd->porttbl || !name)
-        return nullptr;
+    if (!sd || !sd->porttbl || !name) return nullptr;
     return static_cast<port *>(xxfindhash(sd->porttbl, name));
 }
 
 port *xxfsp(symbol *sym, const char *name, int /*flags*/) {
     kdx::RoutineScope scope("xxfsp");
-    if (!sym || !name)
-        return nullptr;
+    if (!sym || !name) return nullptr;
     if (sym->flags & SYMF_ARRAY) {
         port *sdp = xxfsdp(sym->def, name);
-        if (!sdp)
-            return nullptr;
+        if (!sdp) return nullptr;
         arrayport *array = rectype(sdp) == objtype::symdefport ? xxsymarray(sym) : nullptr;
         if (!array || sdp->index < 0 || sdp->index >= sym->def->nports) {
             XXASSERT(rectype(sdp) == objtype::symdefport && array);
@@ -57,15 +53,13 @@ port *xxfsp(symbol *sym, const char *name, int /*flags*/) {
         }
         return &array[sdp->index];
     }
-    if (!sym->porttbl)
-        return nullptr;
+    if (!sym->porttbl) return nullptr;
     return static_cast<port *>(xxfindhash(sym->porttbl, name));
 }
 
 port *xxfndp(net *n, const char *name) {
     kdx::RoutineScope scope("xxfndp");
-    if (!n || !n->porttbl || !name)
-        return nullptr;
+    if (!n || !n->porttbl || !name) return nullptr;
     return static_cast<port *>(xxfindhash(n->porttbl, name));
 }
 
@@ -89,53 +83,44 @@ port *xxgetsp(symbol *sym, const char *name, prop *p) {
 
 port *xxsdp2sp(symbol *sym, port *sdp) {
     kdx::RoutineScope scope("xxsdp2sp");
-    if (!sym || !sdp)
-        return nullptr;
+    if (!sym || !sdp) return nullptr;
     if (sym->flags & SYMF_ARRAY) {
         if (!sym->def || sdp->index < 0 || sdp->index >= sym->def->nports) return nullptr;
         arrayport *array = xxsymarray(sym);
         return array ? &array[sdp->index] : nullptr;
     }
-    if (!sym->porttbl)
-        return nullptr;
+    if (!sym->porttbl) return nullptr;
     return static_cast<port *>(xxfindhash(sym->porttbl, sdp->name));
 }
 
 port *xxsp2sdp(symbol *sym, port *sp) {
     kdx::RoutineScope scope("xxsp2sdp");
-    if (!sp)
-        return nullptr;
-    if (!sym)
-        sym = static_cast<symbol *>(xxportobj(sp, 0));
+    if (!sp) return nullptr;
+    if (!sym) sym = static_cast<symbol *>(xxportobj(sp, 0));
     if (!sym || rectype(sym) != objtype::symbol) {
         XXASSERT(sym && rectype(sym) == objtype::symbol);
         return nullptr;
     }
-    if (rectype(sp) == objtype::symport)
-        return xxfsdp(sym->def, sp->name);
-    if (rectype(sp) == objtype::arrayport)
-        return arraydefport(sym, sp);
+    if (rectype(sp) == objtype::symport) return xxfsdp(sym->def, sp->name);
+    if (rectype(sp) == objtype::arrayport) return arraydefport(sym, sp);
     XXASSERT(rectype(sp) == objtype::symport || rectype(sp) == objtype::arrayport);
     return nullptr;
 }
 
 rport *xxfrport(void *list, const char *name) {
     kdx::RoutineScope scope("xxfrport");
-    if (!name)
-        return nullptr;
+    if (!name) return nullptr;
     for (auto *r = static_cast<xxrec *>(list); r && rectype(r) == objtype::rport;
          r = static_cast<rport *>(r)->next) {
         auto *rp = static_cast<rport *>(r);
-        if (rp->name && std::strcmp(rp->name, name) == 0)
-            return rp;
+        if (rp->name && std::strcmp(rp->name, name) == 0) return rp;
     }
     return nullptr;
 }
 
 void *xxportobj(const void *p, int /*flags*/) {
     kdx::RoutineScope scope("xxportobj");
-    if (!chkport(p))
-        return nullptr;
+    if (!chkport(p)) return nullptr;
     const auto *pt = static_cast<const port *>(p);
     switch (rectype(p)) {
     case objtype::arrayport: {
@@ -166,15 +151,12 @@ node *xxportnode(const void *p) {
         return nullptr;
     }
     node *nd = static_cast<const port *>(p)->pnode;
-    if (!nd)
-        return nullptr;
+    if (!nd) return nullptr;
     bool debug = xxoptions().debug != 0;
-    if (debug)
-        xxerr("m", "Start xxfpunalias, netuse=%lx, node=%s", 0UL, nd->name ? nd->name : "");
+    if (debug) xxerr("m", "Start xxfpunalias, netuse=%lx, node=%s", 0UL, nd->name ? nd->name : "");
     nd = xxunalias(nd);
     if (debug)
-        xxerr("m", "End xxfpunalias, netuse=%lx, node=%s", 0UL,
-              nd && nd->name ? nd->name : "");
+        xxerr("m", "End xxfpunalias, netuse=%lx, node=%s", 0UL, nd && nd->name ? nd->name : "");
     return nd;
 }
 

@@ -28,11 +28,17 @@ struct PropifState {
 };
 constinit PropifState state{}; // module state
 
-bool isprop(const void *r) { return r && rectype(r) == objtype::prop; }
+bool isprop(const void *r) {
+    return r && rectype(r) == objtype::prop;
+}
 
-prop *listof(const void *obj) { return obj ? static_cast<const xxrec *>(obj)->props : nullptr; }
+prop *listof(const void *obj) {
+    return obj ? static_cast<const xxrec *>(obj)->props : nullptr;
+}
 
-int textlen(const char *s) { return static_cast<int>(std::strlen(s)); }
+int textlen(const char *s) {
+    return static_cast<int>(std::strlen(s));
+}
 
 // A character as the name comparison of xxpmatch sees it (folded when it ignores case).
 int firstchar(char c, bool nocase) {
@@ -48,40 +54,33 @@ prop *linkedsearch(PropMatch match, const port *pt, const char *name, int flags)
 
 prop *sdpsearch(PropMatch match, port *sdp, const char *name, int flags) {
     int len = textlen(name);
-    if (prop *p = match(sdp->props, name, len, nullptr, 0, flags))
-        return p;
+    if (prop *p = match(sdp->props, name, len, nullptr, 0, flags)) return p;
     return linkedsearch(match, sdp, name, flags);
 }
 
 prop *symportsearch(PropMatch match, port *sp, const char *name, int flags) {
     int len = textlen(name);
-    if (prop *p = match(sp->props, name, len, nullptr, 0, flags))
-        return p;
+    if (prop *p = match(sp->props, name, len, nullptr, 0, flags)) return p;
     auto *sym = static_cast<symbol *>(xxportobj(sp, 0));
-    if (!sym || rectype(sym) != objtype::symbol)
-        return nullptr;
+    if (!sym || rectype(sym) != objtype::symbol) return nullptr;
     if (port *sdp = xxsp2sdp(sym, sp))
-        if (prop *p = sdpsearch(match, sdp, name, flags))
-            return p;
+        if (prop *p = sdpsearch(match, sdp, name, flags)) return p;
     const char *pname = xxportname(sp, 0);
-    int n = std::snprintf(state.porttext, sizeof state.porttext, "%s(%s)", name,
-                          pname ? pname : "");
+    int n =
+        std::snprintf(state.porttext, sizeof state.porttext, "%s(%s)", name, pname ? pname : "");
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof state.porttext)
         return nullptr; // no property name can be that long
     int tlen = n;
-    if (prop *p = match(sym->props, state.porttext, tlen, nullptr, 0, flags))
-        return p;
+    if (prop *p = match(sym->props, state.porttext, tlen, nullptr, 0, flags)) return p;
     if (sym->def)
-        if (prop *p = match(sym->def->props, state.porttext, tlen, nullptr, 0, flags))
-            return p;
+        if (prop *p = match(sym->def->props, state.porttext, tlen, nullptr, 0, flags)) return p;
     if (rootnet *root = xxgetroot())
         return match(root->props, state.porttext, tlen, nullptr, 0, flags);
     return nullptr;
 }
 
 prop *nodesearch(PropMatch match, node *nd, const char *name, int flags) {
-    if (prop *p = match(nd->props, name, textlen(name), nullptr, 0, flags))
-        return p;
+    if (prop *p = match(nd->props, name, textlen(name), nullptr, 0, flags)) return p;
     // Along the ring from the successor up to and including the representative; a ring that
     // comes back to the start ends the walk in any case.
     node *n = nd->alias;
@@ -89,8 +88,7 @@ prop *nodesearch(PropMatch match, node *nd, const char *name, int flags) {
         const char *nname = n->name ? n->name : "";
         if (prop *p = xxflnprop(match, n->links, name, textlen(name), nname, textlen(nname), flags))
             return p;
-        if (!(n->flags & NODEF_ALIASED) || n == nd)
-            break;
+        if (!(n->flags & NODEF_ALIASED) || n == nd) break;
         n = n->alias;
     }
     return nullptr;
@@ -121,8 +119,7 @@ const char *xxpropprop(const void *p) {
 
 const char *xxproprval(const void *p) {
     kdx::RoutineScope scope("xxproprval");
-    if (!isprop(p) || !static_cast<const prop *>(p)->text)
-        return nullptr;
+    if (!isprop(p) || !static_cast<const prop *>(p)->text) return nullptr;
     const char *colon = std::strchr(static_cast<const prop *>(p)->text, ':');
     return colon ? colon + 1 : nullptr;
 }
@@ -130,10 +127,8 @@ const char *xxproprval(const void *p) {
 const char *xxpropval(const void *p) {
     kdx::RoutineScope scope("xxpropval");
     const char *v = xxproprval(p);
-    if (!v || !*v)
-        return nullptr;
-    if (*v == '*' && (cf::strcieql(v, "*req*") || cf::strcieql(v, "*opt*")))
-        return nullptr;
+    if (!v || !*v) return nullptr;
+    if (*v == '*' && (cf::strcieql(v, "*req*") || cf::strcieql(v, "*opt*"))) return nullptr;
     return v;
 }
 
@@ -150,8 +145,7 @@ int xxpropflags(const void *p) {
 
 const char *xxpropiname(const void *p, int flags) {
     kdx::QuietRoutineScope scope("xxpropiname");
-    if (!isprop(p) || !static_cast<const prop *>(p)->text)
-        return nullptr;
+    if (!isprop(p) || !static_cast<const prop *>(p)->text) return nullptr;
     const char *text = static_cast<const prop *>(p)->text;
     const char *t = text;
     if (*t == '(') {
@@ -229,8 +223,7 @@ const char *xxwname(const void *obj) {
         name = "";
         break;
     }
-    if (!kind)
-        kind = "object";
+    if (!kind) kind = "object";
     std::snprintf(state.wname, sizeof state.wname, "%s \"%s\"", kind, name ? name : "");
     return state.wname;
 }
@@ -252,26 +245,23 @@ prop *xxfppl(prop *list, const char *name, int namelen, const char *target, int 
         if (quick && p->text != nullptr && p->text[0] != '(' &&
             firstchar(p->text[0], nocase) != first)
             continue;
-        if (xxpmatch(name, namelen, p, target, targetlen, flags))
-            return p;
+        if (xxpmatch(name, namelen, p, target, targetlen, flags)) return p;
     }
     return nullptr;
 }
 
-prop *xxflnprop(PropMatch match, linkcell *links, const char *name, int namelen,
-                const char *target, int targetlen, int flags) {
+prop *xxflnprop(PropMatch match, linkcell *links, const char *name, int namelen, const char *target,
+                int targetlen, int flags) {
     kdx::RoutineScope scope("xxflnprop");
     for (linkcell *c = links; c; c = c->next)
         if (c->obj)
-            if (prop *p = match(listof(c->obj), name, namelen, target, targetlen, flags))
-                return p;
+            if (prop *p = match(listof(c->obj), name, namelen, target, targetlen, flags)) return p;
     return nullptr;
 }
 
 prop *xxfprops(PropMatch match, void *obj, const char *name, int flags) {
     kdx::RoutineScope scope("xxfprops");
-    if (!obj || !match || !name)
-        return nullptr;
+    if (!obj || !match || !name) return nullptr;
     int len = textlen(name);
     rootnet *root = xxgetroot();
     // The match routines (xxfppl, xxsvprop) neither find nor record anything in an empty list,
@@ -284,22 +274,18 @@ prop *xxfprops(PropMatch match, void *obj, const char *name, int flags) {
     switch (rectype(obj)) {
     case objtype::symbol: {
         auto *sym = static_cast<symbol *>(obj);
-        if (prop *p = search(sym->props))
-            return p;
+        if (prop *p = search(sym->props)) return p;
         if (!(flags & FP_NODEF) && sym->def)
-            if (prop *p = search(sym->def->props))
-                return p;
+            if (prop *p = search(sym->def->props)) return p;
         return root ? search(root->props) : nullptr;
     }
     case objtype::symdef: {
-        if (prop *p = search(listof(obj)))
-            return p;
+        if (prop *p = search(listof(obj))) return p;
         return root ? search(root->props) : nullptr;
     }
     case objtype::net: {
         auto *n = static_cast<net *>(obj);
-        if (prop *p = match(n->props, name, len, nullptr, 0, flags))
-            return p;
+        if (prop *p = match(n->props, name, len, nullptr, 0, flags)) return p;
         return xxflnprop(match, n->frames, name, len, nullptr, 0, flags);
     }
     case objtype::rootnet:
@@ -315,20 +301,17 @@ prop *xxfprops(PropMatch match, void *obj, const char *name, int flags) {
         return sdpsearch(match, static_cast<port *>(obj), name, flags);
     case objtype::netport: {
         auto *np = static_cast<port *>(obj);
-        if (prop *p = sdpsearch(match, np, name, flags))
-            return p;
+        if (prop *p = sdpsearch(match, np, name, flags)) return p;
         linkcell *first = np->links;
         if (first && first->obj && rectype(first->obj) == objtype::rport) {
             symbol *sym = static_cast<rport *>(first->obj)->sym;
-            if (sym && sym->def)
-                return match(sym->def->props, name, len, nullptr, 0, flags);
+            if (sym && sym->def) return match(sym->def->props, name, len, nullptr, 0, flags);
         }
         return nullptr;
     }
     case objtype::rport: {
         auto *rp = static_cast<rport *>(obj);
-        if (prop *p = match(rp->props, name, len, nullptr, 0, flags))
-            return p;
+        if (prop *p = match(rp->props, name, len, nullptr, 0, flags)) return p;
         if (rp->sym && rp->sym->def)
             return match(rp->sym->def->props, name, len, nullptr, 0, flags);
         return nullptr;
@@ -376,8 +359,7 @@ prop *xxfindpropfp(void *obj, const char *name, int flags) {
     if (!findargsok(obj, name)) return nullptr;
     prop *p = xxfprops(xxfppl, obj, name, flags);
     if (!p) {
-        if (flags & FP_WARN)
-            xxerr("w", "property \"%s\" not found in %s", name, xxwname(obj));
+        if (flags & FP_WARN) xxerr("w", "property \"%s\" not found in %s", name, xxwname(obj));
         return nullptr;
     }
     return checkrequired(obj, name, p);
@@ -470,18 +452,15 @@ void xxsymportapply(void *obj, const char *name, PortPropFn fn) {
             // which reports a bad qualifier.
             if (!traced && p->text != nullptr && p->text[0] != name[0] && p->text[0] != '(')
                 continue;
-            if (!xxpmatch(name, len, p, nullptr, 0, FP_PORTFORM))
-                continue;
+            if (!xxpmatch(name, len, p, nullptr, 0, FP_PORTFORM)) continue;
             const char *iname = xxpropiname(p, 0);
-            if (!iname)
-                continue;
+            if (!iname) continue;
             // The callback may read other names through xxpropiname: keep a copy.
             char pname[PROPNAMELEN];
             std::snprintf(pname, sizeof pname, "%s", iname);
             char *open = std::strchr(pname, '(');
             char *close = open ? std::strchr(open, ')') : nullptr;
-            if (!close)
-                continue;
+            if (!close) continue;
             if (pass == 1 && xxfppl(own, pname, textlen(pname), nullptr, 0, 0))
                 continue; // the instance overrides its definition
             *close = '\0';

@@ -30,22 +30,30 @@ struct seccache {
     std::vector<Mark> marks; // the bracket lines of the stretch, in file order
     off_t lo = -1;           // the stretch: [lo, hi); none while lo < 0
     off_t hi = -1;
-    int loline = 0;          // line number at lo
-    int hiline = 0;          // line number at hi
-    bool toend = false;      // hi is the end of the file
-    bool off = false;        // the lists are not used for this file: it cannot be wound back,
-                             // or a section line in it is too long for the line buffer
+    int loline = 0;     // line number at lo
+    int hiline = 0;     // line number at hi
+    bool toend = false; // hi is the end of the file
+    bool off = false;   // the lists are not used for this file: it cannot be wound back,
+                        // or a section line in it is too long for the line buffer
 };
 
 namespace {
 
-constexpr bool isblank(int c) { return c == ' ' || c == '\t'; }
-constexpr bool iseol(int c) { return c == '\n' || c == '\r'; }
+constexpr bool isblank(int c) {
+    return c == ' ' || c == '\t';
+}
+constexpr bool iseol(int c) {
+    return c == '\n' || c == '\r';
+}
 
 // White space that ends a word: blank, tab, line feed, vertical tab, form feed, carriage return.
-constexpr bool endsword(int c) { return cf::isspacec(c); }
+constexpr bool endsword(int c) {
+    return cf::isspacec(c);
+}
 
-inline int readc(FILE *fp) { return getc_unlocked(fp); }
+inline int readc(FILE *fp) {
+    return getc_unlocked(fp);
+}
 
 // Gives back c, the character readc took last. Every line of a design is peeked at and most end
 // a word read up to its line feed, so the common case is done in line as getc_unlocked does its
@@ -91,12 +99,9 @@ bool ensure(membuf **buf, std::size_t room) {
 // was too long.
 template <class Next>
 char *readline(Next next, int *line, membuf **buf, off_t *used = nullptr, bool *cut = nullptr) {
-    if (used)
-        *used = 0;
-    if (cut)
-        *cut = false;
-    if (!ensure(buf, 3))
-        return nullptr;
+    if (used) *used = 0;
+    if (cut) *cut = false;
+    if (!ensure(buf, 3)) return nullptr;
     char *const start = (*buf)->ptr;
     char *const stop = (*buf)->eptr - 2; // storage ends two bytes before the end
     char *pos = start;
@@ -106,10 +111,8 @@ char *readline(Next next, int *line, membuf **buf, off_t *used = nullptr, bool *
     int c;
     while ((c = next()) != EOF) {
         ++count;
-        if (c == '\n')
-            break;
-        if (c == '\r')
-            continue;
+        if (c == '\n') break;
+        if (c == '\r') continue;
         if (pos >= stop) {
             if (!toolong) {
                 toolong = true;
@@ -118,16 +121,12 @@ char *readline(Next next, int *line, membuf **buf, off_t *used = nullptr, bool *
             continue;
         }
         *pos++ = static_cast<char>(c);
-        if (!isblank(c))
-            keep = pos;
+        if (!isblank(c)) keep = pos;
     }
     *keep = '\0';
-    if (used)
-        *used = count;
-    if (cut)
-        *cut = toolong;
-    if (count == 0)
-        return nullptr; // the end of the file: an empty text, ptr not advanced
+    if (used) *used = count;
+    if (cut) *cut = toolong;
+    if (count == 0) return nullptr; // the end of the file: an empty text, ptr not advanced
     (*buf)->ptr = keep + 1;
     ++*line;
     return start;
@@ -143,8 +142,7 @@ int findplain(FILE *fp, int *line, const char *text) {
     const int first = static_cast<unsigned char>(text[0]);
     for (;;) {
         int c = readc(fp);
-        if (c == EOF)
-            return 0;
+        if (c == EOF) return 0;
         if (c != first) {
             // A line feed read here ended an empty line: the next line may be the one sought.
             if (c == '\n')
@@ -155,10 +153,8 @@ int findplain(FILE *fp, int *line, const char *text) {
         }
         xxlinebuf->ptr = reinterpret_cast<char *>(xxlinebuf + 1);
         const char *rest = rdline(fp, line, &xxlinebuf);
-        if (!rest)
-            return 0;
-        if (cf::strcieql(rest, text + 1))
-            return 1;
+        if (!rest) return 0;
+        if (cf::strcieql(rest, text + 1)) return 1;
     }
 }
 
@@ -172,10 +168,9 @@ enum class Scan { found, end, stop };
 Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
                 std::vector<Mark> &met, off_t *end);
 
-Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
-          std::vector<Mark> &met, off_t *end) {
-    if (f.memdata != nullptr)
-        return scanmemory(f, c, text, pos, stop, met, end);
+Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop, std::vector<Mark> &met,
+          off_t *end) {
+    if (f.memdata != nullptr) return scanmemory(f, c, text, pos, stop, met, end);
     FILE *fp = f.stream;
     Scan result = Scan::end;
     for (;;) {
@@ -184,8 +179,7 @@ Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
             break;
         }
         int ch = readc(fp);
-        if (ch == EOF)
-            break;
+        if (ch == EOF) break;
         ++pos;
         if (ch != '[') {
             if (ch == '\n')
@@ -199,10 +193,8 @@ Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
         bool cut = false;
         const char *rest = rdline(fp, &f.line, &xxlinebuf, &used, &cut);
         pos += used;
-        if (cut)
-            c.off = true;
-        if (!rest)
-            break;
+        if (cut) c.off = true;
+        if (!rest) break;
         met.push_back({pos - used - 1, pos, f.line, rest});
         if (cf::strcieql(rest, text + 1)) {
             result = Scan::found;
@@ -227,8 +219,7 @@ Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop
             result = Scan::stop;
             break;
         }
-        if (pos >= size)
-            break;
+        if (pos >= size) break;
         if (data[pos++] != '[') {
             if (data[pos - 1] != '\n') {
                 const void *nl =
@@ -250,10 +241,8 @@ Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop
             [data, size, &at] { return at < size ? static_cast<unsigned char>(data[at++]) : EOF; },
             &f.line, &xxlinebuf, &used, &cut);
         pos += used;
-        if (cut)
-            c.off = true;
-        if (!rest)
-            break;
+        if (cut) c.off = true;
+        if (!rest) break;
         met.push_back({pos - used - 1, pos, f.line, rest});
         if (cf::strcieql(rest, text + 1)) {
             result = Scan::found;
@@ -269,16 +258,14 @@ Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop
 
 // The line number the lists give for position pos, when pos is a line start they know.
 bool knownline(const seccache &c, off_t pos, int *line) {
-    if (c.lo < 0 || pos < c.lo || pos > c.hi)
-        return false;
+    if (c.lo < 0 || pos < c.lo || pos > c.hi) return false;
     if (pos == c.lo || pos == c.hi) {
         *line = pos == c.lo ? c.loline : c.hiline;
         return true;
     }
     auto m = std::lower_bound(c.marks.begin(), c.marks.end(), pos,
                               [](const Mark &k, off_t at) { return k.end < at; });
-    if (m == c.marks.end())
-        return false;
+    if (m == c.marks.end()) return false;
     if (m->end == pos) {
         *line = m->line;
         return true;
@@ -298,8 +285,7 @@ void moveto(filerec &f, off_t from, off_t to, int line) {
         const bool toend = to == f.sections->hi && f.sections->toend && to > 0;
         const bool moved = fseeko(f.stream, toend ? to - 1 : to, SEEK_SET) == 0;
         XXASSERT(moved);
-        if (toend)
-            readc(f.stream);
+        if (toend) readc(f.stream);
     }
     f.line = line;
     f.midline = 0;
@@ -316,19 +302,16 @@ void moveto(filerec &f, off_t from, off_t to, int line) {
 // failure (`rewinds`), the file is left where it stands instead of at its end.
 int findforward(filerec &f, const char *text, bool rewinds) {
     RoutineScope scope("xxfindline");
-    if (!text || !*text)
-        return 0;
+    if (!text || !*text) return 0;
     xxbufinit(&xxlinebuf, 1024);
-    if (!xxlinebuf)
-        return 0;
+    if (!xxlinebuf) return 0;
     // Only the section lines are noted, and only where the file stands at a line start.
     if (text[0] != '[' || f.midline || (f.sections && f.sections->off)) {
         const int found = findplain(f.stream, &f.line, text);
         f.midline = 0;
         return found;
     }
-    if (!f.sections)
-        f.sections = new seccache;
+    if (!f.sections) f.sections = new seccache;
     seccache &c = *f.sections;
     off_t pos = ftello(f.stream);
     if (pos < 0) {
@@ -342,8 +325,7 @@ int findforward(filerec &f, const char *text, bool rewinds) {
         // Read up to the stretch the lists know, then go on with them.
         const int first = f.line;
         const Scan r = scan(f, c, text, pos, c.lo, met, &end);
-        if (r == Scan::found)
-            return 1;
+        if (r == Scan::found) return 1;
         if (r == Scan::end || c.off) {
             c.off = true; // the file is not what the lists say, or must be read for its messages
             return r == Scan::end ? 0 : findplain(f.stream, &f.line, text);
@@ -383,8 +365,7 @@ int findforward(filerec &f, const char *text, bool rewinds) {
         }
     }
     if (c.toend) {
-        if (!rewinds)
-            moveto(f, pos, c.hi, f.line + (c.hiline - at));
+        if (!rewinds) moveto(f, pos, c.hi, f.line + (c.hiline - at));
         return 0;
     }
     moveto(f, pos, c.hi, f.line + (c.hiline - at));
@@ -418,11 +399,9 @@ void xxsecforget(filerec &f) {
 
 int xxpeek() {
     filerec *f = xxcurfile();
-    if (!f->open || !f->stream)
-        return EOF;
+    if (!f->open || !f->stream) return EOF;
     int c = readc(f->stream);
-    if (c != EOF)
-        unreadc(c, f->stream);
+    if (c != EOF) unreadc(c, f->stream);
     return c;
 }
 
@@ -436,8 +415,7 @@ void xxpurgeline() {
 
 char *xxrdstr(char *buf, int limit) {
     filerec *f = xxcurfile();
-    if (!buf || limit < 1 || !f->open || !f->stream)
-        return nullptr;
+    if (!buf || limit < 1 || !f->open || !f->stream) return nullptr;
     FILE *fp = f->stream;
     int c = readc(fp);
     if (isblank(c) || (c != EOF && !iseol(c)))
@@ -456,10 +434,8 @@ char *xxrdstr(char *buf, int limit) {
         }
         c = readc(fp);
     }
-    if (iseol(c))
-        unreadc(c, fp); // the line is not consumed
-    if (n == 0)
-        return nullptr;
+    if (iseol(c)) unreadc(c, fp); // the line is not consumed
+    if (n == 0) return nullptr;
     buf[n] = '\0';
     return buf;
 }
@@ -467,8 +443,7 @@ char *xxrdstr(char *buf, int limit) {
 char *xxrdbuf(membuf **buf, int whole) {
     RoutineScope scope("xxrdbuf");
     filerec *f = xxcurfile();
-    if (!buf || !f->open || !f->stream || !ensure(buf, 2))
-        return nullptr;
+    if (!buf || !f->open || !f->stream || !ensure(buf, 2)) return nullptr;
     FILE *fp = f->stream;
     char *const start = (*buf)->ptr;
     char *const last = (*buf)->eptr - 1; // room for the terminator
@@ -494,10 +469,8 @@ char *xxrdbuf(membuf **buf, int whole) {
         }
         c = readc(fp);
     }
-    if (iseol(c))
-        unreadc(c, fp);
-    if (pos == start)
-        return nullptr;
+    if (iseol(c)) unreadc(c, fp);
+    if (pos == start) return nullptr;
     if (whole)
         while (pos > start && isblank(pos[-1]))
             --pos;
@@ -509,21 +482,17 @@ char *xxrdbuf(membuf **buf, int whole) {
 char *xxrdline(membuf **buf) {
     RoutineScope scope("xxrdline");
     filerec *f = xxcurfile();
-    if (!buf || !f->open || !f->stream)
-        return nullptr;
+    if (!buf || !f->open || !f->stream) return nullptr;
     char *text = rdline(f->stream, &f->line, buf);
-    if (text)
-        f->midline = 0; // the line is read to its end
+    if (text) f->midline = 0; // the line is read to its end
     return text;
 }
 
 prop *xxrdprop() {
     RoutineScope scope("xxrdprop");
-    if (!ensure(&xxalbuf, 1040))
-        return nullptr;
+    if (!ensure(&xxalbuf, 1040)) return nullptr;
     auto *p = static_cast<prop *>(xxcalmem(&xxalbuf, sizeof(prop)));
-    if (!p)
-        return nullptr;
+    if (!p) return nullptr;
     p->type = static_cast<std::uint8_t>(objtype::prop);
     char *text = xxrdbuf(&xxalbuf, 1);
     if (!text) {
@@ -538,18 +507,15 @@ prop *xxalprop(int flags, const char *name, const char *value) {
     RoutineScope scope("xxalprop");
     const std::size_t nlen = name ? std::strlen(name) : 0;
     const std::size_t vlen = value ? std::strlen(value) : 0;
-    if (!ensure(&xxalbuf, nlen + vlen + 1 + 66))
-        return nullptr;
+    if (!ensure(&xxalbuf, nlen + vlen + 1 + 66)) return nullptr;
     auto *p = static_cast<prop *>(xxcalmem(&xxalbuf, sizeof(prop)));
-    if (!p)
-        return nullptr;
+    if (!p) return nullptr;
     p->type = static_cast<std::uint8_t>(objtype::prop);
     p->flags = static_cast<std::uint16_t>(flags);
     if (name) {
         const std::size_t len = nlen + (value ? 1 + vlen : 0);
         auto *text = xxalchars(&xxalbuf, len + 1);
-        if (!text)
-            return nullptr;
+        if (!text) return nullptr;
         std::memcpy(text, name, nlen);
         if (value) {
             text[nlen] = ':';
@@ -564,14 +530,12 @@ prop *xxalprop(int flags, const char *name, const char *value) {
 void xxsvline(const char *prefix, linecell **head, linecell **tail) {
     RoutineScope scope("xxsvline");
     const std::size_t plen = prefix ? std::strlen(prefix) : 0;
-    if (!head || !ensure(&xxalbuf, plen + 1 + 1024))
-        return;
+    if (!head || !ensure(&xxalbuf, plen + 1 + 1024)) return;
     char *text = xxalbuf->ptr;
     if (prefix) {
         // The prefix and its blank, with the line read right behind them.
         auto *p = static_cast<char *>(xxalmem(&xxalbuf, plen + 1));
-        if (!p)
-            return;
+        if (!p) return;
         text = p;
         std::memcpy(p, prefix, plen);
         p[plen] = ' ';
@@ -585,8 +549,7 @@ void xxsvline(const char *prefix, linecell **head, linecell **tail) {
         }
     }
     auto *cell = static_cast<linecell *>(xxcalmem(&xxalbuf, sizeof(linecell)));
-    if (!cell)
-        return;
+    if (!cell) return;
     cell->text = text;
 
     // A list that already holds lines gets the new one at its end, also when the caller's tail
@@ -597,12 +560,9 @@ void xxsvline(const char *prefix, linecell **head, linecell **tail) {
         while (end->next)
             end = end->next;
     }
-    if (end)
-        end->next = cell;
-    if (tail)
-        *tail = cell;
-    if (!*head)
-        *head = cell;
+    if (end) end->next = cell;
+    if (tail) *tail = cell;
+    if (!*head) *head = cell;
 }
 
 int xxsvsec(void * /*owner*/, const char * /*section*/, void *head) {
@@ -618,18 +578,14 @@ int xxsvsec(void * /*owner*/, const char * /*section*/, void *head) {
 int xxfindline(FILE *stream, const char *text) {
     RoutineScope scope("xxfindline");
     filerec *f = xxcurfile();
-    if (!stream)
-        stream = f->open ? f->stream : nullptr;
-    if (!stream || !text || !*text)
-        return 0;
+    if (!stream) stream = f->open ? f->stream : nullptr;
+    if (!stream || !text || !*text) return 0;
     int other = 1; // line counter of a stream that is not the current file's
     const bool ours = stream == f->stream;
     xxbufinit(&xxlinebuf, 1024);
-    if (!xxlinebuf)
-        return 0;
+    if (!xxlinebuf) return 0;
     const int found = findplain(stream, ours ? &f->line : &other, text);
-    if (ours)
-        f->midline = 0;
+    if (ours) f->midline = 0;
     return found;
 }
 
@@ -640,33 +596,27 @@ int xxfindsection(const char *section) {
         xxerr("er", "no file open.");
         return 0;
     }
-    if (cf::strcieql(f->section, section))
-        return 1;
+    if (cf::strcieql(f->section, section)) return 1;
     if (!findforward(*f, section, true)) {
         std::rewind(f->stream);
         f->line = 1;
         f->midline = 0;
         if (xxoptions().verbose)
             xxerr("m", "Arghh. Seeking to beginning of file to find %s.", section);
-        if (!findforward(*f, section, false))
-            return 0;
+        if (!findforward(*f, section, false)) return 0;
     }
     f->section = section;
     return 1;
 }
 
-int xxrdsection(void *owner, const char *section, SectionHandler handler, void *arg,
-                int required) {
+int xxrdsection(void *owner, const char *section, SectionHandler handler, void *arg, int required) {
     RoutineScope scope("xxrdsection");
-    if (xxoptions().debug)
-        xxerr("m", "xxrdsection:%s", section);
+    if (xxoptions().debug) xxerr("m", "xxrdsection:%s", section);
     if (!xxfindsection(section)) {
-        if (required)
-            xxerr("ren", "cannot find %s section of file", section);
+        if (required) xxerr("ren", "cannot find %s section of file", section);
         return 0;
     }
-    if (!handler)
-        return 1;
+    if (!handler) return 1;
     return handler(owner, section, arg) ? 1 : 0;
 }
 

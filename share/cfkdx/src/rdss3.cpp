@@ -37,14 +37,11 @@ bool wholenumber(const char *s, std::size_t len, long long *value) {
         neg = s[i] == '-';
         i++;
     }
-    if (i == len)
-        return false;
+    if (i == len) return false;
     long long v = 0;
     for (; i < len; i++) {
-        if (!cf::isdigitc(static_cast<unsigned char>(s[i])))
-            return false;
-        if (v < 1000000000LL)
-            v = v * 10 + (s[i] - '0');
+        if (!cf::isdigitc(static_cast<unsigned char>(s[i]))) return false;
+        if (v < 1000000000LL) v = v * 10 + (s[i] - '0');
     }
     *value = neg ? -v : v;
     return true;
@@ -67,11 +64,9 @@ std::string exclkey(const char *name, const char *file) {
 
 void nameput(const char *name) {
     kdx::RoutineScope scope("nameput");
-    if (!state.names || state.count >= BUSMAX)
-        return;
+    if (!state.names || state.count >= BUSMAX) return;
     char *copy = xxalstr(&xxalbuf, name);
-    if (copy)
-        state.names[state.count++] = copy;
+    if (copy) state.names[state.count++] = copy;
 }
 
 // The next element of a comma list, cut out in place; null after the last. An empty element or
@@ -79,16 +74,14 @@ void nameput(const char *name) {
 char *xxnextcom(char **cursor, int *ok) {
     kdx::RoutineScope scope("xxnextcom");
     char *start = *cursor;
-    if (!start)
-        return nullptr;
+    if (!start) return nullptr;
     int depth = 0;
     char *s = start;
     for (; *s; s++) {
         if (*s == '[' || *s == '<') {
             depth++;
         } else if (*s == ']' || *s == '>') {
-            if (--depth < 0)
-                *ok = 0;
+            if (--depth < 0) *ok = 0;
         } else if (*s == ',' && depth <= 0) {
             break;
         }
@@ -99,10 +92,8 @@ char *xxnextcom(char **cursor, int *ok) {
     } else {
         *cursor = nullptr;
     }
-    if (depth != 0)
-        *ok = 0;
-    if (*start == '\0')
-        *ok = 0;
+    if (depth != 0) *ok = 0;
+    if (*start == '\0') *ok = 0;
     return start;
 }
 
@@ -137,14 +128,11 @@ void xxdobr(char *element, int *ok) {
     std::string member;
     char *cursor = inner;
     while (char *piece = xxnextcom(&cursor, ok)) {
-        if (*piece == '\0')
-            continue;
-        if (state.count >= BUSMAX)
-            return; // the rest would be dropped anyway
+        if (*piece == '\0') continue;
+        if (state.count >= BUSMAX) return; // the rest would be dropped anyway
         std::size_t len = std::strlen(piece);
         const char *sep = std::strchr(piece, ':');
-        if (!sep && len > 1)
-            sep = std::strchr(piece + 1, '-');
+        if (!sep && len > 1) sep = std::strchr(piece + 1, '-');
         if (sep) {
             long long a = 0;
             long long b = 0;
@@ -157,15 +145,13 @@ void xxdobr(char *element, int *ok) {
             for (long long n = a;; n += step) {
                 member = prefix + std::to_string(n) + suffix;
                 nameput(member.c_str());
-                if (n == b || state.count >= BUSMAX)
-                    break;
+                if (n == b || state.count >= BUSMAX) break;
             }
         } else {
             member = prefix + piece + suffix;
             nameput(member.c_str());
             long long v = 0;
-            if (!wholenumber(piece, len, &v))
-                *ok = 0;
+            if (!wholenumber(piece, len, &v)) *ok = 0;
         }
     }
 }
@@ -180,11 +166,9 @@ int xxbusexp(membuf **buf, const char *name, char **names) {
     const std::string whole(name);
     std::size_t len = whole.size();
     xxbufinit(buf, len + 1 > 512 ? len + 1 : 512);
-    if (!*buf)
-        return 0;
+    if (!*buf) return 0;
     auto *copy = static_cast<char *>(xxalmem(buf, len + 1));
-    if (!copy)
-        return 0;
+    if (!copy) return 0;
     std::memcpy(copy, whole.c_str(), len + 1);
 
     state.names = names;
@@ -192,10 +176,8 @@ int xxbusexp(membuf **buf, const char *name, char **names) {
     int ok = 1;
     char *cursor = copy;
     while (char *element = xxnextcom(&cursor, &ok)) {
-        if (*element != '\0')
-            xxdobr(element, &ok);
-        if (state.count >= BUSMAX)
-            break;
+        if (*element != '\0') xxdobr(element, &ok);
+        if (state.count >= BUSMAX) break;
     }
     int count = state.count;
     state.names = nullptr;
@@ -215,10 +197,8 @@ int xxbusexp(membuf **buf, const char *name, char **names) {
 
 int xxexclude(const char *name, const char *file) {
     kdx::QuietRoutineScope scope("xxexclude");
-    if (!name || !file || state.nexcl >= EXCLMAX)
-        return 0;
-    if (!state.excl)
-        state.excl = new std::unordered_set<std::string>;
+    if (!name || !file || state.nexcl >= EXCLMAX) return 0;
+    if (!state.excl) state.excl = new std::unordered_set<std::string>;
     state.excl->insert(exclkey(name, file));
     state.nexcl++;
     return 1;
@@ -226,8 +206,7 @@ int xxexclude(const char *name, const char *file) {
 
 int xxexcluded(const char *name, const char *file) {
     kdx::RoutineScope scope("xxexcluded");
-    if (!state.excl || state.excl->empty() || !name || !file)
-        return 0;
+    if (!state.excl || state.excl->empty() || !name || !file) return 0;
     return state.excl->count(exclkey(name, file)) != 0;
 }
 

@@ -11,7 +11,9 @@ namespace kdx {
 
 namespace {
 
-const char *orempty(const char *s) { return s ? s : ""; }
+const char *orempty(const char *s) {
+    return s ? s : "";
+}
 
 // "ppin(A)": port A is a power pin, on the symbol and on its definition alike.
 void doppin(prop *p, void *obj, const char *portname) {
@@ -19,26 +21,21 @@ void doppin(prop *p, void *obj, const char *portname) {
     if (rectype(obj) == objtype::symbol) {
         auto *sym = static_cast<symbol *>(obj);
         port *sp = xxgetsp(sym, portname, p);
-        if (!sp)
-            return;
+        if (!sp) return;
         sp->flags |= PORTF_PPIN;
-        if (port *sdp = xxsp2sdp(sym, sp))
-            sdp->flags |= PORTF_PPIN;
+        if (port *sdp = xxsp2sdp(sym, sp)) sdp->flags |= PORTF_PPIN;
     } else {
-        if (port *sdp = xxgetsdp(static_cast<symdef *>(obj), portname, p))
-            sdp->flags |= PORTF_PPIN;
+        if (port *sdp = xxgetsdp(static_cast<symdef *>(obj), portname, p)) sdp->flags |= PORTF_PPIN;
     }
 }
 
 // "connect(A):node": a hidden port A is wired to the named node.
 void doconnect(prop *p, void *obj, const char *portname) {
     RoutineScope scope("doconnect");
-    if (rectype(obj) != objtype::symbol)
-        return;
+    if (rectype(obj) != objtype::symbol) return;
     auto *sym = static_cast<symbol *>(obj);
     port *sp = xxgetsp(sym, portname, p);
-    if (!sp)
-        return;
+    if (!sp) return;
     if (!(xxflags(sp) & PORTF_HIDDEN)) {
         xxerr("w", "connect property on visible port %s, symbol %s ignored", portname,
               orempty(sym->name));
@@ -59,14 +56,11 @@ symdef *xxnewsymdef(void * /*owner*/, const char *name) {
     RoutineScope scope("xxnewsymdef");
     rootnet *root = xxgetroot();
     XXASSERT(root != nullptr && name != nullptr);
-    if (!root || !name)
-        return nullptr;
+    if (!root || !name) return nullptr;
     int bucket = xxhashname(root->symdefs, name);
-    if (auto *d = static_cast<symdef *>(xxhashlookup(root->symdefs, name, bucket, 0)))
-        return d;
+    if (auto *d = static_cast<symdef *>(xxhashlookup(root->symdefs, name, bucket, 0))) return d;
     auto *d = static_cast<symdef *>(xxcalmem(&xxalbuf, sizeof(symdef)));
-    if (!d)
-        return nullptr;
+    if (!d) return nullptr;
     d->type = static_cast<std::uint8_t>(objtype::symdef);
     d->name = xxalstr(&xxalbuf, name);
     xxsettn(d, name, PROPF_CLASS1 | PROPF_INHERITED);
@@ -78,11 +72,9 @@ symdef *xxnewsymdef(void * /*owner*/, const char *name) {
 symbol *xxnewsym(net *owner, symdef *def, int nports) {
     RoutineScope scope("xxnewsym");
     XXASSERT(owner != nullptr && def != nullptr);
-    if (!owner || !def)
-        return nullptr;
+    if (!owner || !def) return nullptr;
     auto *sym = static_cast<symbol *>(xxcalmem(&xxalbuf, sizeof(symbol)));
-    if (!sym)
-        return nullptr;
+    if (!sym) return nullptr;
     sym->type = static_cast<std::uint8_t>(objtype::symbol);
     sym->def = def;
     sym->owner = owner;
@@ -109,14 +101,12 @@ symbol *xxnewsym(net *owner, symdef *def, int nports) {
 int xxfixnewsym(net *owner, symbol *sym) {
     RoutineScope scope("xxfixnewsym");
     XXASSERT(sym != nullptr && sym->def != nullptr && sym->owner == owner);
-    if (!sym || !sym->def || sym->owner != owner)
-        return 1;
+    if (!sym || !sym->def || sym->owner != owner) return 1;
 
     static const char *const names[] = {"primitive", "model"};
     SymPropLookup props(sym, names, 2);
     if (prop *p = props.find(0)) {
-        if (!cf::strcieql(xxpropfval(p), "*subedit*"))
-            sym->flags |= SYMF_PRIM;
+        if (!cf::strcieql(xxpropfval(p), "*subedit*")) sym->flags |= SYMF_PRIM;
     }
 
     const char *model = nullptr;
@@ -144,9 +134,9 @@ int xxfixnewsym(net *owner, symbol *sym) {
             rp->props = sym->props;
         }
         int n = sym->def->nports;
-        bool wref = n == 2 && std::strcmp(orempty(xxpropval(xxfindprop(
-                                              sym->def, "connectortype", 0))),
-                                          "wref") == 0;
+        bool wref =
+            n == 2 &&
+            std::strcmp(orempty(xxpropval(xxfindprop(sym->def, "connectortype", 0))), "wref") == 0;
         if (n != 1 && !wref)
             xxerr("wn", "Symbolic connector (model:connector) %s", "must have exactly 1 port");
     }
@@ -178,11 +168,9 @@ int xxfixnewsym(net *owner, symbol *sym) {
 int xxfixnewsymdef(symdef *def, const char *file) {
     RoutineScope scope("xxfixnewsymdef");
     XXASSERT(def != nullptr);
-    if (!def)
-        return 1;
+    if (!def) return 1;
     if (file) {
-        if (prop *p = xxalprop(PROPF_CLASS1 | PROPF_INHERITED, "file", file))
-            xxlinkprop(def, p, 2);
+        if (prop *p = xxalprop(PROPF_CLASS1 | PROPF_INHERITED, "file", file)) xxlinkprop(def, p, 2);
     }
     if (def->nports > 0) {
         auto **arr =
@@ -193,8 +181,7 @@ int xxfixnewsymdef(symdef *def, const char *file) {
             for (xxnamed *r = xxnexthash(def->porttbl, nullptr, &bucket, nullptr); r;
                  r = xxnexthash(def->porttbl, r, &bucket, nullptr)) {
                 XXASSERT(i < def->nports);
-                if (i >= def->nports)
-                    break;
+                if (i >= def->nports) break;
                 auto *p = static_cast<port *>(r);
                 p->index = i;
                 arr[i++] = p;
@@ -203,25 +190,20 @@ int xxfixnewsymdef(symdef *def, const char *file) {
         }
         def->portarr = arr;
     }
-    if (xxfindprop(def, "primitive", 0))
-        def->flags |= SDEFF_PRIM;
+    if (xxfindprop(def, "primitive", 0)) def->flags |= SDEFF_PRIM;
     xxsymportapply(def, "ppin", doppin);
     return 1;
 }
 
 net *xxnetsymi(symbol *sym, const char *model, int /*flags*/) {
     RoutineScope scope("xxnetsymi");
-    if (!sym || (sym->flags & SYMF_LEAF))
-        return nullptr;
+    if (!sym || (sym->flags & SYMF_LEAF)) return nullptr;
     const char *cell = sym->def ? sym->def->name : nullptr;
-    if ((sym->flags & SYMF_MODEL) && !(sym->flags & SYMF_FRAME) && model && *model)
-        cell = model;
+    if ((sym->flags & SYMF_MODEL) && !(sym->flags & SYMF_FRAME) && model && *model) cell = model;
     XXASSERT(cell != nullptr);
-    if (!cell)
-        return nullptr;
+    if (!cell) return nullptr;
     net *n = xxnewnetdef(cell, sym);
-    if (!n)
-        return nullptr;
+    if (!n) return nullptr;
     sym->instnet = n;
     ++n->nuse;
     if (const char *cls = xxpropval(xxfindprop(sym, "class", 0))) {

@@ -55,54 +55,46 @@ symbol *xxfsym(net *owner, const char *name, int /*flags*/) {
         xxerr("wr", "null name to xxfsym()");
         return nullptr;
     }
-    if (!owner)
-        return nullptr;
+    if (!owner) return nullptr;
     return static_cast<symbol *>(xxfindhash(owner->symtbl, name));
 }
 
 symdef *xxfindsymdef(void * /*owner*/, const char *name, int /*flags*/) {
     RoutineScope scope("xxfindsymdef");
     rootnet *root = xxgetroot();
-    if (!root || !name)
-        return nullptr;
+    if (!root || !name) return nullptr;
     return static_cast<symdef *>(xxfindhash(root->symdefs, name));
 }
 
 symdef *xxsymdef(void *obj) {
     RoutineScope scope("xxsymdef");
-    if (!chksym(obj, 0x01))
-        return nullptr;
+    if (!chksym(obj, 0x01)) return nullptr;
     return static_cast<symbol *>(obj)->def;
 }
 
 net *xxsymnetdescr(void *obj) {
     RoutineScope scope("xxsymnetdescr");
-    if (!chksym(obj, 0x01))
-        return nullptr;
+    if (!chksym(obj, 0x01)) return nullptr;
     return static_cast<symbol *>(obj)->instnet;
 }
 
 const char *xxsymname(void *obj, int flags) {
     RoutineScope scope("xxsymname");
-    if (!chksym(obj, 0x0b))
-        return nullptr;
+    if (!chksym(obj, 0x0b)) return nullptr;
     return xxname(obj, flags);
 }
 
 const char *xxsympart(void *obj) {
     RoutineScope scope("xxsympart");
-    if (!chksym(obj, 0x0b))
-        return nullptr;
+    if (!chksym(obj, 0x0b)) return nullptr;
     static const char *const names[] = {"primitive", "prefix", "suffix"};
     SymPropLookup props(static_cast<symbol *>(obj), names, 3);
     const char *prim = xxpropval(props.find(0));
     const char *prefix = "";
     const char *suffix = "";
     if (prim && !cf::strcieql(prim, "*subedit*")) {
-        if (const char *v = xxpropval(props.find(1)))
-            prefix = v;
-        if (const char *v = xxpropval(props.find(2)))
-            suffix = v;
+        if (const char *v = xxpropval(props.find(1))) prefix = v;
+        if (const char *v = xxpropval(props.find(2))) suffix = v;
     } else {
         prim = "";
     }

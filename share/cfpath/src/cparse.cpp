@@ -8,14 +8,13 @@
 #include "cfpathint.h"
 
 #include "cfstring.h"
+#include "platform/numlocale.h"
 
-#include <clocale>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 
 namespace cf {
 
@@ -29,7 +28,6 @@ struct CparseState {
     char name[NAMELEN + 1]; // the result of optname
     char **rcvec;           // the words of the last start-up line, kept for its values
     int rccount;            // the number of words in rcvec
-    locale_t clocale;       // the C locale of number conversions; made when first needed
 };
 
 constinit CparseState cps{};
@@ -41,23 +39,6 @@ constinit CparseState cps{};
     va_end(ap);
     return cps.msg;
 }
-
-// Runs a conversion in the C numeric locale for its lifetime.
-class CNumericLocale {
-  public:
-    CNumericLocale() {
-        if (!cps.clocale) cps.clocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-        old = cps.clocale ? uselocale(cps.clocale) : static_cast<locale_t>(nullptr);
-    }
-    ~CNumericLocale() {
-        if (old) uselocale(old);
-    }
-    CNumericLocale(const CNumericLocale &) = delete;
-    CNumericLocale &operator=(const CNumericLocale &) = delete;
-
-  private:
-    locale_t old;
-};
 
 // Length of a pattern's name, its sign included.
 std::size_t namelen(const char *pattern) {
@@ -99,7 +80,7 @@ bool stringtype(const char *pct) {
 // Converts p into target by the scan type; the number of items converted.
 int convert(const char *p, const char *scantype, void *target) {
     if (!numerictype(scantype)) return 0;
-    CNumericLocale c;
+    platform::CNumericLocale numeric; // the values as the files write them
     return std::sscanf(p, scantype, target);
 }
 

@@ -190,8 +190,8 @@ const char *tildedir(const char *key) {
 namespace {
 
 struct TraceState {
-    int pathdebug;   // the -pathDEBUG switch: an option row's flag
-    std::FILE *log;  // where traces and notices go; null for standard error
+    int pathdebug;  // the -pathDEBUG switch: an option row's flag
+    std::FILE *log; // where traces and notices go; null for standard error
 };
 
 constinit TraceState trace{};

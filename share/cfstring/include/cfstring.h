@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 
 namespace cf {
 
@@ -50,6 +51,12 @@ bool isutf8(const char *s, std::size_t n);
 // How many of the n bytes of the UTF-8 text at s to keep so that at most max remain and no
 // character is split (n when it fits).
 std::size_t utf8cut(const char *s, std::size_t n, std::size_t max);
+
+// Releases with free what a routine handed out from malloc (stralloc's copies, the library's
+// arrays): the deleter of a std::unique_ptr that owns such memory.
+struct FreeDeleter {
+    void operator()(void *p) const { std::free(p); }
+};
 
 // New heap copy of s (release with free); a null s gives a new empty string; null when memory is
 // exhausted.
