@@ -22,6 +22,8 @@
 #include <new>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace partlist {
 
@@ -39,6 +41,15 @@ inline constexpr std::size_t REPORTBUF_SIZE = 256 * 1024;
 struct MainState {
     const char *reportused; // the report name the run opened (the run's own copy)
     char *reportbuf;        // the report stream's buffer (malloc'ed), or null
+    char *reporttemp;       // the file the report is written to until it is put in place
+                            // (malloc'ed); null when it is written to its target directly
+};
+
+// How closing the report ended.
+enum class ReportEnd {
+    written, // in place (or there was none)
+    failed,  // not written completely
+    refused, // its target is a file the run read: left as it was, the report removed
 };
 
 constinit MainState state{};
@@ -47,16 +58,59 @@ void exithandler(int status) {
     Sch_Exit(status);
 }
 
-// Closes the report; false when it could not be written completely.
-bool closereport() {
+// Puts the report written to `temp` in place of `name`, unless `name` is a file the run read;
+// the temporary file is gone in every case.
+ReportEnd placereport(const char *temp, const char *name) {
+    struct stat target {};
+    const bool exists = ::stat(name, &target) == 0;
+    if (exists && cf::OpenedForReading(target.st_dev, target.st_ino)) {
+        std::remove(temp);
+        return ReportEnd::refused;
+    }
+    // The report takes the place of the file a link names, and keeps an existing file's
+    // permissions; a new one gets those any new file gets.
+    std::string place = name;
+    if (char *real = exists ? realpath(name, nullptr) : nullptr) {
+        place = real;
+        std::free(real);
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    const mode_t mode = exists ? target.st_mode & 07777 : 0666 & ~mask;
+    if (::chmod(temp, mode) != 0 || std::rename(temp, place.c_str()) != 0) {
+        std::remove(temp);
+        return ReportEnd::failed;
+    }
+    return ReportEnd::written;
+}
+
+// Closes the report and puts it in place.
+ReportEnd closereport() {
     FILE *r = report();
     setreport(nullptr);
-    if (r == nullptr) return true;
+    if (r == nullptr) return ReportEnd::written;
     bool ok = std::ferror(r) == 0;
     if (std::fclose(r) != 0) ok = false;
     std::free(state.reportbuf);
     state.reportbuf = nullptr;
-    return ok;
+    ReportEnd end = ok ? ReportEnd::written : ReportEnd::failed;
+    if (char *temp = std::exchange(state.reporttemp, nullptr)) {
+        // A report not written completely goes in place all the same, as far as it goes.
+        const ReportEnd placed = placereport(temp, state.reportused);
+        if (placed != ReportEnd::written) end = placed;
+        std::free(temp);
+    }
+    return end;
+}
+
+// The report of a run that is ending anyway: closed and put in place; when its target is a file
+// the run read, the log says why it is not there, without ending the run a second time.
+void closereportatend() {
+    if (closereport() != ReportEnd::refused) return;
+    kdx::LibOptions &o = kdx::xxoptions();
+    const int nofatal = std::exchange(o.nofatal, 1);
+    kdx::xxerror('f', "Can not open output file %s", state.reportused);
+    o.nofatal = nofatal;
 }
 
 // Closes the log and gives the library back its standard error; false when the log could not be
@@ -117,13 +171,33 @@ bool isschematic(const char *name) {
     return hit;
 }
 
+// The stream of the report. It is written to a file of its own beside its target and put in place
+// when the run ends (closereport): until then the target, which may be a file of the design
+// read only later, stays as it is. A target that is no file of its own (a device, a pipe) is
+// written directly. The file is written beside the walks: writing tens of megabytes costs the
+// kernel as much as a good part of the walks themselves.
+FILE *openreportfile(const char *name) {
+    struct stat st {};
+    if (::stat(name, &st) == 0 && !S_ISREG(st.st_mode)) return platform::OpenAsyncWrite(name);
+    std::string temp = std::string(name) + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) return nullptr;
+    ::close(fd);
+    state.reporttemp = cf::stralloc(temp.c_str());
+    FILE *r = state.reporttemp != nullptr ? platform::OpenAsyncWrite(temp.c_str()) : nullptr;
+    if (r == nullptr) {
+        std::remove(temp.c_str());
+        std::free(state.reporttemp);
+        state.reporttemp = nullptr;
+    }
+    return r;
+}
+
 void openreport() {
     RunOptions &o = runopts();
     const char *name = o.reportflag ? reportname() : defreportname();
     state.reportused = name;
-    // The file is written beside the walks: writing tens of megabytes costs the kernel as much as
-    // a good part of the walks themselves.
-    FILE *r = name[0] != '\0' && !isschematic(name) ? platform::OpenAsyncWrite(name) : nullptr;
+    FILE *r = name[0] != '\0' && !isschematic(name) ? openreportfile(name) : nullptr;
     if (r != nullptr) {
         // Without the buffer the stream keeps its own.
         state.reportbuf = static_cast<char *>(std::malloc(REPORTBUF_SIZE));
@@ -151,7 +225,16 @@ int run(int argc, char **argv) {
     readin(schname());
     Sch_Exit(1);
 
-    if (!closereport()) kdx::xxerror('f', "Error writing output file %s", state.reportused);
+    switch (closereport()) {
+    case ReportEnd::written:
+        break;
+    case ReportEnd::failed:
+        kdx::xxerror('f', "Error writing output file %s", state.reportused);
+        break;
+    case ReportEnd::refused:
+        kdx::xxerror('f', "Can not open output file %s", state.reportused);
+        break;
+    }
     const int count = kdx::xxmsgcount();
     return closelog() ? count : -1;
 }
@@ -230,6 +313,7 @@ int main(int argc, char **argv) {
     // and its line counter carry over on purpose.
     resetopts();
     exportbegin();
+    cf::ForgetOpenedFiles();
     kdx::xxoptions() = kdx::LibOptions{};
     kdx::xxsetexit(exithandler);
     // Numbers are read and written the same way whatever locale the host has set (a window
@@ -238,7 +322,7 @@ int main(int argc, char **argv) {
     try {
         return run(argc, argv);
     } catch (const kdx::RunAbort &abort) {
-        closereport();
+        closereportatend();
         closelog();
         return abort.status;
     } catch (const std::bad_alloc &) {

@@ -141,6 +141,49 @@ TEST_F(Outside, SchematicThatVanishesBetweenTheSearchAndTheRead) {
     expectmessage(-1, log);
 }
 
+// The report goes in place when the run ends, never over a file the run read, however that
+// file is named: it stays as it was, and the run ends on the fatal message. Other targets are
+// written as ever, and the run leaves no file of its own behind.
+TEST_F(Outside, TheReportNeverReplacesAFileOfTheDesign) {
+    fs::create_directory("sub");
+    fs::create_symlink("stage.sch", "link.sch");
+    ASSERT_TRUE(testsupport::writefile("old.out", "an earlier report\n"));
+    std::vector<std::string> files;
+    for (const auto &e : fs::directory_iterator("."))
+        files.push_back(e.path().filename());
+    ASSERT_GE(run(), 0);
+    files.insert(files.end(), {"top.out", "top.log", "new.out"});
+
+    for (const char *target :
+         {"stage.sch", "R.sym", "psu_in.sch", "./sub/../stage.sch", "link.sch"}) {
+        SCOPED_TRACE(target);
+        const std::string before = readfile(target);
+        EXPECT_EQ(run({"-p", ".", "-o", target, "top.sch"}), -1);
+        EXPECT_EQ(readfile(target), before);
+        EXPECT_NE(readfile("top.log").find(std::string("fatal error: Can not open output file ") +
+                                           target + "\n"),
+                  std::string::npos);
+    }
+    EXPECT_TRUE(fs::is_symlink("link.sch"));
+    for (const char *target : {"new.out", "old.out"}) {
+        EXPECT_GE(run({"-p", ".", "-o", target, "top.sch"}), 0);
+        const std::string report = readfile(target);
+        EXPECT_EQ(report.rfind("SCHEMATIC", 0), 0u) << target;
+        EXPECT_NE(report.find("\tFixed 5 V linear regulator, 1 A"), std::string::npos) << target;
+    }
+    EXPECT_GE(run({"-p", ".", "-o", "/dev/null", "top.sch"}), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    std::vector<std::string> after;
+    for (const auto &e : fs::directory_iterator("."))
+        after.push_back(e.path().filename());
+    std::sort(files.begin(), files.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, files);
+}
+
 TEST_F(Outside, EveryFileOfTheExampleCutAtEveryByte) {
     std::vector<fs::path> files;
     for (const auto &e : fs::directory_iterator("."))

@@ -96,6 +96,10 @@ void xxcleanup();
 // Number of messages xxerror has written (valid or not) since the library was loaded.
 int xxmsgcount();
 
+// Number of internal errors (broken invariants) reported since the library was loaded: how a
+// check tells that one was reached, whatever text the messages hold.
+int xxinternalcount();
+
 // The program name that prefixes every message ("%s: "); null or "" for none. The text is copied.
 void xxsetprogname(const char *name);
 const char *xxprogname();

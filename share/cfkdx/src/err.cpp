@@ -16,6 +16,7 @@ namespace {
 
 constinit struct {
     int msgcount = 0;                // messages written by xxerror, valid or not
+    int internalcount = 0;           // internal errors among them
     char *progname = nullptr;        // heap copy of the program name; null: no prefix
     FILE *log = nullptr;             // the run's log; null: standard error
     ExitHandler onexit = nullptr;    // Sch_Exit of the run driver; null: release and throw here
@@ -99,6 +100,10 @@ int xxmsgcount() {
     return err.msgcount;
 }
 
+int xxinternalcount() {
+    return err.internalcount;
+}
+
 void xxsetprogname(const char *name) {
     std::free(err.progname);
     err.progname = name != nullptr ? cf::stralloc(name) : nullptr;
@@ -133,6 +138,7 @@ int xxerror(int code, const char *fmt, ...) {
         break;
     case 'i':
         std::fputs("internal error: ", log);
+        ++err.internalcount;
         break;
     case 'w':
         std::fputs("warning: ", log);

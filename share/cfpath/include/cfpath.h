@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdio>
+#include <sys/types.h>
 
 namespace cf {
 
@@ -45,6 +46,11 @@ std::FILE *PathOpen(const char *name, const char *mode, const char *ext, char **
 
 // PathOpen along the symbol search path.
 std::FILE *PPathOpen(const char *name, const char *mode, const char *ext, char **tried);
+
+// Whether PathOpen opened the file of this device and inode for reading since the last
+// ForgetOpenedFiles: a run never puts its report over a file it read.
+bool OpenedForReading(dev_t device, ino_t inode);
+void ForgetOpenedFiles();
 
 // New heap text (malloc) of text with a leading "~" element expanded; null only for a null text
 // or when memory ran out. A "~" key missing from the initialisation file gives "c:/korbelt".

@@ -19,6 +19,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace cf {
 
@@ -378,13 +382,24 @@ void SetLibDirs(const char *userdir, const char *devdir) {
 
 namespace {
 
+// The files opened for reading by device and inode, until ForgetOpenedFiles. Made on first use
+// rather than at load, so the library has no static constructor.
+std::vector<std::pair<dev_t, ino_t>> &openedfiles() {
+    static std::vector<std::pair<dev_t, ino_t>> files;
+    return files;
+}
+
 // Puts a candidate in the found-name buffer and opens it; one that does not fit is recorded cut
 // but never opened, since the cut name would be another file.
 std::FILE *trycandidate(const std::string &cand, const char *mode, bool trace) {
     copyto(cp.found, sizeof cp.found, cand);
     if (cand.size() > static_cast<std::size_t>(MAXNAME)) return nullptr;
     if (trace) pathtrace("PathOpen: trying: \"%s\"\n", cp.found);
-    return std::fopen(cp.found, mode);
+    std::FILE *f = std::fopen(cp.found, mode);
+    struct stat st {};
+    if (f != nullptr && mode[0] == 'r' && ::fstat(fileno(f), &st) == 0)
+        openedfiles().emplace_back(st.st_dev, st.st_ino);
+    return f;
 }
 
 // Expands a leading "~" of a candidate and turns its separators into slashes; false when the
@@ -565,6 +580,16 @@ void splitwords(const char *text, int *count, char ***vector) {
     }
     *count = n;
     *vector = vec;
+}
+
+bool OpenedForReading(dev_t device, ino_t inode) {
+    for (const auto &[dev, ino] : openedfiles())
+        if (dev == device && ino == inode) return true;
+    return false;
+}
+
+void ForgetOpenedFiles() {
+    openedfiles().clear();
 }
 
 } // namespace cf
