@@ -67,6 +67,7 @@ struct Group {
     bool described = false;  // the map has a description for it
     long long quantity = 0;  // the sum of the sheets' quantities (kept in `tally` until written)
     std::string csv;         // its category, name, property and description as CSV fields
+    std::string json;        // the same as the start of a JSON object
 };
 
 // A group (or a sub-sheet) as one listed sheet has it.
@@ -775,8 +776,9 @@ void csvend(Out &out, std::string_view kind, const Group *g, bool mapped) {
     out.put("\r\n");
 }
 
-// The JSON fields of a part group up to its references.
-void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
+// A group's own fields as JSON, made once for all the rows that show it.
+void makejson(Group &g) {
+    Out out(&g.json);
     out.put("{\"category\": ");
     jsonstring(out, g.category);
     out.put(", \"name\": ");
@@ -785,6 +787,12 @@ void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
     jsonstring(out, g.props);
     out.put(", \"description\": ");
     jsonstring(out, g.description);
+    out.finish();
+}
+
+// The JSON fields of a part group up to its references.
+void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
+    out.put(g.json);
     out.put(", \"quantity\": ");
     out.number(quantity);
     if (mapped) out.put(g.described ? ", \"missing\": false" : ", \"missing\": true");
@@ -954,6 +962,8 @@ bool writejson(FILE *f) {
     RefBuilder refs;
     const Ordered o = order();
     const bool mapped = !mapempty();
+    for (Group &g : s.groups)
+        if (g.json.empty()) makejson(g);
     Out out(f);
     out.put("{\n  \"sheets\": [");
     for (std::size_t i = 0; i < s.listings.size(); ++i) {
