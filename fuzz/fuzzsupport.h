@@ -141,9 +141,10 @@ inline int nobox(void *, const char *, int, const char *, int, int, int) {
 }
 inline const platform::UiBackend quietui{noopen, nobox};
 
-// Two pages beside the design: a page list can name real pages, missing ones and the design
-// itself.
+// Pages beside the design: a page list can name real pages, missing ones, the design itself
+// and a page whose name is all extension.
 inline void writedesignpages() {
+    writetext(".sch", "[schematic2]\n[detail]\n[cell use]\n");
     writetext("p1.sch", "[schematic2]\nport 0 0 1 0 A in 5 6 g\nport 0 0 1 0 B out 5 6 g\n"
                         "[detail]\nw 0 0 1 0 N1 SELF.A 10 10 20 10 SELF.B\n[cell use]\n");
     writetext("p2.sch", "[schematic2]\nport 0 0 1 0 B in 5 6 g\np 0 0 1 0 0 connectortype:off\n"

@@ -139,6 +139,8 @@ TEST_F(NodeTest, UnconnectedPinsGetNumberedNodesPerNet) {
     port *b = xxfsp(u2, "B", 0);
     b->flags |= PORTF_PPIN;
     EXPECT_STREQ(xxnewnode(other, "VCC", b, nullptr)->name, "f#1");
+    // An ordinary pin still joins the node its wire names.
+    EXPECT_STREQ(xxnewnode(other, "N1", xxfsp(u2, "Y", 0), nullptr)->name, "N1");
 }
 
 TEST_F(NodeTest, NodeIsFreeUntilItsSecondPort) {

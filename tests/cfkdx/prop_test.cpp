@@ -94,6 +94,9 @@ TEST_F(PropTest, QualifiersEvaluateLeftToRight) {
     EXPECT_EQ(qual("A&&C)", &err), 0);
     EXPECT_EQ(qual("C|B)", &err), 1);
     EXPECT_EQ(qual("C||C)", &err), 0);
+    // A doubled operator is one operator, also where the answer is 1 (a syntax error gives 0).
+    EXPECT_EQ(qual("C||A)", &err), 1);
+    EXPECT_EQ(qual("A&&B)", &err), 1);
     EXPECT_EQ(qual("A^B)", &err), 0);
     EXPECT_EQ(qual("A^C)", &err), 1);
     // No precedence: (C & A) | B, then A | C & C = (A | C) & C.

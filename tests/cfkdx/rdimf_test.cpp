@@ -138,6 +138,22 @@ TEST_F(NetlistTest, SmallNetlistThroughTheObjectModel) {
     EXPECT_EQ(val(n2, "bn"), "tie");
 }
 
+// A use without "bn" names its definition after its first three ports and its primitive, however
+// many ports it has: a use that differs from an earlier one in its fourth port only shares that
+// definition, and the port the definition lacks is refused.
+TEST_F(NetlistTest, SyntheticDefinitionNamesTakeTheFirstThreePorts) {
+    const std::string head = "[simulation]\nport in:A\n[detail]\n"
+                             "U primitive:AND4 ports:4 a:A b:n2 c:n3 d:n4 id:U1\n";
+    kdx::net *n = read("four", head);
+    ASSERT_NE(n, nullptr) << log_.text();
+    EXPECT_STREQ(kdx::xxname(kdx::xxsymdef(kdx::xxfsym(n, "U1", 0)), 0), "_a_b_c_AND4");
+    EXPECT_EQ(restart(), "");
+
+    EXPECT_EQ(read("four", head + "U primitive:AND4 ports:4 a:A b:n2 c:n3 e:n5 id:U2\n"), nullptr);
+    EXPECT_EQ(restart(),
+              "t: error: different instances of symbol _a_b_c_AND4 have different port names\n");
+}
+
 TEST_F(NetlistTest, RecordsOfTheDetailSection) {
     struct Case {
         const char *detail;  // the "[detail]" section's records

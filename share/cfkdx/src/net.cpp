@@ -14,9 +14,11 @@ void xxsettn(xxrec *obj, const char *name, int pflags) {
     for (const char *s = name; *s; ++s) {
         if (*s == '/' || *s == '\\') base = s + 1;
     }
+    // The extension is cut as the page reader cuts it: a name that is all extension (".sch") is
+    // left whole, since an empty type name would leave a page without one.
     std::string cell(base);
     std::size_t dot = cell.rfind('.');
-    if (dot != std::string::npos) cell.erase(dot);
+    if (dot != std::string::npos && dot != 0) cell.erase(dot);
     prop *p = xxalprop(pflags, "tn", cell.c_str());
     if (p) xxlinkprop(obj, p, 2);
 }
