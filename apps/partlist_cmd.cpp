@@ -5,10 +5,12 @@
 // Around the run it adds what a user at a terminal expects: the part list as CSV or JSON, a word
 // on parts the map does not describe, and why a schematic could not be opened. None of it
 // changes the report or the log.
+#include "cfpath.h"
 #include "partlist.h"
 #include "partlist_export.h"
 #include "partlist_version.h"
 #include "platform/asyncfile.h"
+#include "platform/placefile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -82,21 +84,13 @@ bool writestream(const Export &e, FILE *f, const char *name) {
 bool writeexport(const Export &e) {
     if (std::strcmp(e.file, "-") == 0) return writestream(e, stdout, "standard output");
     struct stat st {};
-    const bool exists = ::stat(e.file, &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) return writestream(e, std::fopen(e.file, "w"), e.file);
-    // A link stays a link: the file it names is the one replaced.
-    std::string target = e.file;
-    if (char *real = exists ? realpath(e.file, nullptr) : nullptr) {
-        target = real;
-        std::free(real);
-    }
-    std::string temp = target + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
+    if (::stat(e.file, &st) == 0 && !S_ISREG(st.st_mode))
+        return writestream(e, std::fopen(e.file, "w"), e.file);
+    const std::string temp = platform::MakeFileBeside(e.file);
+    if (temp.empty()) {
         std::fprintf(stderr, "partlist: %s: %s\n", e.file, std::strerror(errno));
         return false;
     }
-    close(fd);
     FILE *f = platform::OpenAsyncWrite(temp.c_str());
     bool ok = f != nullptr && e.write(f);
     int error = errno;
@@ -104,35 +98,24 @@ bool writeexport(const Export &e) {
         ok = false;
         error = errno;
     }
-    // The file keeps the permissions it had, and a new one gets those any file the user makes
-    // gets (mkstemp's are private).
-    const mode_t mask = umask(0);
-    umask(mask);
-    const mode_t mode = exists ? st.st_mode & 07777 : 0666 & ~mask;
-    if (ok && chmod(temp.c_str(), mode) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
     if (!ok) {
         std::remove(temp.c_str());
-        std::fprintf(stderr, "partlist: %s: %s\n", e.file, std::strerror(error));
+    } else if (!platform::PlaceFile(temp.c_str(), e.file)) {
+        ok = false;
+        error = errno;
     }
+    if (!ok) std::fprintf(stderr, "partlist: %s: %s\n", e.file, std::strerror(error));
     return ok;
 }
 
 // The run names its schematic after the last argument with the extension ".sch"; when it found
 // none, say which file that was and why it could not be read.
 void explainschematic(const char *arg) {
+    // The run's own derivation of the name (partlist_env.cpp).
     std::string name = arg;
-    for (char &c : name)
-        if (c == '\\') c = '/';
-    const std::size_t slash = name.rfind('/');
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.resize(dot);
+    cf::toslashes(name.data());
+    cf::stripext(name.data(), nullptr);
+    name.resize(std::strlen(name.c_str()));
     name += ".sch";
     FILE *f = std::fopen(name.c_str(), "r");
     if (f != nullptr) {

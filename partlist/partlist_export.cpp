@@ -799,6 +799,14 @@ void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
     out.put(", \"references\": ");
 }
 
+// The groups in order, each with its own fields made once in the writer's format.
+Ordered prepare(std::string Group::*fields, void (*make)(Group &)) {
+    Ordered o = order();
+    for (Group &g : xs().groups)
+        if ((g.*fields).empty()) make(g);
+    return o;
+}
+
 } // namespace
 
 // ---- Collecting (the run) ----
@@ -922,10 +930,8 @@ std::vector<std::string> undescribedparts() {
 bool writecsv(FILE *f) {
     ExportState &s = xs();
     RefBuilder refs;
-    const Ordered o = order();
+    const Ordered o = prepare(&Group::csv, makecsv);
     const bool mapped = !mapempty();
-    for (Group &g : s.groups)
-        if (g.csv.empty()) makecsv(g);
     Out out(f);
     out.put("sheet,category,name,property,description,quantity,references,kind,missing\r\n");
     for (const Listing &l : s.listings) {
@@ -960,10 +966,8 @@ bool writecsv(FILE *f) {
 bool writejson(FILE *f) {
     ExportState &s = xs();
     RefBuilder refs;
-    const Ordered o = order();
+    const Ordered o = prepare(&Group::json, makejson);
     const bool mapped = !mapempty();
-    for (Group &g : s.groups)
-        if (g.json.empty()) makejson(g);
     Out out(f);
     out.put("{\n  \"sheets\": [");
     for (std::size_t i = 0; i < s.listings.size(); ++i) {

@@ -12,6 +12,7 @@
 #include "kdx.h"
 #include "platform/asyncfile.h"
 #include "platform/numlocale.h"
+#include "platform/placefile.h"
 #include "platform/ui.h"
 
 #include <cstdio>
@@ -62,26 +63,11 @@ void exithandler(int status) {
 // the temporary file is gone in every case.
 ReportEnd placereport(const char *temp, const char *name) {
     struct stat target {};
-    const bool exists = ::stat(name, &target) == 0;
-    if (exists && cf::OpenedForReading(target.st_dev, target.st_ino)) {
+    if (::stat(name, &target) == 0 && cf::OpenedForReading(target.st_dev, target.st_ino)) {
         std::remove(temp);
         return ReportEnd::refused;
     }
-    // The report takes the place of the file a link names, and keeps an existing file's
-    // permissions; a new one gets those any new file gets.
-    std::string place = name;
-    if (char *real = exists ? realpath(name, nullptr) : nullptr) {
-        place = real;
-        std::free(real);
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    const mode_t mode = exists ? target.st_mode & 07777 : 0666 & ~mask;
-    if (::chmod(temp, mode) != 0 || std::rename(temp, place.c_str()) != 0) {
-        std::remove(temp);
-        return ReportEnd::failed;
-    }
-    return ReportEnd::written;
+    return platform::PlaceFile(temp, name) ? ReportEnd::written : ReportEnd::failed;
 }
 
 // Closes the report and puts it in place.
@@ -179,10 +165,8 @@ bool isschematic(const char *name) {
 FILE *openreportfile(const char *name) {
     struct stat st {};
     if (::stat(name, &st) == 0 && !S_ISREG(st.st_mode)) return platform::OpenAsyncWrite(name);
-    std::string temp = std::string(name) + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return nullptr;
-    ::close(fd);
+    const std::string temp = platform::MakeFileBeside(name);
+    if (temp.empty()) return nullptr;
     state.reporttemp = cf::stralloc(temp.c_str());
     FILE *r = state.reporttemp != nullptr ? platform::OpenAsyncWrite(temp.c_str()) : nullptr;
     if (r == nullptr) {
