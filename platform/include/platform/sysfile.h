@@ -43,6 +43,15 @@ bool MakeDirectory(const char *name);
 inline constexpr std::size_t TIMETEXT_SIZE = 26;
 bool TimeText(std::time_t t, char (&buf)[TIMETEXT_SIZE]);
 
+// Whether a helper may go on working on memory after a run has returned. Not on Windows: a thread
+// of the library that outlives the run would be joined while the library is unloaded, under the
+// loader's lock, which the ending thread needs too.
+#ifdef _WIN32
+inline constexpr bool MEMORY_HELPER = false;
+#else
+inline constexpr bool MEMORY_HELPER = true;
+#endif
+
 // Fresh zeroed memory straight from the system, in whole pages; null when none can be had.
 void *MapMemory(std::size_t size);
 void UnmapMemory(void *p, std::size_t size);

@@ -134,7 +134,7 @@ slab *newslab() {
     st.slabs = s;
     if (growing) {
         st.spare = mapslab();
-        if (slab *spare = st.spare; spare != nullptr)
+        if (slab *spare = st.spare; spare != nullptr && platform::MEMORY_HELPER)
             st.helper.post([spare] { platform::PrefaultMemory(spare, SLAB_FILLED); });
     }
     return s;
@@ -308,7 +308,7 @@ void xxchainfree(membuf *first) {
     }
     // Giving a large design's memory back takes the kernel a while; the helper does it while
     // the run finishes (the next run's first task, or the end of the process, waits for it).
-    if (gone != nullptr && gone->next != nullptr) {
+    if (platform::MEMORY_HELPER && gone != nullptr && gone->next != nullptr) {
         st.helper.post([gone] { unmapall(gone); });
         st.helper.retire();
     } else {
