@@ -17,8 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -82,16 +80,19 @@ bool writestream(const Export &e, FILE *f, const char *name) {
 // whole, so a failure never leaves a partial file (nor spoils one that was there). The bytes
 // reach the file from a helper thread while the rest is formatted.
 bool writeexport(const Export &e) {
-    if (std::strcmp(e.file, "-") == 0) return writestream(e, stdout, "standard output");
-    struct stat st {};
-    if (::stat(e.file, &st) == 0 && !S_ISREG(st.st_mode))
-        return writestream(e, std::fopen(e.file, "w"), e.file);
+    if (std::strcmp(e.file, "-") == 0) {
+        platform::BinaryStream(stdout); // the line ends of CSV are its own
+        return writestream(e, stdout, "standard output");
+    }
+    const platform::FileKind kind = platform::KindOfFile(e.file);
+    if (kind != platform::FileKind::missing && kind != platform::FileKind::regular)
+        return writestream(e, std::fopen(e.file, "wb"), e.file);
     const std::string temp = platform::MakeFileBeside(e.file);
     if (temp.empty()) {
         std::fprintf(stderr, "partlist: %s: %s\n", e.file, std::strerror(errno));
         return false;
     }
-    FILE *f = platform::OpenAsyncWrite(temp.c_str());
+    FILE *f = platform::OpenAsyncWrite(temp.c_str(), platform::FileMode::binary);
     bool ok = f != nullptr && e.write(f);
     int error = errno;
     if (f != nullptr && std::fclose(f) != 0 && ok) {
@@ -113,7 +114,7 @@ bool writeexport(const Export &e) {
 void explainschematic(const char *arg) {
     // The run's own derivation of the name (partlist_env.cpp).
     std::string name = arg;
-    cf::toslashes(name.data());
+    cf::toseparators(name.data());
     cf::stripext(name.data(), nullptr);
     name.resize(std::strlen(name.c_str()));
     name += ".sch";

@@ -7,7 +7,9 @@
 // partlist command, the window, the tests).
 #pragma once
 
+#ifndef PARTLIST_EXPORT
 #define PARTLIST_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace partlist {
 

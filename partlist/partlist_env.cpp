@@ -56,7 +56,7 @@ bool fromarguments(int argc, char **argv) {
     if (len + 4 >= NAME_SIZE) return false;
     char name[NAME_SIZE];
     std::memcpy(name, arg, len + 1);
-    cf::toslashes(name);
+    cf::toseparators(name);
     cf::stripext(name, nullptr);
     std::strcat(name, ".sch");
     FILE *f = std::fopen(name, "r");
@@ -94,7 +94,7 @@ int initenv(int argc, char **argv) {
         state.schname[NAME_SIZE - 1] = '\0';
     }
     // Names written with "\\" open here too; the log and report names follow the schematic's.
-    cf::toslashes(state.schname);
+    cf::toseparators(state.schname);
 
     const bool fits = derive(state.logname, state.schname, ".log") &&
                       derive(state.defreport, state.schname, ".out");

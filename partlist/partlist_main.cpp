@@ -13,6 +13,7 @@
 #include "platform/asyncfile.h"
 #include "platform/numlocale.h"
 #include "platform/placefile.h"
+#include "platform/sysfile.h"
 #include "platform/ui.h"
 
 #include <cstdio>
@@ -22,8 +23,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace partlist {
@@ -62,8 +61,8 @@ void exithandler(int status) {
 // Puts the report written to `temp` in place of `name`, unless `name` is a file the run read;
 // the temporary file is gone in every case.
 ReportEnd placereport(const char *temp, const char *name) {
-    struct stat target {};
-    if (::stat(name, &target) == 0 && cf::OpenedForReading(target.st_dev, target.st_ino)) {
+    platform::FileId target;
+    if (platform::IdOfFile(name, target) && cf::OpenedForReading(target)) {
         std::remove(temp);
         return ReportEnd::refused;
     }
@@ -143,16 +142,13 @@ void parseoptions(int *argc, char ***argv) {
 // spellings, links): the name as given, or the file the search path finds for it. Opening the
 // report empties it, and the run would lose the design it was asked to list.
 bool isschematic(const char *name) {
-    struct stat report {};
-    if (::stat(name, &report) != 0) return false; // not there yet
-    auto same = [&report](const struct stat &st) {
-        return st.st_dev == report.st_dev && st.st_ino == report.st_ino;
-    };
-    struct stat st {};
-    if (::stat(schname(), &st) == 0 && same(st)) return true;
+    platform::FileId report;
+    if (!platform::IdOfFile(name, report)) return false; // not there yet
+    platform::FileId id;
+    if (platform::IdOfFile(schname(), id) && id == report) return true;
     FILE *found = cf::PPathOpen(schname(), "r", nullptr, nullptr);
     if (found == nullptr) return false;
-    const bool hit = ::fstat(fileno(found), &st) == 0 && same(st);
+    const bool hit = platform::IdOfStream(found, id) && id == report;
     std::fclose(found);
     return hit;
 }
@@ -163,12 +159,15 @@ bool isschematic(const char *name) {
 // written directly. The file is written beside the walks: writing tens of megabytes costs the
 // kernel as much as a good part of the walks themselves.
 FILE *openreportfile(const char *name) {
-    struct stat st {};
-    if (::stat(name, &st) == 0 && !S_ISREG(st.st_mode)) return platform::OpenAsyncWrite(name);
+    const platform::FileKind kind = platform::KindOfFile(name);
+    if (kind != platform::FileKind::missing && kind != platform::FileKind::regular)
+        return platform::OpenAsyncWrite(name, platform::FileMode::text);
     const std::string temp = platform::MakeFileBeside(name);
     if (temp.empty()) return nullptr;
     state.reporttemp = cf::stralloc(temp.c_str());
-    FILE *r = state.reporttemp != nullptr ? platform::OpenAsyncWrite(temp.c_str()) : nullptr;
+    FILE *r = state.reporttemp != nullptr
+                  ? platform::OpenAsyncWrite(temp.c_str(), platform::FileMode::text)
+                  : nullptr;
     if (r == nullptr) {
         std::remove(temp.c_str());
         std::free(state.reporttemp);

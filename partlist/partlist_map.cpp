@@ -15,7 +15,9 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "cfpath.h"
 #include "cfstring.h"
+#include "platform/sysfile.h"
 
 namespace partlist {
 
@@ -79,12 +81,13 @@ void addrecord(const std::string &line) {
 int initializeMap(const char *path) {
     if (path == nullptr) return 0;
     std::string name = path;
-    std::replace(name.begin(), name.end(), '\\', '/');
-    FILE *f = std::fopen(name.c_str(), "r");
+    cf::toseparators(name.data());
+    // Read as bytes: the line ends are taken apart below, the same way on every system.
+    FILE *f = std::fopen(name.c_str(), "rb");
     if (f == nullptr) return 0;
     std::string line;
     for (;;) {
-        int c = getc_unlocked(f);
+        int c = platform::ReadChar(f);
         if (c == EOF || c == '\n') {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             addrecord(line);

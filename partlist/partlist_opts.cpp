@@ -17,9 +17,10 @@ namespace {
 
 // The copies are whole heap texts: the values are texts of any length, not fixed buffers.
 struct OptsState {
-    RunOptions opts;  // flags and values as the parser sets them
-    char *reportname; // copy of the -o value, its separators turned into "/"; null before a run
-    char *letters;    // copy of the -f value; null before a run
+    RunOptions opts; // flags and values as the parser sets them
+    char *
+        reportname; // copy of the -o value, its separators made the system's own; null before a run
+    char *letters;  // copy of the -f value; null before a run
 };
 
 constinit OptsState state{RunOptions{0, nullptr, 0, nullptr, 0, DEFAULT_PAGELEN, 0, 0}, nullptr,
@@ -48,7 +49,7 @@ void resetopts() {
 
 void keepoptvalues() {
     keep(state.reportname, state.opts.reportname);
-    cf::toslashes(state.reportname);
+    cf::toseparators(state.reportname);
     keep(state.letters, state.opts.letters);
     // From here on the values point at the run's own copies.
     state.opts.reportname = state.reportname;

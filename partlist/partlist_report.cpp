@@ -14,6 +14,7 @@
 
 #include "cfstring.h"
 #include "kdx.h"
+#include "platform/sysfile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -193,7 +194,7 @@ void releasepending() {
 
 // Writes bytes to the report as they stand.
 void reportput(const char *text, std::size_t len) {
-    if (state.report != nullptr && len > 0) fwrite_unlocked(text, 1, len, state.report);
+    if (state.report != nullptr && len > 0) platform::WriteBytes(text, len, state.report);
 }
 
 // Adds a text to the joined-line buffer, growing it first when the text and the terminator no

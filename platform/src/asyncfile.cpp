@@ -7,9 +7,11 @@
 
 #include "platform/worker.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <mutex>
@@ -17,6 +19,14 @@
 #include <vector>
 
 namespace platform {
+
+#ifdef _WIN32
+
+std::FILE *OpenAsyncWrite(const char *name, FileMode mode) {
+    return std::fopen(name, mode == FileMode::text ? "w" : "wb");
+}
+
+#else
 
 namespace {
 
@@ -110,7 +120,7 @@ int cookieclose(void *cookie) {
 
 } // namespace
 
-std::FILE *OpenAsyncWrite(const char *name) {
+std::FILE *OpenAsyncWrite(const char *name, FileMode) {
     // Emptied here rather than on the helper: the caller may go on to read files, and none of
     // them may meet this one half replaced.
     const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, NEWFILE_MODE);
@@ -129,5 +139,7 @@ std::FILE *OpenAsyncWrite(const char *name) {
     errno = error;
     return nullptr;
 }
+
+#endif
 
 } // namespace platform

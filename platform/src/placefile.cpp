@@ -7,6 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -16,10 +20,12 @@ inline constexpr mode_t NEWFILE_MODE = 0666; // as fopen makes a file, before th
 // The file target names: a link resolved; the name itself when it does not exist yet.
 std::string resolved(const char *target) {
     std::string name = target;
+#ifndef _WIN32
     if (char *real = realpath(target, nullptr)) {
         name = real;
         std::free(real);
     }
+#endif
     return name;
 }
 
@@ -32,6 +38,18 @@ std::string MakeFileBeside(const char *target) {
     ::close(fd);
     return temp;
 }
+
+#ifdef _WIN32
+
+// rename does not replace a file here; the system's own move does, in one step.
+bool PlaceFile(const char *temp, const char *target) {
+    if (MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING)) return true;
+    std::remove(temp);
+    errno = EACCES;
+    return false;
+}
+
+#else
 
 bool PlaceFile(const char *temp, const char *target) {
     const std::string place = resolved(target);
@@ -50,5 +68,7 @@ bool PlaceFile(const char *temp, const char *target) {
     errno = error;
     return false;
 }
+
+#endif
 
 } // namespace platform

@@ -2,21 +2,32 @@
 //
 // Files are read afresh at every lookup, as the suite expects (the user may edit them between
 // runs); a lookup stops at the first matching key of the first matching section, so only that
-// much of the file is read. No state is kept between calls.
+// much of the file is read. No state is kept between calls. On Windows the lookups the system
+// makes (the suite's initialisation file, the registry, the profile writes) are the platform's
+// own; the reader here serves the lookups without a default.
 #include "platform/profile.h"
 
 #include "cfstring.h"
+#include "platform/sysfile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <pwd.h>
 #include <string_view>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+// The names of this layer, not the system's macros for its A and W forms.
+#undef GetPrivateProfileString
+#undef WritePrivateProfileString
+#else
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace platform {
 
@@ -41,7 +52,7 @@ class InFile {
 bool readline(FILE *fp, std::string &line) {
     line.clear();
     int c;
-    while ((c = getc_unlocked(fp)) != EOF && c != '\n')
+    while ((c = ReadChar(fp)) != EOF && c != '\n')
         line.push_back(static_cast<char>(c));
     return c != EOF || !line.empty();
 }
@@ -68,7 +79,7 @@ bool sameword(std::string_view a, const char *b) {
 // directory on the suite's home platform.
 std::string resolve(const char *file) {
     if (std::strchr(file, '/') || std::strchr(file, '\\')) return file;
-    return ConfigDir() + "/" + file;
+    return ConfigDir() + PATH_SEPARATOR + file;
 }
 
 std::size_t store(std::string_view value, char *buf, std::size_t size) {
@@ -135,6 +146,16 @@ std::string_view unquote(std::string_view v) {
 
 } // namespace
 
+#ifdef _WIN32
+
+std::string ConfigDir() {
+    char dir[MAX_PATH] = "";
+    const UINT n = GetWindowsDirectoryA(dir, sizeof dir);
+    return n > 0 && n < sizeof dir ? std::string(dir, n) : std::string();
+}
+
+#else
+
 std::string ConfigDir() {
     const char *xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg && *xdg) return std::string(xdg) + "/morvek";
@@ -147,6 +168,8 @@ std::string ConfigDir() {
     }
     return dir + "/.config/morvek";
 }
+
+#endif
 
 bool ReadProfileEntry(const char *file, const char *section, const char *key, std::string &value) {
     if (!file || !*file || !section || !key) return false;
@@ -171,6 +194,13 @@ bool ReadProfileEntry(const char *file, const char *section, const char *key, st
 
 std::size_t GetPrivateProfileString(const char *section, const char *key, const char *def,
                                     char *buf, std::size_t size, const char *file) {
+#ifdef _WIN32
+    // A null section or key would list the file's sections or keys instead.
+    if (section != nullptr && key != nullptr && file != nullptr && *file && size > 0 &&
+        size <= MAXDWORD && buf != nullptr)
+        return ::GetPrivateProfileStringA(section, key, def ? def : "", buf,
+                                          static_cast<DWORD>(size), file);
+#endif
     std::string value;
     if (ReadProfileEntry(file, section, key, value)) return store(value, buf, size);
     std::string_view d = def ? def : "";
@@ -190,6 +220,8 @@ bool writable(std::string_view section, std::string_view key, std::string_view v
            section.find(']') == section.npos && !k.empty() && k.find('=') == k.npos &&
            k.front() != ';' && k.front() != '[';
 }
+
+#ifndef _WIN32
 
 // The file's text and its lines, each with its line end.
 std::vector<std::string_view> splitlines(std::string_view text) {
@@ -234,12 +266,17 @@ bool replacefile(const std::string &path, const std::string &text) {
     return ok;
 }
 
+#endif
+
 } // namespace
 
 bool WritePrivateProfileString(const char *section, const char *key, const char *value,
                                const char *file) {
     if (!file || !*file || !section || !key || !value || !writable(section, key, value))
         return false;
+#ifdef _WIN32
+    return ::WritePrivateProfileStringA(section, key, value, resolve(file).c_str()) != 0;
+#else
     std::string path = resolve(file);
     // A profile kept behind a symbolic link is updated where it lives.
     if (char *real = realpath(path.c_str(), nullptr)) {
@@ -300,33 +337,53 @@ bool WritePrivateProfileString(const char *section, const char *key, const char 
         out.append(key).append("=").append(value).append(eol);
     }
     return replacefile(path, out);
+#endif
 }
+
+namespace {
+
+// A name without any separator is made to name the file in the current directory.
+void fullname(std::string &file) {
+    if (file.find_first_of("/\\") == std::string::npos) file.insert(0, {'.', PATH_SEPARATOR});
+}
+
+} // namespace
 
 std::string HostProfileFile() {
     const char *env = std::getenv("VANTRELL_PROFILE");
-    std::string file = env && *env ? env : ConfigDir() + "/vantrell.ini";
+    std::string file = env && *env ? env : ConfigDir() + PATH_SEPARATOR + "vantrell.ini";
     // Named in full: a bare name here means the current directory, not the configuration one.
-    if (file.find('/') == std::string::npos) file.insert(0, "./");
+    fullname(file);
     return file;
 }
 
 std::string RegistryFile() {
     const char *reg = std::getenv("VANTRELL_REGISTRY");
     if (reg && *reg) return reg;
-    return ConfigDir() + "/registry.ini";
+    return ConfigDir() + PATH_SEPARATOR + "registry.ini";
 }
 
 RegResult RegQueryString(const char *keypath, const char *name, char *buf, std::size_t size) {
     if (buf && size > 0) buf[0] = '\0';
+#ifdef _WIN32
+    DWORD bytes = buf != nullptr && size <= MAXDWORD ? static_cast<DWORD>(size) : 0;
+    const LSTATUS rc =
+        RegGetValueA(HKEY_CURRENT_USER, keypath, name, RRF_RT_REG_SZ, nullptr, buf, &bytes);
+    if (rc == ERROR_SUCCESS && buf != nullptr) return RegResult::ok;
+    if (buf && size > 0) buf[0] = '\0';
+    return rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && buf == nullptr) ? RegResult::toolong
+                                                                            : RegResult::absent;
+#else
     std::string value;
     std::string file = RegistryFile();
     // The registry file is always named in full, never looked for in the configuration
     // directory as a bare name would be.
-    if (file.find('/') == std::string::npos) file.insert(0, "./");
+    fullname(file);
     if (!ReadProfileEntry(file.c_str(), keypath, name, value)) return RegResult::absent;
     if (!buf || value.size() >= size) return RegResult::toolong;
     store(value, buf, size);
     return RegResult::ok;
+#endif
 }
 
 } // namespace platform

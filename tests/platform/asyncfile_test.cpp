@@ -31,7 +31,7 @@ TEST_F(AsyncFileTest, ManyBuffersArriveWholeAndInOrderReplacingALongerFile) {
     const std::string name = path("report.out");
     ASSERT_TRUE(testsupport::writefile(name, std::string(5'000'000, 'x')));
 
-    std::FILE *f = platform::OpenAsyncWrite(name.c_str());
+    std::FILE *f = platform::OpenAsyncWrite(name.c_str(), platform::FileMode::binary);
     ASSERT_NE(f, nullptr);
     char buf[4096]; // a small buffer: thousands of hand-overs through the bounded queue
     ASSERT_EQ(std::setvbuf(f, buf, _IOFBF, sizeof buf), 0);
@@ -49,7 +49,7 @@ TEST_F(AsyncFileTest, ManyBuffersArriveWholeAndInOrderReplacingALongerFile) {
 TEST_F(AsyncFileTest, TheFileIsEmptiedWhenOpenedAndANewFileGetsTheUsualMode) {
     const std::string old = path("old.out");
     ASSERT_TRUE(testsupport::writefile(old, "stale contents\n"));
-    std::FILE *f = platform::OpenAsyncWrite(old.c_str());
+    std::FILE *f = platform::OpenAsyncWrite(old.c_str(), platform::FileMode::binary);
     ASSERT_NE(f, nullptr);
     // Whoever reads the file next, before any write, sees it empty: never the old contents.
     EXPECT_EQ(readfile(old), "");
@@ -58,7 +58,7 @@ TEST_F(AsyncFileTest, TheFileIsEmptiedWhenOpenedAndANewFileGetsTheUsualMode) {
 
     const mode_t mask = umask(022);
     const std::string made = path("new.out");
-    f = platform::OpenAsyncWrite(made.c_str());
+    f = platform::OpenAsyncWrite(made.c_str(), platform::FileMode::binary);
     umask(mask);
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(std::fclose(f), 0);
@@ -69,13 +69,16 @@ TEST_F(AsyncFileTest, TheFileIsEmptiedWhenOpenedAndANewFileGetsTheUsualMode) {
 
 TEST_F(AsyncFileTest, AFileThatCannotBeOpenedFailsAtOnce) {
     errno = 0;
-    EXPECT_EQ(platform::OpenAsyncWrite(path("no/such/folder/report.out").c_str()), nullptr);
+    EXPECT_EQ(platform::OpenAsyncWrite(path("no/such/folder/report.out").c_str(),
+                                       platform::FileMode::binary),
+              nullptr);
     EXPECT_EQ(errno, ENOENT);
-    EXPECT_EQ(platform::OpenAsyncWrite(dir_.c_str()), nullptr); // a folder
+    EXPECT_EQ(platform::OpenAsyncWrite(dir_.c_str(), platform::FileMode::binary),
+              nullptr); // a folder
 }
 
 TEST_F(AsyncFileTest, ADeviceIsWrittenWithoutBeingEmptied) {
-    std::FILE *f = platform::OpenAsyncWrite("/dev/null");
+    std::FILE *f = platform::OpenAsyncWrite("/dev/null", platform::FileMode::binary);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(std::fputs("discarded\n", f), 1);
     EXPECT_EQ(std::fclose(f), 0);
@@ -83,7 +86,7 @@ TEST_F(AsyncFileTest, ADeviceIsWrittenWithoutBeingEmptied) {
 
 TEST_F(AsyncFileTest, AFailedWriteIsReportedNotPassedOffAsSuccess) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    std::FILE *f = platform::OpenAsyncWrite("/dev/full");
+    std::FILE *f = platform::OpenAsyncWrite("/dev/full", platform::FileMode::binary);
     ASSERT_NE(f, nullptr);
     char buf[256];
     ASSERT_EQ(std::setvbuf(f, buf, _IOFBF, sizeof buf), 0);

@@ -8,6 +8,8 @@
 // file after opening the stream never sees contents the stream is about to replace.
 #pragma once
 
+#include "platform/sysfile.h"
+
 #include <cstdio>
 
 namespace platform {
@@ -16,6 +18,7 @@ namespace platform {
 // errno set) when the file cannot be opened; the failure is known at once, as with fopen.
 // A failed write shows later: the stream's error indicator is set at the next write once the
 // helper has met it, and fclose returns EOF when any write failed. fclose waits for every byte.
-std::FILE *OpenAsyncWrite(const char *name);
+// On Windows, which has no such streams, it is an ordinary stdio stream written by the caller.
+std::FILE *OpenAsyncWrite(const char *name, FileMode mode);
 
 } // namespace platform

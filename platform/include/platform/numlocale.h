@@ -8,6 +8,8 @@
 
 #include <locale.h>
 
+#include <string>
+
 namespace platform {
 
 class CNumericLocale {
@@ -20,8 +22,14 @@ class CNumericLocale {
     CNumericLocale &operator=(const CNumericLocale &) = delete;
 
   private:
+#ifdef _WIN32
+    bool active_ = false; // the outermost scope, which set the locale
+    int config_ = 0;      // the thread's locale mode it replaced
+    std::string old_;     // the numeric locale it replaced
+#else
     locale_t loc_{}; // the thread's locale while the scope lives; null for an inner scope
     locale_t old_{}; // the one it replaced
+#endif
 };
 
 } // namespace platform

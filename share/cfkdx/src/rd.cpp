@@ -7,16 +7,13 @@
 #include "kdxint.h"
 
 #include "cfpath.h"
+#include "platform/sysfile.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
-
-#include <stdio_ext.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kdx {
 
@@ -48,102 +45,6 @@ void closerec(filerec &f) {
     f.memdata = nullptr;
     f.memsize = 0;
     xxsecforget(f);
-}
-
-// ---- Files read from memory ----
-//
-// A design is thousands of small files, and the section search moves about in each (it reads a
-// file to its end to learn where the sections are, then goes back to them). On a file stream
-// every such move costs system calls and reads the file in again; a file the library opens
-// itself is therefore read whole, once, and served from memory through a stdio stream of its
-// own, so every move is a pointer change.
-
-inline constexpr off_t MEMFILE_MAX = off_t{16} << 20; // larger files are read from the disk
-
-struct memfile {
-    char *data;       // the file's bytes (malloc'ed)
-    std::size_t size; // how many
-    std::size_t pos;  // where the stream's next read starts
-};
-
-ssize_t memread(void *cookie, char *buf, std::size_t n) {
-    auto *m = static_cast<memfile *>(cookie);
-    const std::size_t left = m->pos < m->size ? m->size - m->pos : 0;
-    if (n > left) n = left;
-    std::memcpy(buf, m->data + m->pos, n);
-    m->pos += n;
-    return static_cast<ssize_t>(n);
-}
-
-int memseek(void *cookie, off64_t *offset, int whence) {
-    auto *m = static_cast<memfile *>(cookie);
-    off64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = static_cast<off64_t>(m->pos);
-    else if (whence == SEEK_END)
-        base = static_cast<off64_t>(m->size);
-    else if (whence != SEEK_SET)
-        return -1;
-    if (*offset < -base) return -1; // before the start
-    m->pos = static_cast<std::size_t>(base + *offset);
-    *offset = static_cast<off64_t>(m->pos);
-    return 0;
-}
-
-int memclose(void *cookie) {
-    auto *m = static_cast<memfile *>(cookie);
-    std::free(m->data);
-    delete m;
-    return 0;
-}
-
-// Reads all of fd into a new memfile; null when it is not a regular file of a modest size or
-// cannot be read whole (the descriptor then stands at its start again).
-memfile *slurp(int fd) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= MEMFILE_MAX) return nullptr;
-    // One byte more than the file holds: a short read then shows its end without another call.
-    std::size_t room = static_cast<std::size_t>(st.st_size) + 1;
-    char *data = static_cast<char *>(std::malloc(room));
-    std::size_t size = 0;
-    while (data != nullptr) {
-        const ssize_t n = ::read(fd, data + size, room - size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        size += static_cast<std::size_t>(n);
-        if (size < room) {
-            auto *m = new (std::nothrow) memfile{data, size, 0};
-            if (m != nullptr) return m;
-            break;
-        }
-        // The file grew since it was measured.
-        if (static_cast<off_t>(room) >= MEMFILE_MAX) break;
-        room *= 2;
-        char *more = static_cast<char *>(std::realloc(data, room));
-        if (more == nullptr) break;
-        data = more;
-    }
-    std::free(data);
-    lseek(fd, 0, SEEK_SET);
-    return nullptr;
-}
-
-// The file opened as fp, as a stream served from memory; fp itself when it cannot be. *served is
-// the file's bytes, null when it is not served from memory.
-FILE *inmemory(FILE *fp, memfile **served) {
-    *served = nullptr;
-    memfile *m = slurp(fileno(fp));
-    if (m == nullptr) return fp;
-    const cookie_io_functions_t io{memread, nullptr, memseek, memclose};
-    FILE *mem = fopencookie(m, "r", io);
-    if (mem == nullptr) {
-        memclose(m);
-        lseek(fileno(fp), 0, SEEK_SET);
-        return fp;
-    }
-    std::fclose(fp);
-    *served = m;
-    return mem;
 }
 
 // The expected type named in "unable to open file %s%s for reading".
@@ -243,7 +144,9 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
             if (!(kinds & t.kind)) continue;
             const std::string &n = t.kind == XXK_SYMBOL ? symname : given;
             char *tried = nullptr;
-            fp = cf::PPathOpen(n.c_str(), "r", t.ext, &tried);
+            // The readers count the bytes they pass and seek back to them: the file's bytes
+            // as they stand, with no line ends translated.
+            fp = cf::PPathOpen(n.c_str(), "rb", t.ext, &tried);
             if (fp) {
                 if (tried) found = tried;
                 ours = true;
@@ -259,13 +162,17 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
     }
 
     filerec &f = current();
-    memfile *served = nullptr;
+    const char *served = nullptr;
+    std::size_t servedsize = 0;
     if (ours) {
-        fp = inmemory(fp, &served);
+        // A design is thousands of small files, and the section search moves about in each (it
+        // reads a file to its end to learn where the sections are, then goes back to them): a
+        // file the library opens itself is read whole, once, so every move is a pointer change.
+        fp = platform::ServeFromMemory(fp, &served, &servedsize);
         std::setvbuf(fp, f.buffer, _IOFBF, sizeof f.buffer);
         // Only this library reads the stream, from one thread: the locking that ungetc and the
         // seeks of the section search would do on every call buys nothing.
-        __fsetlocking(fp, FSETLOCKING_BYCALLER);
+        platform::ReadOnlyHere(fp);
     }
     f.stream = fp;
     f.own = ours ? 1 : 0;
@@ -274,8 +181,8 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
     f.section = nullptr;
     f.open = 1;
     f.midline = 0;
-    f.memdata = served != nullptr ? served->data : nullptr;
-    f.memsize = served != nullptr ? served->size : 0;
+    f.memdata = served;
+    f.memsize = servedsize;
     if (path) *path = f.name;
     if (xxoptions().v) xxerror('m', "Reading file %s", f.name ? f.name : found);
 

@@ -7,6 +7,7 @@
 // The section search remembers the section lines it meets in the open file (seccache), so that
 // readers asking for sections out of order, or for one the file lacks, do not reread the file.
 #include "kdxint.h"
+#include "platform/sysfile.h"
 
 #include <sys/types.h>
 
@@ -52,21 +53,11 @@ constexpr bool endsword(int c) {
 }
 
 inline int readc(FILE *fp) {
-    return getc_unlocked(fp);
+    return platform::ReadChar(fp);
 }
 
-// Gives back c, the character readc took last. Every line of a design is peeked at and most end
-// a word read up to its line feed, so the common case is done in line as getc_unlocked does its
-// own: the character is still in the stream's buffer, right behind the read position (what
-// ungetc does first, without the call).
 inline void unreadc(int c, FILE *fp) {
-    if (fp->_IO_read_ptr > fp->_IO_read_base &&
-        static_cast<unsigned char>(fp->_IO_read_ptr[-1]) == c) {
-        --fp->_IO_read_ptr;
-        fp->_flags &= ~_IO_EOF_SEEN;
-    } else {
-        std::ungetc(c, fp);
-    }
+    platform::UnreadChar(c, fp);
 }
 
 // The rest of the line, line feed included; one more line unless the end of the file came first.

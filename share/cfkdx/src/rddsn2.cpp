@@ -7,6 +7,7 @@
 // State: the database (entry list, attribute list, tool and comment lines, recorded path, top
 // net) and the line buffer of myfgets; xxfreeall forgets the database with the object buffer.
 #include "kdxint.h"
+#include "platform/sysfile.h"
 
 #include "cfpath.h"
 
@@ -248,7 +249,7 @@ char *myfgets() {
     long len = 0; // characters of the line, kept or not
     bool any = false;
     // A line longer than the buffer is cut; its tail is dropped, never read as a line of its own.
-    while ((c = getc_unlocked(in)) != EOF) {
+    while ((c = platform::ReadChar(in)) != EOF) {
         any = true;
         if (c == '\n') break;
         if (n < DSN2_LINEMAX) dsn2.line[n++] = static_cast<char>(c);

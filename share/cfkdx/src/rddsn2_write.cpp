@@ -6,6 +6,7 @@
 // directory (rdss2_backup.cpp); a file that could not be written whole is removed again, so the
 // target holds a whole database or nothing, and the old one is in the backup. No state.
 #include "kdxint.h"
+#include "platform/sysfile.h"
 
 #include "cfpath.h"
 
@@ -15,14 +16,11 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
 namespace kdx {
 
 namespace {
 
-inline constexpr std::size_t TIMETEXT = 26; // ctime's text: 24 characters, line feed, terminator
-inline constexpr int TOOLFIELDS = 7;        // fields of "t %s%s%d%s%d%s%s"
+inline constexpr int TOOLFIELDS = 7; // fields of "t %s%s%d%s%d%s%s"
 
 // ---- Tool lines, scanned as "t %s%s%d%s%d%s%s" scans them ----
 
@@ -84,8 +82,8 @@ void writetools(FILE *out) {
     }
     if (net *top = xxdsn2top()) top->tools = *xxdsn2tools();
     const std::time_t now = std::time(nullptr);
-    char when[TIMETEXT] = "";
-    if (!ctime_r(&now, when)) when[0] = '\0';
+    char when[platform::TIMETEXT_SIZE] = "";
+    platform::TimeText(now, when);
     std::fprintf(out, "t %24.24s extracted %s -k %s -p %s\n", when, self, cf::KGetPath(),
                  cf::PGetPath());
 }
@@ -171,8 +169,7 @@ int xxwritedsn(const char *file) {
     }
     writedb(out);
     bool whole = !std::ferror(out);
-    struct stat st {};
-    const bool plain = fstat(fileno(out), &st) == 0 && S_ISREG(st.st_mode);
+    const bool plain = platform::IsRegularStream(out);
     if (std::fclose(out) != 0) whole = false;
     if (!whole) {
         // A part of a database would read as a whole one with entries missing.

@@ -8,6 +8,7 @@
 // takes the rest of a line as one property, for their free-text values. State: the port entries
 // of the use record being read (in "xxportbuf") and the synthetic name of its definition.
 #include "kdxint.h"
+#include "platform/sysfile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -56,7 +57,7 @@ int xxpropflags(const prop *p) {
 void consume() {
     filerec *f = xxcurfile();
     if (!f->open || !f->stream) return;
-    getc_unlocked(f->stream);
+    platform::ReadChar(f->stream);
     f->midline = 1;
 }
 

@@ -5,6 +5,7 @@
 // and a removal, and the source is removed only once its copy is whole, so a full disk never
 // costs the old file. State: the path of the last backup, for the writer's messages.
 #include "kdxint.h"
+#include "platform/sysfile.h"
 
 #include "cfpath.h"
 
@@ -12,23 +13,17 @@
 #include <cstdlib>
 #include <string>
 
-#include <sys/stat.h>
-
 namespace kdx {
 
 namespace {
 
 inline constexpr std::size_t MVBLOCK = 1999; // bytes copied at a time
 inline constexpr std::size_t BAKNAME = 4096; // the path kept for messages
-constexpr const char BAKDIR[] = "~/bak";
+constexpr const char BAKDIR[] = {'~', platform::PATH_SEPARATOR, 'b', 'a', 'k', '\0'};
 
 constinit struct {
     char last[BAKNAME]; // the path of the last backup made
 } bak{};
-
-bool regular(const struct stat &st) {
-    return S_ISREG(st.st_mode);
-}
 
 } // namespace
 
@@ -38,9 +33,8 @@ const char *xxbackupname() {
 
 int xxmkdir(const char *dir) {
     RoutineScope scope("xxmkdir");
-    struct stat st {};
-    if (dir && stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) return 1;
-    if (!dir || mkdir(dir, 0777) != 0) {
+    if (dir && platform::KindOfFile(dir) == platform::FileKind::directory) return 1;
+    if (!dir || !platform::MakeDirectory(dir)) {
         xxerr("e", "cannot create backup directory: \"%s\".", dir ? dir : "");
         return 0;
     }
@@ -51,10 +45,9 @@ int xxmv(const char *from, const char *to) {
     RoutineScope scope("xxmv");
     // Only a regular file is moved: a device or a pipe would be copied without end, or block.
     // A copy onto the file itself would empty it before it is read.
-    struct stat src {
-    }, dst{};
-    if (!from || !to || stat(from, &src) != 0 || !regular(src)) return 0;
-    if (stat(to, &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) return 0;
+    platform::FileId src, dst;
+    if (!from || !to || platform::KindOfFile(from) != platform::FileKind::regular) return 0;
+    if (!platform::IdOfFile(from, src) || (platform::IdOfFile(to, dst) && dst == src)) return 0;
     FILE *in = std::fopen(from, "rb");
     if (!in) return 0;
     FILE *out = std::fopen(to, "wb");
@@ -68,7 +61,7 @@ int xxmv(const char *from, const char *to) {
         whole = std::fwrite(block, 1, n, out) == n;
     if (std::ferror(in)) whole = false;
     std::fclose(in);
-    const bool plain = fstat(fileno(out), &dst) == 0 && regular(dst);
+    const bool plain = platform::IsRegularStream(out);
     if (std::fclose(out) != 0) whole = false;
     if (!whole) {
         // A partial copy is no backup (a device written to stays as it is).
@@ -88,7 +81,8 @@ int xxbackup(const char *path) {
     const std::string directory = dir;
     std::free(dir);
     if (!xxmkdir(directory.c_str())) return 0;
-    const std::string target = directory + "/" + cf::filepart(path ? path : "");
+    const std::string target =
+        directory + platform::PATH_SEPARATOR + cf::filepart(path ? path : "");
     if (!path || !xxmv(path, target.c_str())) {
         xxerr("er", "unable to back up file %s", path ? path : "");
         return 0;

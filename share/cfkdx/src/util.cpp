@@ -11,9 +11,8 @@
 // between blocks is caught.
 #include "kdxint.h"
 
+#include "platform/sysfile.h"
 #include "platform/worker.h"
-
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -91,9 +90,8 @@ inline constexpr std::size_t SLAB_FILLED =
 
 // Memory for a slab; null when it cannot be had.
 slab *mapslab() {
-    void *mem =
-        mmap(nullptr, SLAB_SIZE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mem == MAP_FAILED) return nullptr;
+    void *mem = platform::MapMemory(SLAB_SIZE);
+    if (mem == nullptr) return nullptr;
     auto *s = static_cast<slab *>(mem);
     s->free = static_cast<char *>(mem) + SLAB_HDR;
     s->end = static_cast<char *>(mem) + SLAB_SIZE;
@@ -104,7 +102,7 @@ slab *mapslab() {
 void unmapall(slab *s) {
     while (s != nullptr) {
         slab *next = s->next;
-        munmap(s, SLAB_SIZE);
+        platform::UnmapMemory(s, SLAB_SIZE);
         s = next;
     }
 }
@@ -136,10 +134,8 @@ slab *newslab() {
     st.slabs = s;
     if (growing) {
         st.spare = mapslab();
-        if (slab *spare = st.spare; spare != nullptr)
-            st.helper.post([spare] {
-                madvise(spare, SLAB_FILLED, MADV_POPULATE_WRITE); // a hint: failure is harmless
-            });
+        if (slab *spare = st.spare; spare != nullptr && platform::MEMORY_HELPER)
+            st.helper.post([spare] { platform::PrefaultMemory(spare, SLAB_FILLED); });
     }
     return s;
 }
@@ -312,7 +308,7 @@ void xxchainfree(membuf *first) {
     }
     // Giving a large design's memory back takes the kernel a while; the helper does it while
     // the run finishes (the next run's first task, or the end of the process, waits for it).
-    if (gone != nullptr && gone->next != nullptr) {
+    if (platform::MEMORY_HELPER && gone != nullptr && gone->next != nullptr) {
         st.helper.post([gone] { unmapall(gone); });
         st.helper.retire();
     } else {

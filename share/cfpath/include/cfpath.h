@@ -8,7 +8,7 @@
 #pragma once
 
 #include <cstdio>
-#include <sys/types.h>
+#include "platform/sysfile.h"
 
 namespace cf {
 
@@ -37,19 +37,20 @@ const char *KGetPath();
 
 // Opens name along list (elements joined by "+"): names beginning with "~", "/", "\", a drive,
 // "./" or "../" are opened as they stand, "$VANUSER/..." and "$CSDEVLIB/..." in the directories
-// of SetLibDirs first; every other name is tried in each element in turn. Every "\" becomes "/".
-// ext is appended to a name without extension. When tried is given it points at the 600-byte
-// found-name buffer, which holds the last name tried (or opened) until the next call. A candidate
-// longer than 599 characters is not opened. Null for no stream.
+// of SetLibDirs first; every other name is tried in each element in turn. Every separator becomes
+// the system's own ("/" here, "\" on Windows). ext is appended to a name without extension. When
+// tried is given it points at the 600-byte found-name buffer, which holds the last name tried (or
+// opened) until the next call. A candidate longer than 599 characters is not opened. Null for no
+// stream.
 std::FILE *PathOpen(const char *name, const char *mode, const char *ext, char **tried,
                     const char *list);
 
 // PathOpen along the symbol search path.
 std::FILE *PPathOpen(const char *name, const char *mode, const char *ext, char **tried);
 
-// Whether PathOpen opened the file of this device and inode for reading since the last
-// ForgetOpenedFiles: a run never puts its report over a file it read.
-bool OpenedForReading(dev_t device, ino_t inode);
+// Whether PathOpen opened this file for reading since the last ForgetOpenedFiles: a run never
+// puts its report over a file it read.
+bool OpenedForReading(const platform::FileId &file);
 void ForgetOpenedFiles();
 
 // New heap text (malloc) of text with a leading "~" element expanded; null only for a null text
@@ -91,9 +92,9 @@ char *lastsep(char *name);
 const char *filepart(const char *name);
 char *filepart(char *name);
 
-// Turns every "\\" of name into "/" in place, so that a name written either way opens here;
-// returns name (null stays null).
-char *toslashes(char *name);
+// Turns every separator of name ("\\" or "/") into the system's own in place, so that a name
+// written either way opens here; returns name (null stays null).
+char *toseparators(char *name);
 
 // The "." that begins name's extension (behind the last separator), or null.
 const char *hasext(const char *name);

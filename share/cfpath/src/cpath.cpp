@@ -15,14 +15,13 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <new>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
-
-#include <sys/stat.h>
 
 namespace cf {
 
@@ -69,9 +68,10 @@ bool hasdrive(std::string_view s) {
     return s.size() >= 2 && isalphac(s[0]) && s[1] == ':';
 }
 
-void slashes(std::string &s) {
+// Every separator of s becomes the system's own.
+void separators(std::string &s) {
     for (char &c : s)
-        if (c == '\\') c = '/';
+        if (issep(c)) c = platform::PATH_SEPARATOR;
 }
 
 // Bounded copy into a fixed buffer; the text is cut when it does not fit.
@@ -346,7 +346,7 @@ char *GetHomeDir(char *buf, int size) {
         return buf;
     if (buf[0]) {
         std::size_t n = std::strlen(buf);
-        buf[n] = '/';
+        buf[n] = platform::PATH_SEPARATOR;
         buf[n + 1] = '\0';
     }
     return buf;
@@ -382,10 +382,10 @@ void SetLibDirs(const char *userdir, const char *devdir) {
 
 namespace {
 
-// The files opened for reading by device and inode, until ForgetOpenedFiles. Made on first use
-// rather than at load, so the library has no static constructor.
-std::vector<std::pair<dev_t, ino_t>> &openedfiles() {
-    static std::vector<std::pair<dev_t, ino_t>> files;
+// The files opened for reading, until ForgetOpenedFiles. Made on first use rather than at load, so
+// the library has no static constructor.
+std::vector<platform::FileId> &openedfiles() {
+    static std::vector<platform::FileId> files;
     return files;
 }
 
@@ -396,13 +396,12 @@ std::FILE *trycandidate(const std::string &cand, const char *mode, bool trace) {
     if (cand.size() > static_cast<std::size_t>(MAXNAME)) return nullptr;
     if (trace) pathtrace("PathOpen: trying: \"%s\"\n", cp.found);
     std::FILE *f = std::fopen(cp.found, mode);
-    struct stat st {};
-    if (f != nullptr && mode[0] == 'r' && ::fstat(fileno(f), &st) == 0)
-        openedfiles().emplace_back(st.st_dev, st.st_ino);
+    platform::FileId id;
+    if (f != nullptr && mode[0] == 'r' && platform::IdOfStream(f, id)) openedfiles().push_back(id);
     return f;
 }
 
-// Expands a leading "~" of a candidate and turns its separators into slashes; false when the
+// Expands a leading "~" of a candidate and gives it the system's separators; false when the
 // "~" cannot be expanded, which ends the search.
 bool expandcand(std::string &cand) {
     if (cand[0] == '~') {
@@ -411,7 +410,7 @@ bool expandcand(std::string &cand) {
         cand = x;
         std::free(x);
     }
-    slashes(cand);
+    separators(cand);
     return true;
 }
 
@@ -426,12 +425,12 @@ std::FILE *openlibdir(const std::string &given, std::string_view prefix, const c
                       const char *ext, const char *mode) {
     if (given.size() <= prefix.size() ||
         !strncieql(given.c_str(), prefix.data(), static_cast<int>(prefix.size())) ||
-        given[prefix.size()] != '/')
+        !issep(given[prefix.size()]))
         return nullptr;
     std::string cand = dir;
     cand.append(given, prefix.size());
     cand.append(ext ? ext : "");
-    slashes(cand);
+    separators(cand);
     return trycandidate(cand, mode, false);
 }
 
@@ -443,7 +442,7 @@ std::FILE *PathOpen(const char *name, const char *mode, const char *ext, char **
     if (tried) *tried = cp.found;
     cp.found[0] = '\0';
     std::string given = name;
-    slashes(given);
+    separators(given);
     std::string work = given;
     if (!hasext(name) && ext) work.append(ext);
     if (work.size() > static_cast<std::size_t>(MAXNAME)) {
@@ -451,8 +450,8 @@ std::FILE *PathOpen(const char *name, const char *mode, const char *ext, char **
         return nullptr;
     }
 
-    if (work[0] == '~' || work[0] == '/' || hasdrive(work) || work.starts_with("./") ||
-        work.starts_with("../"))
+    if (work[0] == '~' || issep(work[0]) || hasdrive(work) || (work[0] == '.' && issep(work[1])) ||
+        (work.starts_with("..") && issep(work[2])))
         return opendirect(work, mode);
 
     if (std::FILE *fp = openlibdir(given, "$VANUSER", cp.userdir, ext, mode)) return fp;
@@ -466,7 +465,7 @@ std::FILE *PathOpen(const char *name, const char *mode, const char *ext, char **
         // An empty element would make the name absolute; lists built here never hold one.
         if (elem.empty()) continue;
         std::string cand(elem);
-        if (!issep(cand.back())) cand.push_back('/');
+        if (!issep(cand.back())) cand.push_back(platform::PATH_SEPARATOR);
         cand.append(work);
         if (!expandcand(cand)) return nullptr;
         if (std::FILE *fp = trycandidate(cand, mode, true)) return fp;
@@ -500,10 +499,10 @@ char *filepart(char *name) {
     return const_cast<char *>(filepart(static_cast<const char *>(name)));
 }
 
-char *toslashes(char *name) {
+char *toseparators(char *name) {
     if (name)
         for (char *p = name; *p; ++p)
-            if (*p == '\\') *p = '/';
+            if (issep(*p)) *p = platform::PATH_SEPARATOR;
     return name;
 }
 
@@ -582,10 +581,8 @@ void splitwords(const char *text, int *count, char ***vector) {
     *vector = vec;
 }
 
-bool OpenedForReading(dev_t device, ino_t inode) {
-    for (const auto &[dev, ino] : openedfiles())
-        if (dev == device && ino == inode) return true;
-    return false;
+bool OpenedForReading(const platform::FileId &file) {
+    return std::find(openedfiles().begin(), openedfiles().end(), file) != openedfiles().end();
 }
 
 void ForgetOpenedFiles() {

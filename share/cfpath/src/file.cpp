@@ -5,6 +5,7 @@
 // is one or more physical lines joined where a line ends with "@"; it is kept within a
 // 2,048-byte buffer.
 #include "cfpath.h"
+#include "platform/sysfile.h"
 #include "cfpathint.h"
 
 #include "cfstring.h"
@@ -42,7 +43,7 @@ bool readline(std::FILE *fp, char *buf, std::size_t &len, Segment &seg) {
     int last = 0; // last character other than a carriage return
     int c;
     bool any = false;
-    while ((c = getc_unlocked(fp)) != EOF) {
+    while ((c = platform::ReadChar(fp)) != EOF) {
         any = true;
         if (c == '\n') break;
         if (c != '\r') last = c;

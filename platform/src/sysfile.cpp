@@ -1,0 +1,245 @@
+// sysfile.cpp - files, names, memory and time on Linux and on Windows (see sysfile.h).
+#include "platform/sysfile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <stdio_ext.h>
+#include <sys/mman.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+FileKind kindof(const struct stat &st) {
+    if (S_ISREG(st.st_mode)) return FileKind::regular;
+    if (S_ISDIR(st.st_mode)) return FileKind::directory;
+    return FileKind::other;
+}
+
+} // namespace
+
+FileKind KindOfFile(const char *name) {
+    struct stat st {};
+    return name != nullptr && ::stat(name, &st) == 0 ? kindof(st) : FileKind::missing;
+}
+
+bool IsRegularStream(std::FILE *f) {
+    struct stat st {};
+    return f != nullptr && ::fstat(fileno(f), &st) == 0 && kindof(st) == FileKind::regular;
+}
+
+#ifdef _WIN32
+
+// A file's volume and index: the system's own identity of a file (stat's inode is always 0).
+namespace {
+
+bool idofhandle(HANDLE h, FileId &id) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info)) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
+}
+
+} // namespace
+
+bool IdOfFile(const char *name, FileId &id) {
+    if (name == nullptr) return false;
+    HANDLE h = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const bool ok = idofhandle(h, id);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return ok;
+}
+
+bool IdOfStream(std::FILE *f, FileId &id) {
+    return f != nullptr &&
+           idofhandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))), id);
+}
+
+bool MakeDirectory(const char *name) {
+    return ::mkdir(name) == 0;
+}
+
+bool TimeText(std::time_t t, char (&buf)[TIMETEXT_SIZE]) {
+    buf[0] = '\0';
+    const char *text = std::ctime(&t); // the C runtime keeps it per thread
+    if (text == nullptr || std::strlen(text) >= TIMETEXT_SIZE) return false;
+    std::strcpy(buf, text);
+    return true;
+}
+
+void *MapMemory(std::size_t size) {
+    return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void UnmapMemory(void *p, std::size_t) {
+    if (p != nullptr) VirtualFree(p, 0, MEM_RELEASE);
+}
+
+void PrefaultMemory(void *, std::size_t) {}
+
+std::FILE *ServeFromMemory(std::FILE *fp, const char **data, std::size_t *size) {
+    *data = nullptr;
+    *size = 0;
+    return fp;
+}
+
+void ReadOnlyHere(std::FILE *) {}
+
+void BinaryStream(std::FILE *fp) {
+    std::fflush(fp);
+    _setmode(_fileno(fp), _O_BINARY);
+}
+
+#else
+
+bool IdOfFile(const char *name, FileId &id) {
+    struct stat st {};
+    if (name == nullptr || ::stat(name, &st) != 0) return false;
+    id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+}
+
+bool IdOfStream(std::FILE *f, FileId &id) {
+    struct stat st {};
+    if (f == nullptr || ::fstat(fileno(f), &st) != 0) return false;
+    id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+}
+
+bool MakeDirectory(const char *name) {
+    return ::mkdir(name, 0777) == 0;
+}
+
+bool TimeText(std::time_t t, char (&buf)[TIMETEXT_SIZE]) {
+    buf[0] = '\0';
+    return ctime_r(&t, buf) != nullptr;
+}
+
+void *MapMemory(std::size_t size) {
+    void *mem = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return mem == MAP_FAILED ? nullptr : mem;
+}
+
+void UnmapMemory(void *p, std::size_t size) {
+    if (p != nullptr) munmap(p, size);
+}
+
+void PrefaultMemory(void *p, std::size_t size) {
+    madvise(p, size, MADV_POPULATE_WRITE); // a hint: failure is harmless
+}
+
+namespace {
+
+inline constexpr off_t MEMFILE_MAX = off_t{16} << 20; // larger files are read from the disk
+
+struct memfile {
+    char *data;       // the file's bytes (malloc'ed)
+    std::size_t size; // how many
+    std::size_t pos;  // where the stream's next read starts
+};
+
+ssize_t memread(void *cookie, char *buf, std::size_t n) {
+    auto *m = static_cast<memfile *>(cookie);
+    const std::size_t left = m->pos < m->size ? m->size - m->pos : 0;
+    if (n > left) n = left;
+    std::memcpy(buf, m->data + m->pos, n);
+    m->pos += n;
+    return static_cast<ssize_t>(n);
+}
+
+int memseek(void *cookie, off64_t *offset, int whence) {
+    auto *m = static_cast<memfile *>(cookie);
+    off64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = static_cast<off64_t>(m->pos);
+    else if (whence == SEEK_END)
+        base = static_cast<off64_t>(m->size);
+    else if (whence != SEEK_SET)
+        return -1;
+    if (*offset < -base) return -1; // before the start
+    m->pos = static_cast<std::size_t>(base + *offset);
+    *offset = static_cast<off64_t>(m->pos);
+    return 0;
+}
+
+int memclose(void *cookie) {
+    auto *m = static_cast<memfile *>(cookie);
+    std::free(m->data);
+    delete m;
+    return 0;
+}
+
+// Reads all of fd into a new memfile; null when it is not a regular file of a modest size or
+// cannot be read whole (the descriptor then stands at its start again).
+memfile *slurp(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= MEMFILE_MAX) return nullptr;
+    // One byte more than the file holds: a short read then shows its end without another call.
+    std::size_t room = static_cast<std::size_t>(st.st_size) + 1;
+    char *data = static_cast<char *>(std::malloc(room));
+    std::size_t size = 0;
+    while (data != nullptr) {
+        const ssize_t n = ::read(fd, data + size, room - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        size += static_cast<std::size_t>(n);
+        if (size < room) {
+            auto *m = new (std::nothrow) memfile{data, size, 0};
+            if (m != nullptr) return m;
+            break;
+        }
+        // The file grew since it was measured.
+        if (static_cast<off_t>(room) >= MEMFILE_MAX) break;
+        room *= 2;
+        char *more = static_cast<char *>(std::realloc(data, room));
+        if (more == nullptr) break;
+        data = more;
+    }
+    std::free(data);
+    lseek(fd, 0, SEEK_SET);
+    return nullptr;
+}
+
+} // namespace
+
+std::FILE *ServeFromMemory(std::FILE *fp, const char **data, std::size_t *size) {
+    *data = nullptr;
+    *size = 0;
+    memfile *m = slurp(fileno(fp));
+    if (m == nullptr) return fp;
+    const cookie_io_functions_t io{memread, nullptr, memseek, memclose};
+    FILE *mem = fopencookie(m, "r", io);
+    if (mem == nullptr) {
+        memclose(m);
+        lseek(fileno(fp), 0, SEEK_SET);
+        return fp;
+    }
+    std::fclose(fp);
+    *data = m->data;
+    *size = m->size;
+    return mem;
+}
+
+void ReadOnlyHere(std::FILE *fp) {
+    __fsetlocking(fp, FSETLOCKING_BYCALLER);
+}
+
+void BinaryStream(std::FILE *) {}
+
+#endif
+
+} // namespace platform

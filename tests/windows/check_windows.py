@@ -1,0 +1,192 @@
+#!/usr/bin/env python3
+"""check_windows.py - the Windows build under Wine: partlist.exe, partlist.dll and its host.
+
+    check_windows.py prefix  BUILD            make the Wine prefix the other checks share
+    check_windows.py golden  BUILD SOURCE     every golden case through the host (one process per
+                                              case, as the Linux cases run), and the one-run cases
+                                              through partlist.exe too, without helper threads
+    check_windows.py example BUILD SOURCE     the shipped example through partlist.exe (the golden
+                                              case window_pattern runs it twice through the host
+                                              in one process, as the window does)
+    check_windows.py home    BUILD SOURCE     symbols found through "~", the registry's home
+                                              directory and the suite's initialisation file
+    check_windows.py exports BUILD OBJDUMP    the names partlist.dll exports, exactly
+
+What Windows writes is what Linux writes with CR LF line ends (text files as the system writes
+them); the expected files of the golden cases are the Linux ones.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+EXPORTS = ["Sch_Exit", "SetPropertyLength", "initializeMap", "main"]  # as objdump sorts them
+
+
+def wineenv(build):
+    env = dict(os.environ)
+    env["WINEPREFIX"] = os.path.join(build, "wineprefix")
+    env["WINEDEBUG"] = "-all"
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    env.pop("DISPLAY", None)  # the command needs no display
+    return env
+
+
+def wine(build, args, cwd, check=True, threads=True):
+    env = wineenv(build)
+    if not threads:
+        env["PARTLIST_THREADS"] = "0"
+    r = subprocess.run(["wine"] + args, cwd=cwd, env=env,
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+    if check and r.returncode not in (0,) and args and args[0].endswith("winhost.exe"):
+        sys.exit(f"winhost failed ({r.returncode}): {r.stderr.decode(errors='replace')}")
+    return r
+
+
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def crlf(data):
+    return data.replace(b"\n", b"\r\n")
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def compare(produced, expected, what, faults):
+    if not os.path.exists(produced):
+        faults.append(f"{what}: not written")
+    elif read(produced) != crlf(read(expected)):
+        faults.append(f"{what}: differs from the Linux file with CR LF line ends")
+
+
+def copycase(src, work):
+    shutil.copytree(src, work, ignore=shutil.ignore_patterns("expected"))
+
+
+def cmd_prefix(build):
+    prefix = wineenv(build)["WINEPREFIX"]
+    shutil.rmtree(prefix, ignore_errors=True)
+    r = subprocess.run(["wineboot", "-i"], env=wineenv(build), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300)
+    subprocess.run(["wineserver", "-w"], env=wineenv(build), timeout=300)
+    return r.returncode
+
+
+def hostrun(build, work, runs):
+    """Runs the lines of `runs` through the host in `work`; the statuses it printed."""
+    host = os.path.join(build, "tests", "windows", "winhost.exe")
+    dll = os.path.join(build, "partlist", "partlist.dll")
+    r = wine(build, [host, winpath(dll), runs], cwd=work)
+    return r.stdout.decode().split()
+
+
+def cmd_golden(build, source):
+    root = os.path.join(source, "tests", "data", "golden")
+    exe = os.path.join(build, "apps", "partlist.exe")
+    faults, cases = [], sorted(os.listdir(root))
+    for case in cases:
+        src = os.path.join(root, case)
+        expected = os.path.join(src, "expected")
+        lines = [l for l in read(os.path.join(src, "runs")).decode().splitlines() if l.strip()]
+        with tempfile.TemporaryDirectory() as tmp:
+            work = os.path.join(tmp, case)
+            copycase(src, work)
+            statuses = hostrun(build, work, "runs")
+            want = os.path.join(expected, "status")
+            if os.path.exists(want) and statuses != read(want).decode().split():
+                faults.append(f"{case}: statuses {statuses}, expected {read(want).decode().split()}")
+            for name in sorted(os.listdir(expected)):
+                if name != "status":
+                    compare(os.path.join(work, name), os.path.join(expected, name),
+                            f"{case} (host): {name}", faults)
+        if len(lines) != 1:
+            continue
+        with tempfile.TemporaryDirectory() as tmp:
+            work = os.path.join(tmp, case)
+            copycase(src, work)
+            # Without the helper threads: both ways write the same bytes.
+            wine(build, [exe] + lines[0].split(), cwd=work, check=False, threads=False)
+            for name in sorted(os.listdir(expected)):
+                if name != "status":
+                    compare(os.path.join(work, name), os.path.join(expected, name),
+                            f"{case} (partlist.exe): {name}", faults)
+    print(f"{len(cases)} golden cases under Wine, {len(faults)} faults")
+    return faults
+
+
+def cmd_example(build, source):
+    amp = os.path.join(source, "examples", "amp")
+    expected = os.path.join(source, "examples", "expected.out")
+    exe = os.path.join(build, "apps", "partlist.exe")
+    faults = []
+    with tempfile.TemporaryDirectory() as tmp:
+        work = os.path.join(tmp, "amp")
+        shutil.copytree(amp, work)
+        r = wine(build, [exe, "--map", "dra.txt", "-p", ".", "top.sch"], cwd=work, check=False)
+        if r.returncode != 0:
+            faults.append(f"partlist.exe: exit status {r.returncode}")
+        compare(os.path.join(work, "top.out"), expected, "partlist.exe: top.out", faults)
+    return faults
+
+
+def cmd_home(build, source):
+    """The symbol files stand in a folder named only by the suite's initialisation file, which is
+    found through the registry's home directory."""
+    amp = os.path.join(source, "examples", "amp")
+    exe = os.path.join(build, "apps", "partlist.exe")
+    faults = []
+    with tempfile.TemporaryDirectory() as tmp:
+        work, home, syms = (os.path.join(tmp, d) for d in ("amp", "home", "syms"))
+        shutil.copytree(amp, work)
+        os.makedirs(home)
+        os.makedirs(syms)
+        for name in os.listdir(work):
+            if name.endswith(".sym"):
+                shutil.move(os.path.join(work, name), syms)
+        with open(os.path.join(home, "van87.ini"), "w") as f:
+            f.write(f"[VANTRELL]\r\n~={winpath(syms)}\r\n")
+        key = r"HKCU\Software\Morvek\Vantrell\8.7\Directories"
+        wine(build, ["reg", "add", key, "/v", "Home Dir", "/d", winpath(home), "/f"], cwd=work)
+        try:
+            wine(build, [exe, "--map", "dra.txt", "-p", ".+~", "top.sch"], cwd=work, check=False)
+            compare(os.path.join(work, "top.out"), os.path.join(source, "examples", "expected.out"),
+                    "symbols through the registry's home directory: top.out", faults)
+        finally:
+            wine(build, ["reg", "delete", key, "/f"], cwd=work)
+    return faults
+
+
+def cmd_exports(build, objdump):
+    dll = os.path.join(build, "partlist", "partlist.dll")
+    text = subprocess.run([objdump, "-p", dll], stdout=subprocess.PIPE, check=True).stdout.decode()
+    names, inside = [], False
+    for line in text.splitlines():
+        if line.startswith("[Ordinal/Name Pointer] Table"):
+            inside = True
+        elif inside and line.strip():
+            names.append(line.split()[-1])
+        elif inside:
+            break
+    print("partlist.dll exports: " + " ".join(names))
+    return [] if names == EXPORTS else [f"exports {names}, expected {EXPORTS}"]
+
+
+def main():
+    what, build = sys.argv[1], os.path.abspath(sys.argv[2])
+    if what == "prefix":
+        return cmd_prefix(build)
+    commands = {"golden": cmd_golden, "example": cmd_example, "home": cmd_home,
+                "exports": cmd_exports}
+    faults = commands[what](build, sys.argv[3])
+    for f in faults:
+        print("FAULT: " + f)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
