@@ -57,16 +57,15 @@ bool idofhandle(HANDLE h, FileId &id) {
 
 bool IdOfFile(const char *name, FileId &id) {
     if (name == nullptr) return false;
-    HANDLE h = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     const bool ok = idofhandle(h, id);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     return ok;
 }
 
 bool IdOfStream(std::FILE *f, FileId &id) {
-    return f != nullptr &&
-           idofhandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))), id);
+    return f != nullptr && idofhandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))), id);
 }
 
 bool MakeDirectory(const char *name) {
