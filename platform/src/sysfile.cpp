@@ -90,12 +90,6 @@ void UnmapMemory(void *p, std::size_t) {
 
 void PrefaultMemory(void *, std::size_t) {}
 
-std::FILE *ServeFromMemory(std::FILE *fp, const char **data, std::size_t *size) {
-    *data = nullptr;
-    *size = 0;
-    return fp;
-}
-
 void ReadOnlyHere(std::FILE *) {}
 
 void BinaryStream(std::FILE *fp) {
@@ -141,68 +135,36 @@ void PrefaultMemory(void *p, std::size_t size) {
     madvise(p, size, MADV_POPULATE_WRITE); // a hint: failure is harmless
 }
 
-namespace {
-
-inline constexpr off_t MEMFILE_MAX = off_t{16} << 20; // larger files are read from the disk
-
-struct memfile {
-    char *data;       // the file's bytes (malloc'ed)
-    std::size_t size; // how many
-    std::size_t pos;  // where the stream's next read starts
-};
-
-ssize_t memread(void *cookie, char *buf, std::size_t n) {
-    auto *m = static_cast<memfile *>(cookie);
-    const std::size_t left = m->pos < m->size ? m->size - m->pos : 0;
-    if (n > left) n = left;
-    std::memcpy(buf, m->data + m->pos, n);
-    m->pos += n;
-    return static_cast<ssize_t>(n);
+void ReadOnlyHere(std::FILE *fp) {
+    __fsetlocking(fp, FSETLOCKING_BYCALLER);
 }
 
-int memseek(void *cookie, off64_t *offset, int whence) {
-    auto *m = static_cast<memfile *>(cookie);
-    off64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = static_cast<off64_t>(m->pos);
-    else if (whence == SEEK_END)
-        base = static_cast<off64_t>(m->size);
-    else if (whence != SEEK_SET)
-        return -1;
-    if (*offset < -base) return -1; // before the start
-    m->pos = static_cast<std::size_t>(base + *offset);
-    *offset = static_cast<off64_t>(m->pos);
-    return 0;
-}
+void BinaryStream(std::FILE *) {}
 
-int memclose(void *cookie) {
-    auto *m = static_cast<memfile *>(cookie);
-    std::free(m->data);
-    delete m;
-    return 0;
-}
+#endif
 
-// Reads all of fd into a new memfile; null when it is not a regular file of a modest size or
-// cannot be read whole (the descriptor then stands at its start again).
-memfile *slurp(int fd) {
+char *ReadWholeFile(std::FILE *fp, std::size_t max, std::size_t *size) {
+    *size = 0;
+    const int fd = fileno(fp);
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= MEMFILE_MAX) return nullptr;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
+        static_cast<std::uint64_t>(st.st_size) >= max)
+        return nullptr;
     // One byte more than the file holds: a short read then shows its end without another call.
     std::size_t room = static_cast<std::size_t>(st.st_size) + 1;
     char *data = static_cast<char *>(std::malloc(room));
-    std::size_t size = 0;
+    std::size_t got = 0;
     while (data != nullptr) {
-        const ssize_t n = ::read(fd, data + size, room - size);
+        const auto n = ::read(fd, data + got, static_cast<unsigned>(room - got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) break;
-        size += static_cast<std::size_t>(n);
-        if (size < room) {
-            auto *m = new (std::nothrow) memfile{data, size, 0};
-            if (m != nullptr) return m;
-            break;
+        got += static_cast<std::size_t>(n);
+        if (got < room) {
+            *size = got;
+            return data;
         }
         // The file grew since it was measured.
-        if (static_cast<off_t>(room) >= MEMFILE_MAX) break;
+        if (room >= max) break;
         room *= 2;
         char *more = static_cast<char *>(std::realloc(data, room));
         if (more == nullptr) break;
@@ -212,33 +174,5 @@ memfile *slurp(int fd) {
     lseek(fd, 0, SEEK_SET);
     return nullptr;
 }
-
-} // namespace
-
-std::FILE *ServeFromMemory(std::FILE *fp, const char **data, std::size_t *size) {
-    *data = nullptr;
-    *size = 0;
-    memfile *m = slurp(fileno(fp));
-    if (m == nullptr) return fp;
-    const cookie_io_functions_t io{memread, nullptr, memseek, memclose};
-    FILE *mem = fopencookie(m, "r", io);
-    if (mem == nullptr) {
-        memclose(m);
-        lseek(fileno(fp), 0, SEEK_SET);
-        return fp;
-    }
-    std::fclose(fp);
-    *data = m->data;
-    *size = m->size;
-    return mem;
-}
-
-void ReadOnlyHere(std::FILE *fp) {
-    __fsetlocking(fp, FSETLOCKING_BYCALLER);
-}
-
-void BinaryStream(std::FILE *) {}
-
-#endif
 
 } // namespace platform

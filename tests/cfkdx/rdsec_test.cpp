@@ -65,7 +65,7 @@ class SectionSearch : public readertest::ReaderTest {
     // and the messages written.
     std::string step(const std::string &what, int result) {
         const kdx::filerec *f = kdx::xxcurfile();
-        const long pos = std::ftell(f->stream);
+        const long pos = static_cast<long>(kdx::xxftell(*f));
         const int line = f->line;
         const int next = kdx::xxpeek();
         char head[128];
@@ -365,7 +365,7 @@ TEST_F(SectionSearch, AnySequenceOfSearchesAndReadsEndsWhereAPlainReadingEnds) {
             SCOPED_TRACE("round " + std::to_string(round) + " step " + std::to_string(op) + " " +
                          did + " in:\n" + text);
             ASSERT_EQ(got, want);
-            ASSERT_EQ(std::ftell(f->stream), static_cast<long>(plain.pos()));
+            ASSERT_EQ(kdx::xxftell(*f), static_cast<long long>(plain.pos()));
             ASSERT_EQ(f->line, plain.line());
             ASSERT_EQ(kdx::xxpeek(), plain.peek());
         }

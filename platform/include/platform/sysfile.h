@@ -58,12 +58,10 @@ void UnmapMemory(void *p, std::size_t size);
 // Asks the system to back the first `size` bytes of p with memory now (a hint).
 void PrefaultMemory(void *p, std::size_t size);
 
-// Streams the library reads by itself: the whole file read at once and served from memory, so
-// that the section search moves about in it without system calls. Returns the new stream and
-// sets data/size to the file's bytes (valid until the stream is closed), or returns fp with data
-// null when the file cannot be served so (not a regular file, too large, or no such streams on
-// this system); fp is then at its start.
-std::FILE *ServeFromMemory(std::FILE *fp, const char **data, std::size_t *size);
+// The whole of the file fp reads, when it is a regular file of fewer than `max` bytes: a new
+// buffer (malloc'ed, the caller frees it) and its size in *size. Null when it is not, or cannot
+// be read whole; fp then stands at its start again. fp must be open in binary mode.
+char *ReadWholeFile(std::FILE *fp, std::size_t max, std::size_t *size);
 
 // Only the caller's thread reads the stream: stdio need not lock it on every call.
 void ReadOnlyHere(std::FILE *fp);
@@ -87,21 +85,6 @@ inline std::size_t WriteBytes(const char *p, std::size_t n, std::FILE *fp) {
 #else
     return std::fwrite(p, 1, n, fp);
 #endif
-}
-
-// Gives back c, the character ReadChar took last. Every line of a design is peeked at, so on
-// glibc the common case is done in line: the character is still in the stream's buffer, right
-// behind the read position (what ungetc does first, without the call).
-inline void UnreadChar(int c, std::FILE *fp) {
-#ifdef __GLIBC__
-    if (fp->_IO_read_ptr > fp->_IO_read_base &&
-        static_cast<unsigned char>(fp->_IO_read_ptr[-1]) == c) {
-        --fp->_IO_read_ptr;
-        fp->_flags &= ~_IO_EOF_SEEN;
-        return;
-    }
-#endif
-    std::ungetc(c, fp);
 }
 
 } // namespace platform

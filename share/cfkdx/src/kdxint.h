@@ -12,9 +12,11 @@
 
 #include "kdx.h"
 #include "cfstring.h"
+#include "platform/sysfile.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <type_traits>
 
 namespace kdx {
@@ -462,10 +464,33 @@ struct filerec {
                             // search, released with the file
     int midline;            // 1 when a word was read off the current line: the stream may stand
                             // inside a line, where the section search must not trust its lists
-    const char *memdata;    // the file's bytes when the stream serves it from memory, else null
+    char *memdata;          // the file's bytes when it was read whole (malloc'ed), else null:
+                            // then they are read here, and the stream is not read at all
     std::size_t memsize;    // how many
-    char buffer[XXFILEBUF]; // stdio buffer given to the stream
+    std::size_t mempos;     // where the next read starts
+    char buffer[XXFILEBUF]; // stdio buffer given to the stream when it is read
 };
+
+// The next byte of the open file, EOF at its end.
+inline int xxgetc(filerec &f) {
+    if (f.memdata != nullptr)
+        return f.mempos < f.memsize ? static_cast<unsigned char>(f.memdata[f.mempos++]) : EOF;
+    return platform::ReadChar(f.stream);
+}
+
+// Where the open file stands: the offset of the byte xxgetc reads next.
+inline long long xxftell(const filerec &f) {
+    return f.memdata != nullptr ? static_cast<long long>(f.mempos) : ftello(f.stream);
+}
+
+// Gives back c, the byte xxgetc returned last.
+inline void xxungetc(int c, filerec &f) {
+    if (c == EOF) return;
+    if (f.memdata != nullptr)
+        --f.mempos;
+    else
+        std::ungetc(c, f.stream);
+}
 
 // Releases what the section search learnt about the file of `f` (rd.cpp calls it when a file is
 // closed or opened on the record).

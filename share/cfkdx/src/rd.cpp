@@ -25,8 +25,8 @@ struct RdState {
     net *curnet;      // the net the read driver is reading
 };
 
-constinit RdState rd{{{nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 0, {}},
-                      {nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 0, {}}},
+constinit RdState rd{{{nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 0, 0, {}},
+                      {nullptr, 0, nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 0, 0, {}}},
                      nullptr,
                      nullptr};
 
@@ -42,10 +42,14 @@ void closerec(filerec &f) {
     f.line = 1;
     f.open = 0;
     f.midline = 0;
+    std::free(f.memdata);
     f.memdata = nullptr;
     f.memsize = 0;
+    f.mempos = 0;
     xxsecforget(f);
 }
+
+inline constexpr std::size_t MEMFILE_MAX = std::size_t{16} << 20; // larger files are streamed
 
 // The expected type named in "unable to open file %s%s for reading".
 const char *expectedtype(const char *name, int kinds) {
@@ -162,13 +166,16 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
     }
 
     filerec &f = current();
-    const char *served = nullptr;
+    char *served = nullptr;
     std::size_t servedsize = 0;
     if (ours) {
         // A design is thousands of small files, and the section search moves about in each (it
         // reads a file to its end to learn where the sections are, then goes back to them): a
-        // file the library opens itself is read whole, once, so every move is a pointer change.
-        fp = platform::ServeFromMemory(fp, &served, &servedsize);
+        // file the library opens itself is read whole, once, and its bytes are read in memory,
+        // so every move is a pointer change and no character passes through stdio.
+        served = platform::ReadWholeFile(fp, MEMFILE_MAX, &servedsize);
+    }
+    if (ours && served == nullptr) {
         std::setvbuf(fp, f.buffer, _IOFBF, sizeof f.buffer);
         // Only this library reads the stream, from one thread: the locking that ungetc and the
         // seeks of the section search would do on every call buys nothing.
@@ -183,6 +190,7 @@ int xxfdopen(FILE *stream, const char *name, int kinds, const char **path) {
     f.midline = 0;
     f.memdata = served;
     f.memsize = servedsize;
+    f.mempos = 0;
     if (path) *path = f.name;
     if (xxoptions().v) xxerror('m', "Reading file %s", f.name ? f.name : found);
 

@@ -1,8 +1,9 @@
 // rd2.cpp - the character, word, line and section routines every file reader is built on.
 //
-// All of them work on the current file record of rd.cpp and read one character at a time with
-// the unlocked stdio routines. Texts go straight into "xxalbuf" or a scratch buffer, bounded by
-// the buffer's end: an over-long word or line is cut with a message, never written past it.
+// All of them work on the current file record of rd.cpp and read one character at a time: from
+// the file's bytes in memory when rd.cpp read it whole (a byte cursor), else from its stream
+// with the unlocked stdio routines. Texts go straight into "xxalbuf" or a scratch buffer, bounded
+// by the buffer's end: an over-long word or line is cut with a message, never written past it.
 // Carriage returns end words and are dropped from lines, so CR LF files read like LF files.
 // The section search remembers the section lines it meets in the open file (seccache), so that
 // readers asking for sections out of order, or for one the file lacks, do not reread the file.
@@ -52,20 +53,46 @@ constexpr bool endsword(int c) {
     return cf::isspacec(c);
 }
 
-inline int readc(FILE *fp) {
-    return platform::ReadChar(fp);
-}
+// What the routines below read from: get() gives the next byte or EOF, unget(c) gives back the
+// byte get() returned last.
 
-inline void unreadc(int c, FILE *fp) {
-    platform::UnreadChar(c, fp);
-}
+// A stream of the caller's, or an open file that is read through its stream.
+struct StreamIn {
+    FILE *fp;
+    int get() { return platform::ReadChar(fp); }
+    void unget(int c) {
+        if (c != EOF) std::ungetc(c, fp);
+    }
+};
+
+// The open file, whichever way it is read.
+struct FileIn {
+    filerec &f;
+    int get() { return xxgetc(f); }
+    void unget(int c) { xxungetc(c, f); }
+};
+
+// The bytes of a file read whole, for the routines that run for nearly every byte: a cursor
+// kept in a register, put back in the record when the routine is done (done()).
+struct MemIn {
+    filerec &f;
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(f.memdata + f.mempos);
+    const unsigned char *const end = reinterpret_cast<const unsigned char *>(f.memdata + f.memsize);
+    int get() { return p < end ? *p++ : EOF; }
+    void unget(int c) {
+        if (c != EOF) --p;
+    }
+    void done() {
+        f.mempos = static_cast<std::size_t>(reinterpret_cast<const char *>(p) - f.memdata);
+    }
+};
 
 // The rest of the line, line feed included; one more line unless the end of the file came first.
 // Returns the number of characters consumed.
-off_t purge(FILE *fp, int *line) {
+template <class In> off_t purge(In in, int *line) {
     off_t used = 0;
     int c;
-    while ((c = readc(fp)) != EOF) {
+    while ((c = in.get()) != EOF) {
         ++used;
         if (c == '\n') {
             ++*line;
@@ -123,27 +150,28 @@ char *readline(Next next, int *line, membuf **buf, off_t *used = nullptr, bool *
     return start;
 }
 
-char *rdline(FILE *fp, int *line, membuf **buf, off_t *used = nullptr, bool *cut = nullptr) {
-    return readline([fp] { return readc(fp); }, line, buf, used, cut);
+template <class In>
+char *rdline(In in, int *line, membuf **buf, off_t *used = nullptr, bool *cut = nullptr) {
+    return readline([&in] { return in.get(); }, line, buf, used, cut);
 }
 
 // The search of xxfindline: the lines that begin with text's first character are compared
 // with the rest of text; returns 1 behind the line that matches, 0 at the end of the file.
-int findplain(FILE *fp, int *line, const char *text) {
+template <class In> int findplain(In in, int *line, const char *text) {
     const int first = static_cast<unsigned char>(text[0]);
     for (;;) {
-        int c = readc(fp);
+        int c = in.get();
         if (c == EOF) return 0;
         if (c != first) {
             // A line feed read here ended an empty line: the next line may be the one sought.
             if (c == '\n')
                 ++*line;
             else
-                purge(fp, line);
+                purge(in, line);
             continue;
         }
         xxlinebuf->ptr = reinterpret_cast<char *>(xxlinebuf + 1);
-        const char *rest = rdline(fp, line, &xxlinebuf);
+        const char *rest = rdline(in, line, &xxlinebuf);
         if (!rest) return 0;
         if (cf::strcieql(rest, text + 1)) return 1;
     }
@@ -162,27 +190,27 @@ Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop
 Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop, std::vector<Mark> &met,
           off_t *end) {
     if (f.memdata != nullptr) return scanmemory(f, c, text, pos, stop, met, end);
-    FILE *fp = f.stream;
+    StreamIn in{f.stream};
     Scan result = Scan::end;
     for (;;) {
         if (pos == stop) {
             result = Scan::stop;
             break;
         }
-        int ch = readc(fp);
+        int ch = in.get();
         if (ch == EOF) break;
         ++pos;
         if (ch != '[') {
             if (ch == '\n')
                 ++f.line;
             else
-                pos += purge(fp, &f.line);
+                pos += purge(in, &f.line);
             continue;
         }
         xxlinebuf->ptr = reinterpret_cast<char *>(xxlinebuf + 1);
         off_t used = 0;
         bool cut = false;
-        const char *rest = rdline(fp, &f.line, &xxlinebuf, &used, &cut);
+        const char *rest = rdline(in, &f.line, &xxlinebuf, &used, &cut);
         pos += used;
         if (cut) c.off = true;
         if (!rest) break;
@@ -197,9 +225,9 @@ Scan scan(filerec &f, seccache &c, const char *text, off_t pos, off_t stop, std:
     return result;
 }
 
-// scan on a file served from memory, with the same results: the lines are found in its bytes
-// rather than read through the stream one character at a time, and the stream is moved once,
-// to where the reading would have stopped.
+// scan on a file read whole, with the same results: the lines are found in its bytes with
+// memchr rather than one character at a time, and the file is moved once, to where the reading
+// would have stopped.
 Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop,
                 std::vector<Mark> &met, off_t *end) {
     const char *const data = f.memdata;
@@ -242,8 +270,7 @@ Scan scanmemory(filerec &f, seccache &c, const char *text, off_t pos, off_t stop
     }
     f.midline = 0;
     *end = pos;
-    const bool moved = fseeko(f.stream, pos, SEEK_SET) == 0;
-    XXASSERT(moved);
+    f.mempos = static_cast<std::size_t>(pos);
     return result;
 }
 
@@ -270,13 +297,15 @@ bool knownline(const seccache &c, off_t pos, int *line) {
 
 // Moves the current file from `from` to `to`, where the line number is `line`.
 void moveto(filerec &f, off_t from, off_t to, int line) {
-    if (to != from) {
+    if (to != from && f.memdata != nullptr) {
+        f.mempos = static_cast<std::size_t>(to);
+    } else if (to != from) {
         // stdio keeps its buffer only for a seek to a byte inside it, which the end of the file
         // is not: reaching the end through its last byte spares reading the file in again.
         const bool toend = to == f.sections->hi && f.sections->toend && to > 0;
         const bool moved = fseeko(f.stream, toend ? to - 1 : to, SEEK_SET) == 0;
         XXASSERT(moved);
-        if (toend) readc(f.stream);
+        if (toend) platform::ReadChar(f.stream);
     }
     f.line = line;
     f.midline = 0;
@@ -298,16 +327,16 @@ int findforward(filerec &f, const char *text, bool rewinds) {
     if (!xxlinebuf) return 0;
     // Only the section lines are noted, and only where the file stands at a line start.
     if (text[0] != '[' || f.midline || (f.sections && f.sections->off)) {
-        const int found = findplain(f.stream, &f.line, text);
+        const int found = findplain(FileIn{f}, &f.line, text);
         f.midline = 0;
         return found;
     }
     if (!f.sections) f.sections = new seccache;
     seccache &c = *f.sections;
-    off_t pos = ftello(f.stream);
+    off_t pos = static_cast<off_t>(xxftell(f));
     if (pos < 0) {
         c.off = true; // a pipe: nothing to seek back to
-        return findplain(f.stream, &f.line, text);
+        return findplain(FileIn{f}, &f.line, text);
     }
     std::vector<Mark> met;
     off_t end = 0;
@@ -319,7 +348,7 @@ int findforward(filerec &f, const char *text, bool rewinds) {
         if (r == Scan::found) return 1;
         if (r == Scan::end || c.off) {
             c.off = true; // the file is not what the lists say, or must be read for its messages
-            return r == Scan::end ? 0 : findplain(f.stream, &f.line, text);
+            return r == Scan::end ? 0 : findplain(FileIn{f}, &f.line, text);
         }
         const int shift = c.loline - f.line;
         for (Mark &m : met)
@@ -332,7 +361,7 @@ int findforward(filerec &f, const char *text, bool rewinds) {
         pos = end;
     } else if (!knownline(c, pos, &at)) {
         if (c.lo >= 0 && pos < c.hi) // inside the stretch, at a place the lists cannot place
-            return findplain(f.stream, &f.line, text);
+            return findplain(FileIn{f}, &f.line, text);
         // Somewhere new: what is read now replaces the lists.
         const int first = f.line;
         const Scan r = scan(f, c, text, pos, -1, met, &end);
@@ -391,28 +420,28 @@ void xxsecforget(filerec &f) {
 int xxpeek() {
     filerec *f = xxcurfile();
     if (!f->open || !f->stream) return EOF;
-    int c = readc(f->stream);
-    if (c != EOF) unreadc(c, f->stream);
+    const int c = xxgetc(*f);
+    xxungetc(c, *f);
     return c;
 }
 
 void xxpurgeline() {
     filerec *f = xxcurfile();
     if (f->open && f->stream) {
-        purge(f->stream, &f->line);
+        purge(FileIn{*f}, &f->line);
         f->midline = 0;
     }
 }
 
-char *xxrdstr(char *buf, int limit) {
-    filerec *f = xxcurfile();
-    if (!buf || limit < 1 || !f->open || !f->stream) return nullptr;
-    FILE *fp = f->stream;
-    int c = readc(fp);
+namespace {
+
+// The bodies of xxrdstr and xxrdbuf, on either kind of input.
+template <class In> char *rdstr(In &in, filerec *f, char *buf, int limit) {
+    int c = in.get();
     if (isblank(c) || (c != EOF && !iseol(c)))
         f->midline = 1; // what is read here is not given back
     while (isblank(c))
-        c = readc(fp);
+        c = in.get();
     int n = 0;
     bool cut = false;
     while (c != EOF && !endsword(c)) {
@@ -423,28 +452,24 @@ char *xxrdstr(char *buf, int limit) {
             QuietRoutineScope scope("xxrdstr");
             xxerr("renl", "line or identifier too long, being truncated");
         }
-        c = readc(fp);
+        c = in.get();
     }
-    if (iseol(c)) unreadc(c, fp); // the line is not consumed
+    if (iseol(c)) in.unget(c); // the line is not consumed
     if (n == 0) return nullptr;
     buf[n] = '\0';
     return buf;
 }
 
-char *xxrdbuf(membuf **buf, int whole) {
-    RoutineScope scope("xxrdbuf");
-    filerec *f = xxcurfile();
-    if (!buf || !f->open || !f->stream || !ensure(buf, 2)) return nullptr;
-    FILE *fp = f->stream;
+template <class In> char *rdbuf(In &in, filerec *f, membuf **buf, int whole) {
     char *const start = (*buf)->ptr;
     char *const last = (*buf)->eptr - 1; // room for the terminator
     char *pos = start;
     bool cut = false;
-    int c = readc(fp);
+    int c = in.get();
     if (isblank(c) || (c != EOF && !iseol(c)))
         f->midline = 1; // what is read here is not given back
     while (isblank(c))
-        c = readc(fp);
+        c = in.get();
     while (c != EOF && !iseol(c) && (whole || !isblank(c))) {
         if (pos < last) {
             *pos++ = static_cast<char>(c);
@@ -458,9 +483,9 @@ char *xxrdbuf(membuf **buf, int whole) {
             }
             pos[-1] = static_cast<char>(c);
         }
-        c = readc(fp);
+        c = in.get();
     }
-    if (iseol(c)) unreadc(c, fp);
+    if (iseol(c)) in.unget(c);
     if (pos == start) return nullptr;
     if (whole)
         while (pos > start && isblank(pos[-1]))
@@ -470,11 +495,40 @@ char *xxrdbuf(membuf **buf, int whole) {
     return start;
 }
 
+} // namespace
+
+char *xxrdstr(char *buf, int limit) {
+    filerec *f = xxcurfile();
+    if (!buf || limit < 1 || !f->open || !f->stream) return nullptr;
+    if (f->memdata == nullptr) {
+        StreamIn in{f->stream};
+        return rdstr(in, f, buf, limit);
+    }
+    MemIn in{*f};
+    char *word = rdstr(in, f, buf, limit);
+    in.done();
+    return word;
+}
+
+char *xxrdbuf(membuf **buf, int whole) {
+    RoutineScope scope("xxrdbuf");
+    filerec *f = xxcurfile();
+    if (!buf || !f->open || !f->stream || !ensure(buf, 2)) return nullptr;
+    if (f->memdata == nullptr) {
+        StreamIn in{f->stream};
+        return rdbuf(in, f, buf, whole);
+    }
+    MemIn in{*f};
+    char *text = rdbuf(in, f, buf, whole);
+    in.done();
+    return text;
+}
+
 char *xxrdline(membuf **buf) {
     RoutineScope scope("xxrdline");
     filerec *f = xxcurfile();
     if (!buf || !f->open || !f->stream) return nullptr;
-    char *text = rdline(f->stream, &f->line, buf);
+    char *text = rdline(FileIn{*f}, &f->line, buf);
     if (text) f->midline = 0; // the line is read to its end
     return text;
 }
@@ -575,7 +629,8 @@ int xxfindline(FILE *stream, const char *text) {
     const bool ours = stream == f->stream;
     xxbufinit(&xxlinebuf, 1024);
     if (!xxlinebuf) return 0;
-    const int found = findplain(stream, ours ? &f->line : &other, text);
+    const int found =
+        ours ? findplain(FileIn{*f}, &f->line, text) : findplain(StreamIn{stream}, &other, text);
     if (ours) f->midline = 0;
     return found;
 }
@@ -589,7 +644,10 @@ int xxfindsection(const char *section) {
     }
     if (cf::strcieql(f->section, section)) return 1;
     if (!findforward(*f, section, true)) {
-        std::rewind(f->stream);
+        if (f->memdata != nullptr)
+            f->mempos = 0;
+        else
+            std::rewind(f->stream);
         f->line = 1;
         f->midline = 0;
         if (xxoptions().verbose)

@@ -243,13 +243,12 @@ int rdsections() {
 char *myfgets() {
     RoutineScope scope("myfgets");
     filerec *f = xxcurfile();
-    FILE *in = f->stream;
-    if (!in) return nullptr;
+    if (!f->stream) return nullptr;
     int n = 0, c;
     long len = 0; // characters of the line, kept or not
     bool any = false;
     // A line longer than the buffer is cut; its tail is dropped, never read as a line of its own.
-    while ((c = platform::ReadChar(in)) != EOF) {
+    while ((c = xxgetc(*f)) != EOF) {
         any = true;
         if (c == '\n') break;
         if (n < DSN2_LINEMAX) dsn2.line[n++] = static_cast<char>(c);

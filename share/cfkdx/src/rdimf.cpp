@@ -57,7 +57,7 @@ int xxpropflags(const prop *p) {
 void consume() {
     filerec *f = xxcurfile();
     if (!f->open || !f->stream) return;
-    platform::ReadChar(f->stream);
+    xxgetc(*f);
     f->midline = 1;
 }
 
