@@ -33,119 +33,10 @@ namespace window {
 
 namespace {
 
-inline constexpr int CMD_CLOSE = 1;
-inline constexpr int CMD_CANCEL = 2;
-inline constexpr int CMD_FILTER = 1004;
-inline constexpr int CMD_COPY = 1019;
-inline constexpr int CMD_PRINT = 1020;
-inline constexpr int CMD_COPY_CLIPBOARD = 57634;   // popup "copy to clipboard"
-inline constexpr int CMD_COPY_SPREADSHEET = 32775; // popup "copy to spreadsheet"
-inline constexpr int CMD_PRINT_MENU = 57607;       // popup "print"
-
-inline constexpr int EDIT_PROJECT = 1000;
-inline constexpr int LIST_BOM = 1002;
-
-inline constexpr std::size_t READ_SIZE = 1064; // a report line is read in pieces of 1063
-inline constexpr std::size_t CELL_SIZE = 256;  // a cell holds 255 characters
-inline constexpr std::size_t NAME_COLUMN = 18; // data lines: the SCHEMATIC column, dropped
-inline constexpr const char *SIX_SPACES = "      ";
-
-constexpr ControlRow bomRows[] = {
-    {Control::defbutton, CMD_CLOSE, "Close", 404, 327, 50, 24},
-    {Control::wrapbutton, CMD_FILTER, "Component Filter", 404, 68, 48, 24},
-    {Control::button, CMD_CANCEL, "Cancel", 404, 129, 48, 24},
-    {Control::button, CMD_COPY, "Copy", 404, 194, 48, 24},
-    {Control::button, CMD_PRINT, "Print", 404, 260, 49, 24},
-    {Control::list, LIST_BOM, nullptr, 29, 66, 359, 289},
-    {Control::edit, EDIT_PROJECT, "", 122, 42, 248, 13},
-    {Control::label, NO_ID, "Project Name :", 45, 42, 77, 10},
-    {Control::group, NO_ID, nullptr, 17, 26, 453, 352},
-    {Control::centredlabel, NO_ID, "Bill Of Materials", 175, 13, 134, 10},
-};
-constexpr DialogTemplate bomTemplate{102, "Bill Of Materials", 477, 401, bomRows};
-
-struct Column {
-    const char *heading;
-    int width; // pixels
-};
-constexpr Column columns[] = {
-    {"SCHEMATIC", 110}, {"NAME", 110}, {"PROPERTY", 120}, {"DESCRIPTION", 110}, {"QTY", 100},
-};
-
-// The settings of one flavour in the host profile, and its description map.
-struct FlavourSettings {
-    const char *key;        // key of the category letters in "BillOfMaterials"
-    const char *defLetters; // letters when the key is missing or empty
-    const char *mapFile;    // description map in the description directory
-};
-constexpr FlavourSettings flavours[] = {
-    {"DravoniteSettings", "i", "dra.txt"},
-    {"KestruneSettings", "se", "kes.txt"},
-};
-inline constexpr const char *SETTINGS = "BillOfMaterials";
-inline constexpr const char *LENGTH_KEY = "Length";
-inline constexpr const char *DEFAULT_LENGTH = "40";
-
-// The category headings of the report, as the list recognises them.
-constexpr const char *categoryHeadings[] = {
-    "    Control", "    Distributed", "    Discrete", "    Functional", "    Electrical",
-};
-
 std::string profileValue(const std::string &file, const char *section, const char *key) {
     std::string value;
     platform::ReadProfileEntry(file.c_str(), section, key, value);
     return value;
-}
-
-bool isSeparator(char c) {
-    return c == '/' || c == '\\';
-}
-
-// Turns the texts of one report line into the five cells of its row. Cells are cut to 255
-// bytes, never inside a character.
-QStringList cells(const std::string_view (&texts)[5]) {
-    QStringList row;
-    for (std::string_view t : texts)
-        row << reportText(t, CELL_SIZE - 1);
-    return row;
-}
-
-// The row of one piece of the report (a line, or up to 1063 characters of a longer one).
-QStringList parseLine(std::string_view line) {
-    const std::size_t run = line.find(SIX_SPACES);
-    const std::string_view lead =
-        run == std::string_view::npos ? std::string_view() : line.substr(0, run);
-    const std::size_t dot = lead.find('.');
-    bool heading = dot != std::string_view::npos && dot >= 2;
-    for (const char *name : categoryHeadings)
-        heading = heading || lead == name;
-    if (heading) {
-        const std::string_view texts[5] = {lead, {}, {}, {}, {}};
-        return cells(texts);
-    }
-    // Part lines and their continuations always hold a tab, headings never do: a line without
-    // one that starts with a non-blank is a sheet heading, however long its name (a name of 15
-    // characters or more leaves no run of six blanks behind it).
-    if (!line.empty() && line.front() != ' ' && line.find('\t') == std::string_view::npos) {
-        std::string_view name = line.substr(0, line.find('\n'));
-        name = name.substr(0, name.find_last_not_of(' ') + 1);
-        const std::string_view texts[5] = {name, {}, {}, {}, {}};
-        return cells(texts);
-    }
-
-    std::string_view rest =
-        line.size() > NAME_COLUMN ? line.substr(NAME_COLUMN) : std::string_view();
-    std::string_view texts[5] = {SIX_SPACES, {}, {}, {}, {}};
-    for (int c = 1; c <= 3; ++c) {
-        if (!rest.empty() && rest.front() == '\t') rest.remove_prefix(1);
-        const std::size_t tab = rest.find('\t');
-        if (tab == std::string_view::npos) continue;
-        texts[c] = rest.substr(0, tab);
-        rest.remove_prefix(tab);
-    }
-    const std::size_t nl = rest.find('\n');
-    if (nl != std::string_view::npos && nl > 0) texts[4] = rest.substr(1, nl - 1);
-    return cells(texts);
 }
 
 // The process's current directory, empty when it cannot be had.
@@ -189,17 +80,10 @@ BomDialog::BomDialog(const char *projectFile, const char *flavourCode, const cha
         const auto absolute = std::filesystem::absolute(profileFile_, ec);
         if (!ec) profileFile_ = absolute.string();
     }
-    flavour_ = flavourCode && std::strcmp(flavourCode, "suc") == 0 ? 1 : 0;
+    flavour_ = flavourOf(flavourCode);
 
-    std::string dir;
-    if (projectName_.empty()) {
-        message(parent, "Project not found", true);
-    } else {
-        const auto last = std::find_if(projectName_.rbegin(), projectName_.rend(), isSeparator);
-        dir = last != projectName_.rend() ? projectName_.substr(0, projectName_.rend() - last - 1)
-                                          : currentDir();
-    }
-    reportPath_ = dir + "/temp.out";
+    if (projectName_.empty()) message(parent, "Project not found", true);
+    reportPath_ = reportPathFor(projectName_, currentDir(), '/');
 
     descDir_ = profileValue(profileFile_, "VANTRELL", "BillOfMaterialsPath");
     if (descDir_.empty()) message(parent, "BillOfMaterialsPath not found in the ini file!", true);
@@ -280,19 +164,16 @@ void BomDialog::run() {
 
 void BomDialog::fillList() {
     list_->clear();
-    File f(std::fopen(reportPath_.c_str(), "r"));
-    if (!f) return;
-    int c;
-    while ((c = getc_unlocked(f.get())) != EOF && c != '\n') {
+    std::vector<Row> rows;
+    readRows(reportPath_, rows);
+    QList<QTreeWidgetItem *> items;
+    for (const Row &r : rows) {
+        QStringList cells;
+        for (const Cell &c : r)
+            cells << cellString(c);
+        items.append(new QTreeWidgetItem(cells));
     }
-    QList<QTreeWidgetItem *> rows;
-    char buf[READ_SIZE];
-    while (std::fgets(buf, sizeof buf, f.get())) {
-        const std::string_view line(buf, std::strlen(buf));
-        if (line.empty() || line == "\n") continue;
-        rows.append(new QTreeWidgetItem(parseLine(line)));
-    }
-    list_->addTopLevelItems(rows);
+    list_->addTopLevelItems(items);
 }
 
 void BomDialog::command(int id) {
@@ -356,19 +237,10 @@ void BomDialog::reject() {
 }
 
 QMenu *BomDialog::makePopup() {
-    struct Item {
-        int id;
-        const char *text;
-    };
-    static constexpr Item items[] = {
-        {CMD_COPY_CLIPBOARD, "copy to clipboard"},
-        {CMD_COPY_SPREADSHEET, "copy to spreadsheet"},
-        {CMD_PRINT_MENU, "print"},
-    };
     auto *menu = new QMenu(this);
     menu->setObjectName("TextPopup");
     const bool empty = list_->topLevelItemCount() == 0;
-    for (const Item &item : items) {
+    for (const MenuItem &item : popupItems) {
         QAction *action = menu->addAction(QString::fromUtf8(item.text));
         action->setObjectName(QString::number(item.id));
         action->setEnabled(!empty);

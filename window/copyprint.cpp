@@ -1,8 +1,9 @@
-// copyprint.cpp - copying the report to the clipboard and printing it.
+// copyprint.cpp - copying the report to the clipboard and printing it, in Qt.
 //
 // Both work on the report file the last run wrote, not on the list, so the title line, the tab
-// separators and the padding go with it. Lines are read whole: a long line is copied whole, and
-// a report longer than a page goes on over further pages with the same layout. No state.
+// separators and the padding go with it: the text and the layout are bomcore's (clipboardText,
+// printColumns), the same for every face. A report longer than a page goes on over further pages
+// with the same layout. No state.
 #include "windowint.h"
 
 #include <QApplication>
@@ -25,85 +26,14 @@
 
 namespace window {
 
-namespace {
-
-// The print layout, in the units of the device it was drawn for: 600 to the inch, the pitch of
-// the report's 66-line page. Everything is scaled from there to the printer in use.
-inline constexpr double LAYOUT_DPI = 600;
-inline constexpr double TEXT_X = 15;      // left end of every line
-inline constexpr double FIRST_Y = 30;     // top of the first line of a page
-inline constexpr double LINE_STEP = 100;  // from one line to the next
-inline constexpr double FONT_HEIGHT = 80; // 60 points measured at 96 dots per inch
-inline constexpr double TAB_ORIGIN = 10;  // tab stops count from here
-// A tab goes on to the next multiple of this many character cells of the print font from the tab
-// origin. The stops the layout names are device units of a printer, all of them inside the first
-// column's blanks, so every tab goes to the next such multiple: the report as a text viewer shows
-// it, each column at one place on every line.
-inline constexpr int TAB_CELLS = 8;
-
-// Calls fn with every line of the file, without its line feed; a last line without one counts.
-template <class F> bool eachLine(const std::string &path, F &&fn) {
-    File f(std::fopen(path.c_str(), "r"));
-    if (!f) return false;
-    char *raw = nullptr;
-    std::size_t cap = 0;
-    ssize_t n;
-    while ((n = getline(&raw, &cap, f.get())) > 0) {
-        std::string_view line(raw, static_cast<std::size_t>(n));
-        if (line.back() == '\n') line.remove_suffix(1);
-        fn(line);
-    }
-    std::unique_ptr<char, cf::FreeDeleter> owned(raw);
-    return !std::ferror(f.get());
-}
-
-// Calls fn(x, text) for each tab-separated column of a report line, with where it is printed.
-template <class F> void eachColumn(std::string_view line, double scale, double cell, F &&fn) {
-    const double origin = TAB_ORIGIN * scale;
-    const double stop = TAB_CELLS * cell;
-    double x = TEXT_X * scale;
-    for (;;) {
-        const std::size_t tab = line.find('\t');
-        const QString text = reportText(line.substr(0, tab));
-        fn(x, text);
-        if (tab == std::string_view::npos) break;
-        x += static_cast<double>(text.size()) * cell;
-        x = origin + (std::floor((x - origin) / stop) + 1) * stop;
-        line.remove_prefix(tab + 1);
-    }
-}
-
-void drawLine(QPainter &p, std::string_view line, double scale, double cell, double baseline) {
-    eachColumn(line, scale, cell,
-               [&](double x, const QString &text) { p.drawText(QPointF(x, baseline), text); });
-}
-
-} // namespace
-
 QString reportText(std::string_view bytes, std::size_t maxBytes) {
-    const std::size_t n = bytes.size();
-    if (cf::isutf8(bytes.data(), n)) {
-        const std::size_t keep = cf::utf8cut(bytes.data(), n, maxBytes);
-        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(keep));
-    }
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(std::min(n, maxBytes)));
+    return cellString(cellText(bytes, maxBytes));
 }
 
-std::vector<double> columnStarts(std::string_view line, double scale, double cell) {
-    std::vector<double> starts;
-    eachColumn(line, scale, cell, [&](double x, const QString &) { starts.push_back(x); });
-    return starts;
-}
-
-bool clipboardText(const std::string &reportPath, std::string &text) {
-    text.clear();
-    const bool read = eachLine(reportPath, [&](std::string_view line) {
-        text.append(line);
-        text.append("\r\n");
-    });
-    // The read that meets the end of the file adds an empty line.
-    text.append("\r\n");
-    return read;
+QString cellString(const Cell &cell) {
+    const auto n = static_cast<qsizetype>(cell.bytes.size());
+    return cell.utf8 ? QString::fromUtf8(cell.bytes.data(), n)
+                     : QString::fromLatin1(cell.bytes.data(), n);
 }
 
 bool printReport(const std::string &reportPath, QPrinter &printer) {
@@ -123,12 +53,13 @@ bool printReport(const std::string &reportPath, QPrinter &printer) {
     const double bottom = printer.height();
     double y = FIRST_Y * scale;
     bool drawn = false; // something is on the current page
-    const bool read = eachLine(reportPath, [&](std::string_view line) {
+    const bool read = eachReportLine(reportPath, [&](std::string_view line) {
         if (drawn && y + fm.height() > bottom) {
             printer.newPage();
             y = FIRST_Y * scale;
         }
-        drawLine(p, line, scale, cell, y + fm.ascent());
+        for (const PrintColumn &c : printColumns(line, scale, cell))
+            p.drawText(QPointF(c.x, y + fm.ascent()), cellString(c.text));
         drawn = true;
         y += LINE_STEP * scale;
     });

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "bomcore.h"
 #include "platform/ui.h"
 
 #include <cstdio>
@@ -25,37 +26,6 @@ class QPrinter;
 class QTreeWidget;
 
 namespace window {
-
-// The kinds of control a template places.
-enum class Control {
-    button,       // push button
-    defbutton,    // default push button
-    wrapbutton,   // push button whose label wraps onto several lines
-    check,        // auto check box
-    edit,         // one-line edit with a border
-    list,         // the report list with column headings
-    label,        // static text, left-aligned
-    centredlabel, // static text, centred
-    group,        // frame round other controls
-};
-
-inline constexpr int NO_ID = -1; // a control nobody looks up
-
-// One control of a template: position and size in dialog units.
-struct ControlRow {
-    Control kind;
-    int id;
-    const char *text;
-    int x, y, w, h;
-};
-
-// One dialog template.
-struct DialogTemplate {
-    int id;                           // the dialog's object name
-    const char *caption;              // window title
-    int w, h;                         // client size in dialog units
-    std::span<const ControlRow> rows; // its controls, in tab order
-};
 
 // Makes the dialog's controls at their places and fixes its size.
 void buildDialog(QDialog *dialog, const DialogTemplate &tmpl);
@@ -103,30 +73,17 @@ template <class F> void guarded(F &&fn) noexcept {
 class FilterDialog : public QDialog {
     Q_OBJECT
   public:
-    // One category: its check box and its letter, in the order letters are written.
-    struct Category {
-        int id;
-        char letter;
-    };
-    struct Flavour {
-        const DialogTemplate &tmpl;
-        Category categories[3];
-        int lengthEdit;           // id of the length edit
-        const char *rangeMessage; // shown for a length out of range or not a number
-        std::string &lastLength;  // last length confirmed in this process
-    };
-
     const std::string &letters() const { return letters_; }
     const std::string &length() const { return length_; }
 
   protected:
-    FilterDialog(const Flavour &flavour, QWidget *parent, const std::string &letters,
+    FilterDialog(const FilterRules &rules, QWidget *parent, const std::string &letters,
                  const std::string &length);
 
   private:
     void confirm();
 
-    const Flavour &flavour_;
+    const FilterRules &rules_;
     std::string letters_; // built on OK
     std::string length_;  // exchanged with the length edit
 };
@@ -198,14 +155,8 @@ class BomDialog : public QDialog {
 // Latin-1 (the suite's files are 8-bit); at most maxBytes of it, never cut inside a character.
 QString reportText(std::string_view bytes, std::size_t maxBytes = std::string_view::npos);
 
-// Where each tab-separated column of a report line starts when printed at `scale` (device units
-// per layout unit) with character cells `cell` wide: the first at the text origin, each later one
-// at the next multiple of 8 cells from the tab origin behind the text before it.
-std::vector<double> columnStarts(std::string_view line, double scale, double cell);
-
-// The clipboard text of a report: each line followed by CR LF, whatever its length, and one CR
-// LF more at the end. False when the report cannot be read.
-bool clipboardText(const std::string &reportPath, std::string &text);
+// A cell of the list as the toolkit shows it.
+QString cellString(const Cell &cell);
 
 // Prints the report on printer in the print layout, as many pages as it takes. False when the
 // report cannot be read or the printer cannot be started.
