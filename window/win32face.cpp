@@ -34,6 +34,7 @@ inline constexpr WORD CLASS_BUTTON = 0x0080; // predefined control classes of a 
 inline constexpr WORD CLASS_EDIT = 0x0081;
 inline constexpr WORD CLASS_STATIC = 0x0082;
 inline constexpr std::size_t TEXT_SIZE = 1024; // an edit's text as the window reads it
+inline constexpr WORD ICON_WINDOW = 128;       // the window's icon in the library's resources
 
 // ---- Templates in memory ----
 
@@ -502,6 +503,11 @@ INT_PTR CALLBACK bomProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
         SetWindowLongPtrW(dialog, DWLP_USER, lparam);
         bom->dialog = dialog;
         bom->list = GetDlgItem(dialog, LIST_BOM);
+        // The system draws it in the caption and when the window is minimised.
+        if (HICON icon = LoadIconW(moduleOf(), MAKEINTRESOURCEW(ICON_WINDOW))) {
+            SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+            SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        }
         SendMessageW(bom->list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
                      LVS_EX_FULLROWSELECT);
         // Shown first, then filled, as the window's start runs once it is on the screen.

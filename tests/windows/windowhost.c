@@ -151,6 +151,7 @@ static DWORD WINAPI drive(LPVOID unused) {
         return 0;
     }
     Sleep(500); /* the first run fills the list once the window is shown */
+    if (SendMessageA(bom, WM_GETICON, ICON_BIG, 0) == 0) fail("the window has no icon");
     writeRows(bom, "rows1.txt");
 
     press(bom, 1004);
