@@ -10,6 +10,11 @@
 #ifndef PARTLIST_EXPORT
 #define PARTLIST_EXPORT __attribute__((visibility("default")))
 #endif
+// The calling convention of the window's entry points: the standard one on Windows, where the
+// host finds them by their decorated names (set by the build there).
+#ifndef PARTLIST_HOSTCALL
+#define PARTLIST_HOSTCALL
+#endif
 
 namespace partlist {
 
@@ -49,8 +54,9 @@ PARTLIST_EXPORT int SetPropertyLength(const char *text);
 // opens the bill-of-materials window for a project and returns 1 once the user has closed it (0
 // when no window could be shown, with one line on standard error); DestroyPartList then deletes
 // the report the window's runs wrote and releases the window. Main thread only.
-PARTLIST_EXPORT int CreatePartList(const char *projectFile, const char *flavourCode,
-                                   const char *searchPath);
-PARTLIST_EXPORT void DestroyPartList();
+PARTLIST_EXPORT int PARTLIST_HOSTCALL CreatePartList(const char *projectFile,
+                                                     const char *flavourCode,
+                                                     const char *searchPath);
+PARTLIST_EXPORT void PARTLIST_HOSTCALL DestroyPartList();
 
 } // extern "C"

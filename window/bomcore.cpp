@@ -133,6 +133,26 @@ const std::array<FlavourSettings, 2> flavours{{
     {"KestruneSettings", "se", "kes.txt"},
 }};
 
+Action actionOf(int command) {
+    switch (command) {
+    case CMD_CLOSE:
+        return Action::close;
+    case CMD_CANCEL:
+        return Action::cancel;
+    case CMD_FILTER:
+        return Action::filter;
+    case CMD_COPY:
+    case CMD_COPY_CLIPBOARD:
+    case CMD_COPY_SPREADSHEET:
+        return Action::copy;
+    case CMD_PRINT:
+    case CMD_PRINT_MENU:
+        return Action::print;
+    default:
+        return Action::none;
+    }
+}
+
 int flavourOf(const char *code) {
     return code && std::strcmp(code, "suc") == 0 ? 1 : 0;
 }

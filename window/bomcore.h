@@ -58,6 +58,10 @@ inline constexpr int CMD_COPY_CLIPBOARD = 57634;   // popup "copy to clipboard"
 inline constexpr int CMD_COPY_SPREADSHEET = 32775; // popup "copy to spreadsheet"
 inline constexpr int CMD_PRINT_MENU = 57607;       // popup "print"
 
+// What a command does: the buttons and the popup menu's items that do the same thing.
+enum class Action { close, cancel, filter, copy, print, none };
+Action actionOf(int command);
+
 inline constexpr int EDIT_PROJECT = 1000;
 inline constexpr int LIST_BOM = 1002;
 

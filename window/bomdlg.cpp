@@ -178,26 +178,23 @@ void BomDialog::fillList() {
 
 void BomDialog::command(int id) {
     guarded([&] {
-        switch (id) {
-        case CMD_CLOSE:
+        switch (actionOf(id)) {
+        case Action::close:
             accept();
             break;
-        case CMD_CANCEL:
+        case Action::cancel:
             reject();
             break;
-        case CMD_FILTER:
+        case Action::filter:
             componentFilter();
             break;
-        case CMD_COPY:
-        case CMD_COPY_CLIPBOARD:
-        case CMD_COPY_SPREADSHEET:
+        case Action::copy:
             copy();
             break;
-        case CMD_PRINT:
-        case CMD_PRINT_MENU:
+        case Action::print:
             print();
             break;
-        default:
+        case Action::none:
             break;
         }
     });

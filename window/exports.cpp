@@ -9,8 +9,9 @@
 
 extern "C" {
 
-PARTLIST_EXPORT int CreatePartList(const char *projectFile, const char *flavourCode,
-                                   const char *searchPath) {
+PARTLIST_EXPORT int PARTLIST_HOSTCALL CreatePartList(const char *projectFile,
+                                                     const char *flavourCode,
+                                                     const char *searchPath) {
     try {
         return window::CreatePartList(projectFile, flavourCode, searchPath);
     } catch (...) {
@@ -19,7 +20,7 @@ PARTLIST_EXPORT int CreatePartList(const char *projectFile, const char *flavourC
     }
 }
 
-PARTLIST_EXPORT void DestroyPartList() {
+PARTLIST_EXPORT void PARTLIST_HOSTCALL DestroyPartList() {
     try {
         window::DestroyPartList();
     } catch (...) {

@@ -11,17 +11,22 @@
     check_windows.py home    BUILD SOURCE     symbols found through "~", the registry's home
                                               directory and the suite's initialisation file
     check_windows.py exports BUILD OBJDUMP    the names partlist.dll exports, exactly
+    check_windows.py window  BUILD SOURCE     the window on a virtual display, driven by a host
+                                              (windowhost.exe) in a Wine prefix of its own
 
 What Windows writes is what Linux writes with CR LF line ends (text files as the system writes
 them); the expected files of the golden cases are the Linux ones.
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
-EXPORTS = ["Sch_Exit", "SetPropertyLength", "initializeMap", "main"]  # as objdump sorts them
+EXPORTS = ["Sch_Exit", "SetPropertyLength", "_CreatePartList@12", "_DestroyPartList@0",
+           "initializeMap", "main"]  # as objdump sorts them
 
 
 def wineenv(build):
@@ -176,12 +181,91 @@ def cmd_exports(build, objdump):
     return [] if names == EXPORTS else [f"exports {names}, expected {EXPORTS}"]
 
 
+def png(bmp, out):
+    """Writes the 24-bit bottom-up bitmap file bmp as a PNG file."""
+    data = read(bmp)
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    if bits != 24:
+        raise ValueError("not a 24-bit bitmap")
+    stride = (width * 3 + 3) & ~3
+    raw = bytearray()
+    for y in range(height - 1, -1, -1):
+        row = data[offset + y * stride: offset + y * stride + width * 3]
+        raw.append(0)
+        for x in range(0, len(row), 3):
+            raw += bytes((row[x + 2], row[x + 1], row[x]))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+    with open(out, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        f.write(chunk(b"IDAT", zlib.compress(bytes(raw), 9)))
+        f.write(chunk(b"IEND", b""))
+
+
+def cmd_window(build, source):
+    """The window needs a display, and every Wine program of its prefix must run under the same
+    one: the whole check runs inside one virtual display, in a prefix of its own."""
+    r = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", sys.executable,
+                        os.path.abspath(__file__), "window-session", build, source], timeout=600)
+    return [] if r.returncode == 0 else [f"the window session failed ({r.returncode})"]
+
+
+def cmd_window_session(build, source):
+    env = wineenv(build)
+    env["WINEPREFIX"] = os.path.join(build, "wineprefix-window")
+    env["DISPLAY"] = os.environ.get("DISPLAY", "")
+    shutil.rmtree(env["WINEPREFIX"], ignore_errors=True)
+    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300)
+    # Without a window manager Wine waits whenever it hides a window, unless it manages none.
+    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                    "/d", "N", "/f"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300)
+    faults = []
+    expected = os.path.join(source, "tests", "windows", "expected")
+    out = os.path.join(build, "window-check")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    with tempfile.TemporaryDirectory() as tmp:
+        amp = os.path.join(tmp, "amp")
+        shutil.copytree(os.path.join(source, "examples", "amp"), amp)
+        host = os.path.join(build, "tests", "windows", "windowhost.exe")
+        dll = os.path.join(build, "partlist", "partlist.dll")
+        r = subprocess.run(["wine", host, winpath(dll), winpath(os.path.join(amp, "top.sch")),
+                            winpath(out)], env=env, stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, timeout=120)
+        print(r.stdout.decode(errors="replace").strip())
+        if r.returncode != 0:
+            faults.append("windowhost: " + r.stderr.decode(errors="replace").strip())
+    subprocess.run(["wineserver", "-w"], env=env, timeout=300)
+    for name in ("rows1.txt", "rows2.txt"):
+        got = os.path.join(out, name)
+        if not os.path.exists(got) or read(got) != read(os.path.join(expected, name)):
+            faults.append(f"{name}: the list's rows differ from the expected rows")
+    report, clip = os.path.join(out, "report.out"), os.path.join(out, "clipboard.txt")
+    if not os.path.exists(clip) or not os.path.exists(report) or read(clip) != read(report) + b"\r\n":
+        faults.append("clipboard.txt: not the report's lines with CR LF and one CR LF more")
+    bmp = os.path.join(out, "window.bmp")
+    if os.path.exists(bmp):
+        png(bmp, os.path.join(out, "window.png"))
+        print("picture: " + os.path.join(out, "window.png"))
+    else:
+        faults.append("no picture of the window")
+    print(f"window under Wine: {len(faults)} faults")
+    return faults
+
+
 def main():
     what, build = sys.argv[1], os.path.abspath(sys.argv[2])
     if what == "prefix":
         return cmd_prefix(build)
     commands = {"golden": cmd_golden, "example": cmd_example, "home": cmd_home,
-                "exports": cmd_exports}
+                "exports": cmd_exports, "window": cmd_window,
+                "window-session": cmd_window_session}
     faults = commands[what](build, sys.argv[3])
     for f in faults:
         print("FAULT: " + f)
