@@ -585,13 +585,19 @@ int CreatePartList(const char *projectFile, const char *flavourCode, const char 
 
     s.current = std::move(bom);
     s.running = true;
+    INT_PTR shown = -1;
     {
         NativeUiScope ui;
         const auto tmpl = build(bomTemplate);
-        DialogBoxIndirectParamW(moduleOf(), tmpl->get(), owner, bomProc,
-                                reinterpret_cast<LPARAM>(s.current.get()));
+        shown = DialogBoxIndirectParamW(moduleOf(), tmpl->get(), owner, bomProc,
+                                        reinterpret_cast<LPARAM>(s.current.get()));
     }
     s.running = false;
+    if (shown == -1) {
+        std::fprintf(stderr, "partlist: cannot open the bill-of-materials window (error %lu)\n",
+                     GetLastError());
+        return 0;
+    }
     return 1;
 }
 
