@@ -36,6 +36,23 @@ inline constexpr WORD CLASS_STATIC = 0x0082;
 inline constexpr std::size_t TEXT_SIZE = 1024; // an edit's text as the window reads it
 inline constexpr WORD ICON_WINDOW = 128;       // the window's icon in the library's resources
 
+// ---- Texts ----
+
+// A report text (UTF-8, or Latin-1 when it is not UTF-8) as the system's wide text.
+std::wstring widen(std::string_view bytes, bool latin1 = false) {
+    const UINT page = latin1 ? 28591 : CP_UTF8;
+    const int n =
+        MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
+    return w;
+}
+
+std::wstring widen(const Cell &cell) {
+    return widen(cell.bytes, !cell.utf8);
+}
+
 // ---- Templates in memory ----
 
 // A dialog template as the system reads it: WORDs, DWORD-aligned items.
@@ -47,7 +64,7 @@ class TemplateBuilder {
         word(HIWORD(d));
     }
     void text(const char *s) {
-        const std::wstring w = widen(s ? s : "", false);
+        const std::wstring w = widen(s ? s : "");
         data_.insert(data_.end(), w.begin(), w.end());
         word(0);
     }
@@ -60,16 +77,6 @@ class TemplateBuilder {
         if (data_.size() % 2) word(0);
     }
     const DLGTEMPLATE *get() const { return reinterpret_cast<const DLGTEMPLATE *>(data_.data()); }
-
-    static std::wstring widen(std::string_view bytes, bool latin1) {
-        const UINT page = latin1 ? 28591 : CP_UTF8;
-        const int n =
-            MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-        std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-        if (n > 0)
-            MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
-        return w;
-    }
 
   private:
     std::vector<WORD> data_;
@@ -108,38 +115,38 @@ ControlClass classOf(Control kind) {
 
 // The template of a dialog: its caption, its size, the font the units are measured in, and
 // each control at its place with its id.
-std::unique_ptr<TemplateBuilder> build(const DialogTemplate &t) {
-    auto b = std::make_unique<TemplateBuilder>();
-    b->dword(DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
-    b->dword(0);
-    b->word(static_cast<WORD>(t.rows.size()));
-    b->word(0);
-    b->word(0);
-    b->word(static_cast<WORD>(t.w));
-    b->word(static_cast<WORD>(t.h));
-    b->word(0); // no menu
-    b->word(0); // the dialog class
-    b->text(t.caption);
-    b->word(TEMPLATE_POINTS);
-    b->wtext(TEMPLATE_FONT);
+TemplateBuilder build(const DialogTemplate &t) {
+    TemplateBuilder b;
+    b.dword(DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    b.dword(0);
+    b.word(static_cast<WORD>(t.rows.size()));
+    b.word(0);
+    b.word(0);
+    b.word(static_cast<WORD>(t.w));
+    b.word(static_cast<WORD>(t.h));
+    b.word(0); // no menu
+    b.word(0); // the dialog class
+    b.text(t.caption);
+    b.word(TEMPLATE_POINTS);
+    b.wtext(TEMPLATE_FONT);
     for (const ControlRow &r : t.rows) {
-        b->align();
+        b.align();
         const ControlClass c = classOf(r.kind);
-        b->dword(WS_CHILD | WS_VISIBLE | c.style);
-        b->dword(0);
-        b->word(static_cast<WORD>(r.x));
-        b->word(static_cast<WORD>(r.y));
-        b->word(static_cast<WORD>(r.w));
-        b->word(static_cast<WORD>(r.h));
-        b->word(static_cast<WORD>(r.id)); // NO_ID: 0xFFFF, as the templates write it
+        b.dword(WS_CHILD | WS_VISIBLE | c.style);
+        b.dword(0);
+        b.word(static_cast<WORD>(r.x));
+        b.word(static_cast<WORD>(r.y));
+        b.word(static_cast<WORD>(r.w));
+        b.word(static_cast<WORD>(r.h));
+        b.word(static_cast<WORD>(r.id)); // NO_ID: 0xFFFF, as the templates write it
         if (c.atom != 0) {
-            b->word(0xFFFF);
-            b->word(c.atom);
+            b.word(0xFFFF);
+            b.word(c.atom);
         } else {
-            b->wtext(c.name);
+            b.wtext(c.name);
         }
-        b->text(r.text);
-        b->word(0); // no creation data
+        b.text(r.text);
+        b.word(0); // no creation data
     }
     return b;
 }
@@ -249,7 +256,7 @@ std::string currentDir() {
 void Bom::start() {
     SetDlgItemTextA(dialog, EDIT_PROJECT, projectName.c_str());
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        std::wstring heading = TemplateBuilder::widen(columns[i].heading, false);
+        std::wstring heading = widen(columns[i].heading);
         LVCOLUMNW c{};
         c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         c.cx = columns[i].width;
@@ -307,7 +314,7 @@ void Bom::fillList() {
     int at = 0;
     for (const Row &r : rows) {
         for (std::size_t col = 0; col < r.size(); ++col) {
-            std::wstring text = TemplateBuilder::widen(r[col].bytes, !r[col].utf8);
+            std::wstring text = widen(r[col]);
             LVITEMW item{};
             item.mask = LVIF_TEXT;
             item.iItem = at;
@@ -407,7 +414,7 @@ INT_PTR CALLBACK filterProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam)
 void Bom::componentFilter() {
     Filter f{filterOf(flavour), letters, propLength};
     const auto tmpl = build(f.rules.tmpl);
-    if (DialogBoxIndirectParamW(moduleOf(), tmpl->get(), dialog, filterProc,
+    if (DialogBoxIndirectParamW(moduleOf(), tmpl.get(), dialog, filterProc,
                                 reinterpret_cast<LPARAM>(&f)) != IDOK)
         return;
     letters = f.letters;
@@ -465,7 +472,7 @@ void Bom::print() {
                 y = FIRST_Y * scale;
             }
             for (const PrintColumn &c : printColumns(line, scale, zero.cx)) {
-                const std::wstring text = TemplateBuilder::widen(c.text.bytes, !c.text.utf8);
+                const std::wstring text = widen(c.text);
                 TextOutW(dc, static_cast<int>(c.x), static_cast<int>(y), text.c_str(),
                          static_cast<int>(text.size()));
             }
@@ -589,7 +596,7 @@ int CreatePartList(const char *projectFile, const char *flavourCode, const char 
     {
         NativeUiScope ui;
         const auto tmpl = build(bomTemplate);
-        shown = DialogBoxIndirectParamW(moduleOf(), tmpl->get(), owner, bomProc,
+        shown = DialogBoxIndirectParamW(moduleOf(), tmpl.get(), owner, bomProc,
                                         reinterpret_cast<LPARAM>(s.current.get()));
     }
     s.running = false;

@@ -4,9 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
-#include <fcntl.h>
+#include <fcntl.h> // _O_BINARY on Windows
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -9,10 +9,8 @@
 #include "cfpath.h"
 #include "platform/sysfile.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
 namespace kdx {
