@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -35,13 +36,20 @@ inline constexpr int NOCATEGORY = -1;
 inline constexpr std::uint32_t NOROW = 0xFFFFFFFFu;
 inline constexpr std::uint32_t BLOCKBIT = 0x80000000u; // Step::what: a sub-sheet
 
+inline constexpr std::size_t WIDECOPY = 16; // see copywide; the pools of texts end in as many
+
 // A part of the design as its group keeps it: the placement of its sheet and its instance name.
-// References run to millions, each group's written one after the other in the walk: kept small,
-// they cost the walk fewer misses of the processor's caches.
+// References run to millions and are written group by group, in no order of the sheets: a name
+// kept in the reference itself is written without a look elsewhere. The name comes first, so
+// that copywide's stride over a short one stays inside the reference.
+inline constexpr std::size_t SHORTNAME = 11;
+inline constexpr std::uint8_t LONGNAME = 0xFF; // Ref::len: `name` holds the text of a longer one
 struct Ref {
+    char name[SHORTNAME];
+    std::uint8_t len;
     std::uint32_t placement;
-    std::uint32_t inst; // the text of its instance name
 };
+static_assert(sizeof(Ref) == 16 && SHORTNAME < WIDECOPY && offsetof(Ref, name) == 0);
 
 // A text kept in the pool of texts (instance names run to hundreds of thousands: one string
 // each would cost an allocation each).
@@ -51,7 +59,6 @@ struct Text {
     bool plain; // needs neither CSV quoting nor JSON escaping
 };
 inline constexpr std::size_t OUTBUF_SIZE = 1 << 20; // bytes collected before each write
-inline constexpr std::size_t WIDECOPY = 16; // see copywide; the pools of texts end in as many
 
 // One group over the whole design: a part name and its property text.
 struct Group {
@@ -416,6 +423,28 @@ void fillrows(std::vector<Row> &rows, std::vector<std::pair<std::uint32_t, std::
 
 // ---- The references ----
 
+// A part's reference but for the placement: its instance name, kept in the reference itself
+// when it is short.
+Ref refof(const Child &c) {
+    Ref ref{};
+    const std::string_view name = textof(c.inst);
+    if (name.size() <= SHORTNAME) {
+        ref.len = static_cast<std::uint8_t>(name.size());
+        std::memcpy(ref.name, name.data(), name.size());
+    } else {
+        ref.len = LONGNAME;
+        std::memcpy(ref.name, &c.inst, sizeof c.inst);
+    }
+    return ref;
+}
+
+std::string_view nameof(const Ref &ref) {
+    if (ref.len != LONGNAME) return std::string_view(ref.name, ref.len);
+    std::uint32_t text = 0;
+    std::memcpy(&text, ref.name, sizeof text);
+    return textof(text);
+}
+
 // The listed parts and the sub-sheets of a sheet together in natural order (made once per sheet).
 const std::vector<Step> &steps(NetRecord &r) {
     if (r.havesteps) return r.steps;
@@ -435,8 +464,7 @@ const std::vector<Step> &steps(NetRecord &r) {
         }
         const Child &c = r.parts[i++];
         if (c.group != NOCATEGORY)
-            r.steps.push_back(
-                Step{static_cast<std::uint32_t>(c.group), plainof(c.inst), Ref{0, c.inst}});
+            r.steps.push_back(Step{static_cast<std::uint32_t>(c.group), plainof(c.inst), refof(c)});
     }
     return r.steps;
 }
@@ -508,9 +536,10 @@ char *copyto(char *at, std::string_view text) {
     return at + text.size();
 }
 
-// Copies a text of the pools (padded by WIDECOPY bytes) in strides of WIDECOPY bytes, up to
-// WIDECOPY - 1 bytes past its end: for millions of short names a call of memcpy each costs more
-// than the copy. The destination needs that much room beyond the text.
+// Copies a text of the pools (padded by WIDECOPY bytes), or the short name of a reference, in
+// strides of WIDECOPY bytes, reading and writing up to WIDECOPY - 1 bytes past its end: for
+// millions of short names a call of memcpy each costs more than the copy. The destination needs
+// that much room beyond the text.
 char *copywide(char *at, std::string_view text) {
     for (std::size_t k = 0; k < text.size(); k += WIDECOPY)
         std::memcpy(at + k, text.data() + k, WIDECOPY);
@@ -701,7 +730,7 @@ void references(Out &out, Format format, const Group &g) {
     const std::vector<Ref> &refs = s.refs[group];
     namelist(out, format, refs.size(), s.plainrefs[group] != 0, [&](std::size_t i) {
         const auto [at, len] = s.paths[refs[i].placement];
-        return std::pair(std::string_view(s.pathpool).substr(at, len), textof(refs[i].inst));
+        return std::pair(std::string_view(s.pathpool).substr(at, len), nameof(refs[i]));
     });
 }
 
