@@ -280,7 +280,6 @@ class SheetPrint final : public PrintJob {
     }
 
     void print() override {
-        if (exportmode() != 0) exportall();
         count();
         if (!heading.empty()) printsheet(heading.c_str());
         for (char letter : letters) {
@@ -306,18 +305,8 @@ class SheetPrint final : public PrintJob {
     ListHead *other = nullptr;            // the rest
     bool blocks = false;                  // `other` is the block list of a sheet
 
-  private:
-    // Keeps a copy of a text of the library's among the job's texts; -1 for none.
-    std::ptrdiff_t keep(const char *text) {
-        if (text == nullptr) return -1;
-        const auto at = static_cast<std::ptrdiff_t>(texts.size());
-        texts.append(text).push_back('\0');
-        return at;
-    }
-
-    const char *text(std::ptrdiff_t at) const { return at >= 0 ? texts.data() + at : nullptr; }
-
-    // Hands what the sheet holds to the export.
+    // Hands what the sheet holds to the export. On the walk's thread, before the job is handed
+    // over: the printing helper is the busier of the two while sheets are listed.
     void exportall() {
         if (!heading.empty()) {
             std::vector<ExportPart> met;
@@ -334,6 +323,17 @@ class SheetPrint final : public PrintJob {
             exportblocks(net, mult, met.data(), met.size());
         }
     }
+
+  private:
+    // Keeps a copy of a text of the library's among the job's texts; -1 for none.
+    std::ptrdiff_t keep(const char *text) {
+        if (text == nullptr) return -1;
+        const auto at = static_cast<std::ptrdiff_t>(texts.size());
+        texts.append(text).push_back('\0');
+        return at;
+    }
+
+    const char *text(std::ptrdiff_t at) const { return at >= 0 ? texts.data() + at : nullptr; }
 
     // Counts the parts met into the category lists and the rest.
     void count() {
@@ -515,6 +515,7 @@ void addparts(kdx::net *n, const char *parent) {
     job->heading = sheet;
     if (job->heading.find(".sch") == std::string::npos) job->heading += ".sch";
     job->letters = categoryletters();
+    if (exportmode() != 0) job->exportall();
     queueprint(std::move(job));
 }
 
@@ -557,6 +558,7 @@ void addblocks(kdx::net *n, int mode, const char *parent) {
     job->mult = mult;
     job->other = std::exchange(state.other, nullptr);
     job->blocks = true;
+    if (exportmode() != 0) job->exportall();
     queueprint(std::move(job));
 }
 

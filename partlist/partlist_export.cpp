@@ -1,15 +1,14 @@
 // partlist_export.cpp - the part list as data: collected beside the report, written as CSV or JSON.
 //
-// The walk hands every listed sheet over to the printing helper (partlist_collect), and the
-// helper hands it here too: the sheet's parts with their instance names, and the sub-sheets it
-// places. From that alone this module groups the parts as the report does, adds the groups up
-// over the design, and names every placed part by its path of instances: each sheet's instances
-// (parts and sub-sheets together) are put in natural order once, and one walk of the placements
-// from the top then meets the parts in the order their references sort in, so no list of
-// references is ever sorted.
+// The walk hands every listed sheet over here (partlist_collect): the sheet's parts with their
+// instance names, and the sub-sheets it places. From that alone this module groups the parts as the
+// report does, adds the groups up over the design, and names every placed part by its path of
+// instances: each sheet's instances (parts and sub-sheets together) are put in natural order once,
+// and one walk of the placements from the top then meets the parts in the order their references
+// sort in, so no list of references is ever sorted.
 //
-// Threads: everything here is written on the printing's thread (exportsheet, exportblocks) or on
-// the run's thread while the printing is not running (the rest); see partlistint.h.
+// Threads: everything here runs on the run's thread, except the building of the references,
+// which a helper does while the run's thread writes the sheets (RefBuilder); see partlistint.h.
 #include "partlistint.h"
 
 #include "cfstring.h"
@@ -17,6 +16,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -34,19 +34,22 @@ namespace {
 
 inline constexpr int NOCATEGORY = -1;
 inline constexpr std::uint32_t NOROW = 0xFFFFFFFFu;
-inline constexpr std::uint32_t BLOCKBIT = 0x80000000u; // NetRecord::merged: a sub-sheet
+inline constexpr std::uint32_t BLOCKBIT = 0x80000000u; // Step::what: a sub-sheet
+
+inline constexpr std::size_t WIDECOPY = 16; // see copywide; the pools of texts end in as many
 
 // A part of the design as its group keeps it: the placement of its sheet and its instance name.
 // References run to millions and are written group by group, in no order of the sheets: a name
-// kept in the reference itself is written without a look elsewhere.
+// kept in the reference itself is written without a look elsewhere. The name comes first, so
+// that copywide's stride over a short one stays inside the reference.
 inline constexpr std::size_t SHORTNAME = 11;
 inline constexpr std::uint8_t LONGNAME = 0xFF; // Ref::len: `name` holds the text of a longer one
 struct Ref {
-    std::uint32_t placement;
-    std::uint8_t len;
     char name[SHORTNAME];
+    std::uint8_t len;
+    std::uint32_t placement;
 };
-static_assert(sizeof(Ref) == 16);
+static_assert(sizeof(Ref) == 16 && SHORTNAME < WIDECOPY && offsetof(Ref, name) == 0);
 
 // A text kept in the pool of texts (instance names run to hundreds of thousands: one string
 // each would cost an allocation each).
@@ -97,6 +100,15 @@ struct Child {
     kdx::net *sub;
 };
 
+// One instance of a sheet as the walk of the references meets it: a listed part with its group
+// and its reference but for the placement, or a sub-sheet (BLOCKBIT and its place in `blocks`).
+// Made once per sheet, so that the walk only copies a reference per placed part.
+struct Step {
+    std::uint32_t what;
+    bool plain; // the instance name needs neither quoting nor escaping
+    Ref ref;
+};
+
 // The instances of one sheet, from its first listing: its parts and its sub-sheets, each in
 // natural order, and both together in that order for the references.
 struct NetRecord {
@@ -104,10 +116,10 @@ struct NetRecord {
     std::vector<Child> blocks;
     std::vector<std::uint32_t> partplace;  // per part in symbol order: its place in `parts`
     std::vector<std::uint32_t> blockplace; // the same for the sub-sheets
-    std::vector<std::uint32_t> merged;     // parts and sub-sheets (BLOCKBIT) in natural order
+    std::vector<Step> steps;               // parts and sub-sheets together in natural order
     bool haveparts = false;
     bool haveblocks = false;
-    bool havemerged = false;
+    bool havesteps = false;
 };
 
 // The groups by their key (part name, '\0', property text): an open-addressed table of hashes,
@@ -163,6 +175,7 @@ struct ExportState {
     unsigned mode = 0;
     bool complete = false;
     bool refsbuilt = false;
+    bool padded = false; // `pool` ends in WIDECOPY bytes (see copywide)
     kdx::net *top = nullptr;
     std::vector<Group> groups;
     // What the collection asks of every part's group, apart from the groups' texts, so that it
@@ -186,10 +199,20 @@ struct ExportState {
     std::set<std::string> missing; // raw part names, byte order
 };
 
-// Made on first use rather than at load, so the library has no static constructor.
-ExportState &xs() {
+// Made on first use rather than at load, so the library has no static constructor. The first
+// use is always on the run's thread (setexport, exportmode), before any helper starts; the
+// pointer keeps the look-ups of the hot loops (millions of references) to a load.
+[[gnu::noinline]] ExportState &makestate() {
     static ExportState state;
     return state;
+}
+
+constinit ExportState *statep = nullptr;
+
+inline ExportState &xs() {
+    if (statep == nullptr) [[unlikely]]
+        statep = &makestate();
+    return *statep;
 }
 
 // ---- Texts ----
@@ -400,21 +423,50 @@ void fillrows(std::vector<Row> &rows, std::vector<std::pair<std::uint32_t, std::
 
 // ---- The references ----
 
-// The parts and sub-sheets of a sheet together in natural order (made once per sheet).
-const std::vector<std::uint32_t> &merged(NetRecord &r) {
-    if (r.havemerged) return r.merged;
-    r.havemerged = true;
-    r.merged.reserve(r.parts.size() + r.blocks.size());
+// A part's reference but for the placement: its instance name, kept in the reference itself
+// when it is short.
+Ref refof(const Child &c) {
+    Ref ref{};
+    const std::string_view name = textof(c.inst);
+    if (name.size() <= SHORTNAME) {
+        ref.len = static_cast<std::uint8_t>(name.size());
+        std::memcpy(ref.name, name.data(), name.size());
+    } else {
+        ref.len = LONGNAME;
+        std::memcpy(ref.name, &c.inst, sizeof c.inst);
+    }
+    return ref;
+}
+
+std::string_view nameof(const Ref &ref) {
+    if (ref.len != LONGNAME) return std::string_view(ref.name, ref.len);
+    std::uint32_t text = 0;
+    std::memcpy(&text, ref.name, sizeof text);
+    return textof(text);
+}
+
+// The listed parts and the sub-sheets of a sheet together in natural order (made once per sheet).
+const std::vector<Step> &steps(NetRecord &r) {
+    if (r.havesteps) return r.steps;
+    r.havesteps = true;
+    r.steps.reserve(r.parts.size() + r.blocks.size());
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < r.parts.size() || j < r.blocks.size()) {
         const bool block =
             i == r.parts.size() ||
             (j < r.blocks.size() && naturalless(textof(r.blocks[j].inst), textof(r.parts[i].inst)));
-        r.merged.push_back(block ? static_cast<std::uint32_t>(j++) | BLOCKBIT
-                                 : static_cast<std::uint32_t>(i++));
+        if (block) {
+            r.steps.push_back(
+                Step{static_cast<std::uint32_t>(j) | BLOCKBIT, plainof(r.blocks[j].inst), Ref{}});
+            ++j;
+            continue;
+        }
+        const Child &c = r.parts[i++];
+        if (c.group != NOCATEGORY)
+            r.steps.push_back(Step{static_cast<std::uint32_t>(c.group), plainof(c.inst), refof(c)});
     }
-    return r.merged;
+    return r.steps;
 }
 
 // Notes the parts below a sheet placed at `path` (its instances from the top, each followed by
@@ -431,28 +483,17 @@ void placerefs(kdx::net *n, std::string &path, bool plain, std::vector<kdx::net 
     s.paths.emplace_back(s.pathpool.size(), path.size());
     s.pathpool.append(path);
     stack.push_back(n);
-    for (std::uint32_t m : merged(r)) {
-        if ((m & BLOCKBIT) == 0) {
-            const Child &c = r.parts[m];
-            if (c.group == NOCATEGORY) continue;
-            const auto g = static_cast<std::size_t>(c.group);
-            const std::string_view name = textof(c.inst);
-            Ref &ref = s.refs[g].emplace_back();
+    for (const Step &step : steps(r)) {
+        if ((step.what & BLOCKBIT) == 0) {
+            Ref &ref = s.refs[step.what].emplace_back(step.ref);
             ref.placement = placement;
-            if (name.size() <= SHORTNAME) {
-                ref.len = static_cast<std::uint8_t>(name.size());
-                std::memcpy(ref.name, name.data(), name.size());
-            } else {
-                ref.len = LONGNAME;
-                std::memcpy(ref.name, &c.inst, sizeof c.inst);
-            }
-            if (!plain || !plainof(c.inst)) s.plainrefs[g] = 0;
+            if (!plain || !step.plain) s.plainrefs[step.what] = 0;
             continue;
         }
-        const Child &c = r.blocks[m & ~BLOCKBIT];
+        const Child &c = r.blocks[step.what & ~BLOCKBIT];
         const std::size_t len = path.size();
         path.append(textof(c.inst)).push_back('/');
-        placerefs(c.sub, path, plain && plainof(c.inst), stack);
+        placerefs(c.sub, path, plain && step.plain, stack);
         path.resize(len);
     }
     stack.pop_back();
@@ -469,13 +510,7 @@ void buildrefs() {
     std::string path;
     std::vector<kdx::net *> stack;
     placerefs(s.top, path, true, stack);
-}
-
-std::string_view nameof(const Ref &ref) {
-    if (ref.len != LONGNAME) return std::string_view(ref.name, ref.len);
-    std::uint32_t text = 0;
-    std::memcpy(&text, ref.name, sizeof text);
-    return textof(text);
+    s.pathpool.append(WIDECOPY, '\0');
 }
 
 // The groups in the report's order of a sheet: rank[g] is group g's place.
@@ -498,6 +533,16 @@ std::vector<std::uint32_t> groupranks() {
 // Copies a text to `at` and returns where it ends (an empty text may have no bytes at all).
 char *copyto(char *at, std::string_view text) {
     if (!text.empty()) std::memcpy(at, text.data(), text.size());
+    return at + text.size();
+}
+
+// Copies a text of the pools (padded by WIDECOPY bytes), or the short name of a reference, in
+// strides of WIDECOPY bytes, reading and writing up to WIDECOPY - 1 bytes past its end: for
+// millions of short names a call of memcpy each costs more than the copy. The destination needs
+// that much room beyond the text.
+char *copywide(char *at, std::string_view text) {
+    for (std::size_t k = 0; k < text.size(); k += WIDECOPY)
+        std::memcpy(at + k, text.data() + k, WIDECOPY);
     return at + text.size();
 }
 
@@ -645,7 +690,7 @@ void namelist(Out &out, Format format, std::size_t count, bool plain, Pieces pie
     for (std::size_t i = 0; i < count; ++i) {
         const auto [path, name] = pieces(i);
         const char *separator = i == 0 ? "" : json ? ", " : " ";
-        const std::size_t size = path.size() + name.size() + 4;
+        const std::size_t size = path.size() + name.size() + 4 + 2 * WIDECOPY;
         if (size > OUTBUF_SIZE) {
             // A name longer than the buffer itself goes through in pieces.
             out.put(separator);
@@ -659,8 +704,8 @@ void namelist(Out &out, Format format, std::size_t count, bool plain, Pieces pie
         while (*separator != '\0')
             *at++ = *separator++;
         if (json) *at++ = '"';
-        at = copyto(at, path);
-        at = copyto(at, name);
+        at = copywide(at, path);
+        at = copywide(at, name);
         if (json) *at++ = '"';
         out.commit(at);
     }
@@ -799,6 +844,14 @@ void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
     out.put(", \"references\": ");
 }
 
+// Ends the pool of texts in the padding copywide reads; before any helper reads the pool.
+void padtexts() {
+    ExportState &s = xs();
+    if (s.padded) return;
+    s.padded = true;
+    s.pool.append(WIDECOPY, '\0');
+}
+
 // The groups in order, each with its own fields made once in the writer's format.
 Ordered prepare(std::string Group::*fields, void (*make)(Group &)) {
     Ordered o = order();
@@ -929,6 +982,7 @@ std::vector<std::string> undescribedparts() {
 
 bool writecsv(FILE *f) {
     ExportState &s = xs();
+    padtexts();
     RefBuilder refs;
     const Ordered o = prepare(&Group::csv, makecsv);
     const bool mapped = !mapempty();
@@ -965,6 +1019,7 @@ bool writecsv(FILE *f) {
 
 bool writejson(FILE *f) {
     ExportState &s = xs();
+    padtexts();
     RefBuilder refs;
     const Ordered o = prepare(&Group::json, makejson);
     const bool mapped = !mapempty();

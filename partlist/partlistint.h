@@ -235,9 +235,10 @@ void printfailure(const char *text);
 
 // ---- Structured export (partlist_export) ----
 // Beside the report, a run may collect what the command's CSV and JSON export and its warning of
-// parts without a description need (partlist_export.h). The walk hands over what it met; the
-// printing helper, which owns the collected state while it runs (as it owns the report writer's),
-// groups it. The run's thread touches that state only before the walks and after the printing.
+// parts without a description need (partlist_export.h). The walk hands over what it met and the
+// collected state is grouped on the run's thread, before each sheet's print job is handed over:
+// while sheets are listed the printing helper is the busy one, the walk waits on it about half
+// of the time. The printing helper never touches the export.
 
 // One primitive part of a listed sheet: its instance name (null unless groups are exported), part
 // name (null when the library had none) and property text.
@@ -263,7 +264,7 @@ void exportbegin();
 void exporttop(kdx::net *top);
 void exportdone();
 
-// The printing's thread: a listed sheet's parts (with its heading, placements and the -f
+// A listed sheet's parts (with its heading, placements and the -f
 // letters), and the sub-sheets of the sheet listed last.
 void exportsheet(kdx::net *n, const char *heading, int mult, const char *letters,
                  const ExportPart *parts, std::size_t count);
