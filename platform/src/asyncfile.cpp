@@ -36,8 +36,9 @@ std::FILE *OpenAsyncWrite(const char *name, FileMode mode) {
 
 namespace {
 
-inline constexpr std::size_t MAXQUEUED = 4;  // buffers handed over and not yet written
-inline constexpr mode_t NEWFILE_MODE = 0666; // as fopen makes a file, before the umask
+inline constexpr std::size_t MAXQUEUED = 4;               // buffers handed over and not yet written
+inline constexpr std::size_t STREAMBUF_SIZE = 256 * 1024; // the stream's buffer
+inline constexpr mode_t NEWFILE_MODE = 0666;              // as fopen makes a file, before the umask
 
 class AsyncWriter {
   public:
@@ -150,7 +151,12 @@ std::FILE *OpenAsyncWrite(const char *name, FileMode) {
         return nullptr;
     }
     const cookie_io_functions_t io{nullptr, cookiewrite, nullptr, cookieclose};
-    if (std::FILE *f = fopencookie(writer, "w", io)) return f;
+    if (std::FILE *f = fopencookie(writer, "w", io)) {
+        // Each buffer stdio hands over is a copy and a hand-over to the helper: few large ones
+        // cost less than stdio's own few kilobytes each. Without the buffer, stdio keeps its own.
+        setvbuf(f, nullptr, _IOFBF, STREAMBUF_SIZE);
+        return f;
+    }
     const int error = errno;
     writer->close(); // the file with it
     delete writer;
