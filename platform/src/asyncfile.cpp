@@ -3,6 +3,12 @@
 // The stream is a stdio cookie stream: each buffer stdio hands to the cookie is copied and handed
 // to a helper (a Worker), which writes the buffers to the file in order. Few buffers may wait, so
 // a slow disk holds the caller back instead of letting the copies pile up.
+//
+// The helper also has the kernel start writing each buffer to disk once it is written. Left to
+// the end, that work falls on the caller: the file systems that delay allocating a file's blocks
+// allocate them all (and start the writing) when the file is closed after being emptied, or is
+// renamed over another, as the report and the export are. Started by the helper, it is done
+// beside the run, and the close and rename at its end only find the last buffer left.
 #include "platform/asyncfile.h"
 
 #include "platform/worker.h"
@@ -30,8 +36,9 @@ std::FILE *OpenAsyncWrite(const char *name, FileMode mode) {
 
 namespace {
 
-inline constexpr std::size_t MAXQUEUED = 4;  // buffers handed over and not yet written
-inline constexpr mode_t NEWFILE_MODE = 0666; // as fopen makes a file, before the umask
+inline constexpr std::size_t MAXQUEUED = 4;               // buffers handed over and not yet written
+inline constexpr std::size_t STREAMBUF_SIZE = 256 * 1024; // the stream's buffer
+inline constexpr mode_t NEWFILE_MODE = 0666;              // as fopen makes a file, before the umask
 
 class AsyncWriter {
   public:
@@ -85,8 +92,9 @@ class AsyncWriter {
     }
 
     // Writes bytes whole, unless a write has failed before.
-    void writeall(const char *p, std::size_t left) {
+    void writeall(const char *p, std::size_t size) {
         if (failure() != 0) return;
+        std::size_t left = size;
         while (left > 0) {
             const ssize_t n = ::write(fd_, p, left);
             if (n < 0 && errno == EINTR) continue;
@@ -97,9 +105,20 @@ class AsyncWriter {
             p += n;
             left -= static_cast<std::size_t>(n);
         }
+        startwriteback(size);
+    }
+
+    // A hint to the kernel, for the `size` bytes just written: nothing is lost when it is not
+    // taken.
+    void startwriteback(std::size_t size) {
+#ifdef __linux__
+        sync_file_range(fd_, written_, static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
+#endif
+        written_ += static_cast<off_t>(size);
     }
 
     int fd_;
+    off_t written_ = 0; // bytes written so far (by the helper, or once it has ended)
     std::mutex mutex_;
     int error_ = 0;            // errno of the first failure, 0 while none
     Worker helper_{MAXQUEUED}; // ended (by close) before the members above go
@@ -132,7 +151,12 @@ std::FILE *OpenAsyncWrite(const char *name, FileMode) {
         return nullptr;
     }
     const cookie_io_functions_t io{nullptr, cookiewrite, nullptr, cookieclose};
-    if (std::FILE *f = fopencookie(writer, "w", io)) return f;
+    if (std::FILE *f = fopencookie(writer, "w", io)) {
+        // Each buffer stdio hands over is a copy and a hand-over to the helper: few large ones
+        // cost less than stdio's own few kilobytes each. Without the buffer, stdio keeps its own.
+        setvbuf(f, nullptr, _IOFBF, STREAMBUF_SIZE);
+        return f;
+    }
     const int error = errno;
     writer->close(); // the file with it
     delete writer;
