@@ -163,57 +163,41 @@ const std::vector<std::string> flat100k{"--sheets",   "0",   "--parts",  "100000
 const std::vector<std::string> csv{"--csv", "bom.csv"};
 const std::vector<std::string> json{"--json", "bom.json"};
 
-} // namespace
-
-BENCHMARK_CAPTURE(partlist_run, hier_1000_sheets, hier1k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(cat_run, hier_1000_sheets, hier1k)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, drawn_1000_sheets, drawn1k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(cat_run, drawn_1000_sheets, drawn1k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, hier_2000_sheets, hier2k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, flat_100k_parts, flat100k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, shared_2000_sheets, shared2k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(cat_run, shared_2000_sheets, shared2k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(partlist_run, shared_8000_sheets, shared8k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(cat_run, shared_8000_sheets, shared8k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-
-// The export beside the run: every design with --csv and with --json.
-void registerexports() {
+// Every design: the run, `cat` of its files where the figures compare the run with it, then the
+// run with each export.
+void registerall() {
     const struct {
         const char *name;
-        const std::vector<std::string> &design;
-    } designs[] = {{"hier_1000_sheets", hier1k},     {"drawn_1000_sheets", drawn1k},
-                   {"hier_2000_sheets", hier2k},     {"flat_100k_parts", flat100k},
-                   {"shared_2000_sheets", shared2k}, {"shared_8000_sheets", shared8k}};
+        const std::vector<std::string> &genargs;
+        bool cat;
+    } designs[] = {{"hier_1000_sheets", hier1k, true},     {"drawn_1000_sheets", drawn1k, true},
+                   {"hier_2000_sheets", hier2k, false},    {"flat_100k_parts", flat100k, false},
+                   {"shared_2000_sheets", shared2k, true}, {"shared_8000_sheets", shared8k, true}};
+    const auto add = [](const std::string &name, auto body) {
+        benchmark::RegisterBenchmark(name.c_str(), body)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    };
+    for (const auto &d : designs) {
+        const std::vector<std::string> *genargs = &d.genargs;
+        add(std::string("partlist_run/") + d.name,
+            [genargs](benchmark::State &state) { partlist_run(state, *genargs); });
+        if (d.cat)
+            add(std::string("cat_run/") + d.name,
+                [genargs](benchmark::State &state) { cat_run(state, *genargs); });
+    }
     for (const auto &d : designs)
         for (const auto &[suffix, options] : {std::pair{"_csv", &csv}, std::pair{"_json", &json}})
-            benchmark::RegisterBenchmark((std::string("partlist_run/") + d.name + suffix).c_str(),
-                                         [design = &d.design, options](benchmark::State &state) {
-                                             partlist_run(state, *design, *options);
-                                         })
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime();
+            add(std::string("partlist_run/") + d.name + suffix,
+                [genargs = &d.genargs, options](benchmark::State &state) {
+                    partlist_run(state, *genargs, *options);
+                });
 }
 
+} // namespace
+
 int main(int argc, char **argv) {
-    registerexports();
+    registerall();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
