@@ -759,11 +759,21 @@ Ordered order() {
     return o;
 }
 
+// Ends the pool of texts in the padding copywide reads (once: a run may be written twice), before
+// the reference builder's helper reads the pool.
+void padtexts() {
+    ExportState &s = xs();
+    if (s.padded) return;
+    s.padded = true;
+    s.pool.append(WIDECOPY, '\0');
+}
+
 // Builds the references on a helper while the writer orders the groups and writes the sheets
 // (with PARTLIST_THREADS=0, at once); wait() before the totals.
 class RefBuilder {
   public:
     RefBuilder() {
+        padtexts();
         helper_.post([this] {
             try {
                 buildrefs();
@@ -842,14 +852,6 @@ void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
     out.number(quantity);
     if (mapped) out.put(g.described ? ", \"missing\": false" : ", \"missing\": true");
     out.put(", \"references\": ");
-}
-
-// Ends the pool of texts in the padding copywide reads; before any helper reads the pool.
-void padtexts() {
-    ExportState &s = xs();
-    if (s.padded) return;
-    s.padded = true;
-    s.pool.append(WIDECOPY, '\0');
 }
 
 // The groups in order, each with its own fields made once in the writer's format.
@@ -982,7 +984,6 @@ std::vector<std::string> undescribedparts() {
 
 bool writecsv(FILE *f) {
     ExportState &s = xs();
-    padtexts();
     RefBuilder refs;
     const Ordered o = prepare(&Group::csv, makecsv);
     const bool mapped = !mapempty();
@@ -1019,7 +1020,6 @@ bool writecsv(FILE *f) {
 
 bool writejson(FILE *f) {
     ExportState &s = xs();
-    padtexts();
     RefBuilder refs;
     const Ordered o = prepare(&Group::json, makejson);
     const bool mapped = !mapempty();

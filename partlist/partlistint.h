@@ -264,8 +264,8 @@ void exportbegin();
 void exporttop(kdx::net *top);
 void exportdone();
 
-// A listed sheet's parts (with its heading, placements and the -f
-// letters), and the sub-sheets of the sheet listed last.
+// A listed sheet's parts (with its heading, placements and the -f letters), and the sub-sheets
+// of the sheet listed last.
 void exportsheet(kdx::net *n, const char *heading, int mult, const char *letters,
                  const ExportPart *parts, std::size_t count);
 void exportblocks(kdx::net *n, int mult, const ExportChild *children, std::size_t count);

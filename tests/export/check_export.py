@@ -253,8 +253,17 @@ def check_texts(tmp):
                 b'p %d 270 1 0 1 package:0805\n' % (x, inst, x, x, x, x))
     edit('W.sym', lambda _: open(os.path.join(odd, 'R.sym'), 'rb').read().replace(
         b'primitive:R', b'primitive:Q,"x;\xb5z'))
+    # Plain instance names on either side of the lengths a reference keeps in itself (11) and
+    # copies at a stride (16, 32).
+    lengths = [11, 12, 16, 17, 33]
+    plain = [('N%d' % n).ljust(n, 'x').encode() for n in lengths]
+    edit('V.sym', lambda _: open(os.path.join(odd, 'R.sym'), 'rb').read().replace(
+        b'primitive:R', b'primitive:PLAIN'))
     edit('top.sch', lambda d: d + use(b'W1', 700) + use(b'LONGINSTANCENAME12', 720) +
-         b'use filter 800 100 1 0 F10,"\xb5 0\np 800 90 1 0 0 symid:99\n')
+         b'use filter 800 100 1 0 F10,"\xb5 0\np 800 90 1 0 0 symid:99\n' +
+         b''.join(b'use V %d 400 1 0 %s 0\np %d 390 1 0 0 symid:%d\np %d 380 1 0 1 value:1k\n'
+                  % (900 + 10 * i, inst, 900 + 10 * i, 900 + 10 * i, 900 + 10 * i)
+                  for i, inst in enumerate(plain)))
     edit('filter.sch', lambda d: d + use(b'W_LONGER_THAN_11', 700))
     edit('map.txt', lambda _: open(os.path.join(odd, 'dra.txt'), 'rb').read().replace(
         b'terminal block', b'terminal block, 5 mm \xc2\xb1 0.1') +
@@ -270,6 +279,12 @@ def check_texts(tmp):
           f'odd texts: JSON total of {name} {prop} is {t}')
     check(['top.sch', '', 'filter.sch', '', '', '3', 'F1 F2 F10,"\u00b5', 'block', ''] in rows,
           'odd texts: the filter blocks of top.sch are not F1 F2 F10,"\u00b5')
+    p = total(doc, 'PLAIN', '1k;')
+    names = [n.decode() for n in plain]
+    check(p is not None and sorted(p['references']) == sorted(names) and natural(p['references'])
+          and [r for r in rows if r[2:4] == ['PLAIN', '1k;'] and r[7] == 'total'] ==
+          [['', '', 'PLAIN', '1k;', '', '5', ' '.join(p['references']), 'total', 'yes']],
+          f'odd texts: plain references of {lengths} characters come back as {p}')
     conn = total(doc, 'CONN2', '2.54mm;')
     check(conn is not None and conn['description'] == 'Two-way terminal block, 5 mm \u00b1 0.1',
           f'odd texts: a UTF-8 description does not come back as it is: {conn}')
