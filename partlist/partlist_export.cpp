@@ -8,18 +8,23 @@
 // sort in, so no list of references is ever sorted.
 //
 // Threads: everything here runs on the run's thread, except the building of the references,
-// which a helper does while the run's thread writes the sheets (RefBuilder); see partlistint.h.
+// which a helper starts while the run's thread writes the sheets and both finish (RefBuilder);
+// see partlistint.h.
 #include "partlistint.h"
 
 #include "cfstring.h"
+#include "platform/asyncfile.h"
 #include "platform/worker.h"
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <set>
 #include <string>
@@ -37,19 +42,20 @@ inline constexpr std::uint32_t NOROW = 0xFFFFFFFFu;
 inline constexpr std::uint32_t BLOCKBIT = 0x80000000u; // Step::what: a sub-sheet
 
 inline constexpr std::size_t WIDECOPY = 16; // see copywide; the pools of texts end in as many
+using PathLength = std::uint32_t;
 
 // A part of the design as its group keeps it: the placement of its sheet and its instance name.
 // References run to millions and are written group by group, in no order of the sheets: a name
 // kept in the reference itself is written without a look elsewhere. The name comes first, so
 // that copywide's stride over a short one stays inside the reference.
-inline constexpr std::size_t SHORTNAME = 11;
+inline constexpr std::size_t SHORTNAME = 7;
 inline constexpr std::uint8_t LONGNAME = 0xFF; // Ref::len: `name` holds the text of a longer one
 struct Ref {
     char name[SHORTNAME];
     std::uint8_t len;
-    std::uint32_t placement;
+    std::uint32_t placement; // where its placement's path is in the pool of paths
 };
-static_assert(sizeof(Ref) == 16 && SHORTNAME < WIDECOPY && offsetof(Ref, name) == 0);
+static_assert(sizeof(Ref) == 12 && SHORTNAME < WIDECOPY && offsetof(Ref, name) == 0);
 
 // A text kept in the pool of texts (instance names run to hundreds of thousands: one string
 // each would cost an allocation each).
@@ -73,19 +79,26 @@ struct Group {
     std::string json;        // the same as the start of a JSON object
 };
 
-// A group (or a sub-sheet) as one listed sheet has it.
+// A group (or a sub-sheet) as one listed sheet has it. Hundreds of thousands of them live at the
+// end of a large design's walk, when the run's memory peaks: its quantity is worked out when
+// written (quantity()) rather than kept.
 struct Row {
-    int group = 0;          // parts: the group
-    long long quantity = 0; // instances times placements
-    std::size_t first = 0;  // its instances in the listing's, [first, first + count)
-    std::size_t count = 0;
+    int group = 0;           // parts: the group
+    std::uint32_t first = 0; // its instances in the listing's, [first, first + count)
+    std::uint32_t count = 0;
 };
+
+// A row's instances times the placements that multiply them.
+long long quantity(const Row &row, int placements) {
+    return static_cast<long long>(row.count) * placements;
+}
 
 // One sheet as the report lists it.
 struct Listing {
     kdx::net *net = nullptr;
     std::string sheet;
-    int placements = 1;
+    int placements = 1;      // the sheet's, which multiply its parts
+    int blockplacements = 1; // those that multiply its sub-sheets
     std::vector<Row> parts;
     std::vector<Row> blocks;
     std::vector<std::string> blockkeys; // per block row: the sub-sheet's file key
@@ -117,6 +130,8 @@ struct NetRecord {
     std::vector<std::uint32_t> partplace;  // per part in symbol order: its place in `parts`
     std::vector<std::uint32_t> blockplace; // the same for the sub-sheets
     std::vector<Step> steps;               // parts and sub-sheets together in natural order
+    std::vector<NetRecord *> subs;         // per sub-sheet: its record; null when not listed
+    std::uint64_t placed = 0;              // placements of the sheet the walk meets
     bool haveparts = false;
     bool haveblocks = false;
     bool havesteps = false;
@@ -182,17 +197,20 @@ struct ExportState {
     // stays in the processor's caches: whether the report lists it, and its quantity so far.
     std::vector<bool> listed;
     std::vector<long long> tally;
-    // Per group: its parts, in the order their references sort, and whether none of their
-    // references needs quoting or escaping (made by buildrefs, beside the writer's own work).
-    std::vector<std::vector<Ref>> refs;
+    // The references, group after group: group g's, in the order they sort, are refs[refat[g]]
+    // up to refs[refat[g + 1]]; and per group whether none of them needs quoting or escaping
+    // (made by RefBuilder, beside the writer's own work).
+    std::unique_ptr<Ref[]> refs;
+    std::vector<std::size_t> refat;
     std::vector<char> plainrefs;
     GroupIndex groupindex;
     std::string groupkey; // the key being looked up
     std::vector<Listing> listings;
     std::unordered_map<kdx::net *, NetRecord> nets;
-    // Per placement of a sheet: its path from the top ("F2/U1/"), in a pool of paths.
-    std::string pathpool;
-    std::vector<std::pair<std::size_t, std::size_t>> paths; // where each starts, its length
+    // Per placement of a sheet: its path from the top ("F2/U1/"), in the pool of paths as its
+    // length (a PathLength) and its bytes; the pool is padded by WIDECOPY bytes. A reference
+    // names its placement by where that starts, so that its path costs one look, not two.
+    std::unique_ptr<char[]> pathpool;
     std::vector<std::uint32_t> rowofgroup; // exportsheet's table, NOROW between calls
     std::string pool;                      // the texts, one after the other
     std::vector<Text> texts;
@@ -415,7 +433,7 @@ void fillrows(std::vector<Row> &rows, std::vector<std::pair<std::uint32_t, std::
     std::sort(pairs.begin(), pairs.end());
     for (const auto &[row, place] : pairs) {
         Row &r = rows[row];
-        if (r.count == 0) r.first = insts.size();
+        if (r.count == 0) r.first = static_cast<std::uint32_t>(insts.size());
         ++r.count;
         insts.push_back(place);
     }
@@ -469,49 +487,239 @@ const std::vector<Step> &steps(NetRecord &r) {
     return r.steps;
 }
 
-// Notes the parts below a sheet placed at `path` (its instances from the top, each followed by
-// "/") in their groups, in the order their references sort; `plain` tells whether the path needs
-// neither quoting nor escaping.
-void placerefs(kdx::net *n, std::string &path, bool plain, std::vector<kdx::net *> &stack) {
+// Ends the pool of texts in the padding copywide reads (once: a run may be written twice), before
+// the reference builder's helper reads the pool.
+void padtexts() {
     ExportState &s = xs();
-    auto rec = s.nets.find(n);
-    if (rec == s.nets.end()) return;
+    if (s.padded) return;
+    s.padded = true;
+    s.pool.append(WIDECOPY, '\0');
+}
+
+// What the walk of the references will meet, counted first so that the references and the
+// placements' paths have their room before any is made.
+struct RefCount {
+    std::uint64_t placements = 0;
+    std::uint64_t pathbytes = 0;
+    std::size_t depth = 0;   // the most sheets one path passes
+    std::size_t longest = 0; // the longest path
+};
+
+// Counts the placements of a sheet placed with a path of `pathlen` bytes and of those below it,
+// making each sheet's steps on the way (the walks share them and do not make them).
+void countplacements(NetRecord &r, std::size_t pathlen, std::vector<const NetRecord *> &stack,
+                     RefCount &count) {
     // The load refuses a design that places itself; this only keeps the walk finite.
-    if (std::find(stack.begin(), stack.end(), n) != stack.end()) return;
-    NetRecord &r = rec->second;
-    const auto placement = static_cast<std::uint32_t>(s.paths.size());
-    s.paths.emplace_back(s.pathpool.size(), path.size());
-    s.pathpool.append(path);
-    stack.push_back(n);
-    for (const Step &step : steps(r)) {
-        if ((step.what & BLOCKBIT) == 0) {
-            Ref &ref = s.refs[step.what].emplace_back(step.ref);
-            ref.placement = placement;
-            if (!plain || !step.plain) s.plainrefs[step.what] = 0;
-            continue;
+    if (std::find(stack.begin(), stack.end(), &r) != stack.end()) return;
+    if (!r.havesteps) {
+        steps(r);
+        ExportState &s = xs();
+        r.subs.reserve(r.blocks.size());
+        for (const Child &c : r.blocks) {
+            auto sub = s.nets.find(c.sub);
+            r.subs.push_back(sub != s.nets.end() ? &sub->second : nullptr);
         }
-        const Child &c = r.blocks[step.what & ~BLOCKBIT];
-        const std::size_t len = path.size();
-        path.append(textof(c.inst)).push_back('/');
-        placerefs(c.sub, path, plain && step.plain, stack);
-        path.resize(len);
     }
+    ++r.placed;
+    ++count.placements;
+    count.pathbytes += pathlen;
+    count.longest = std::max(count.longest, pathlen);
+    stack.push_back(&r);
+    count.depth = std::max(count.depth, stack.size());
+    for (std::size_t k = 0; k < r.blocks.size(); ++k)
+        if (r.subs[k] != nullptr)
+            countplacements(*r.subs[k], pathlen + textof(r.blocks[k].inst).size() + 1, stack,
+                            count);
     stack.pop_back();
 }
 
-void buildrefs() {
-    ExportState &s = xs();
-    if (s.refsbuilt) return;
-    s.refsbuilt = true;
-    s.refs.resize(s.groups.size());
-    s.plainrefs.assign(s.groups.size(), 1);
-    for (std::size_t g = 0; g < s.groups.size(); ++g)
-        s.refs[g].reserve(static_cast<std::size_t>(s.tally[g]));
-    std::string path;
-    std::vector<kdx::net *> stack;
-    placerefs(s.top, path, true, stack);
-    s.pathpool.append(WIDECOPY, '\0');
-}
+// The references are made by two walks of the placements from the top at once: the helper's
+// from the first reference on, filling each group's from the start of its room, and the run's
+// thread's (once it has written the sheets) from the last one back, filling them from the end.
+// Each takes the references in runs of REFRUN from its end of those left, until they meet: the
+// two share out the work whatever the shape of the design, and no reference is moved twice.
+//
+// Each walk puts the paths of the placements it enters in the pool of paths, the helper's from
+// its start, the other's from its end. A walk enters a placement only while a reference after it
+// (in its direction) is its own, so the two enter the same placement only on the way to where
+// they meet: at most one placement per level of the design more than there are.
+class RefBuilder {
+  public:
+    // Starts the helper: the counts, the room, then its walk; the run's thread goes on.
+    RefBuilder() {
+        if (xs().refsbuilt) return;
+        padtexts();
+        helper_.post([this] {
+            try {
+                prepare();
+            } catch (const std::bad_alloc &) {
+                nomemory_ = true;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                ready_ = true;
+            }
+            prepared_.notify_all();
+            if (!nomemory_) walk<true>();
+        });
+    }
+    ~RefBuilder() { helper_.finish(); }
+    RefBuilder(const RefBuilder &) = delete;
+    RefBuilder &operator=(const RefBuilder &) = delete;
+
+    // The run's thread's walk, then the end of the helper's; every reference is in place after.
+    void finish() {
+        ExportState &s = xs();
+        if (s.refsbuilt) return;
+        {
+            std::unique_lock lock(mutex_);
+            prepared_.wait(lock, [this] { return ready_; });
+        }
+        if (!nomemory_) walk<false>();
+        helper_.finish();
+        if (nomemory_) throw std::bad_alloc();
+        for (std::size_t g = 0; g < s.plainrefs.size(); ++g)
+            s.plainrefs[g] = walks_[0].plain[g] & walks_[1].plain[g];
+        s.refsbuilt = true;
+    }
+
+  private:
+    static constexpr std::size_t REFRUN = 4096;
+
+    struct alignas(64) Walk {  // the two are written by two threads: one cache line each at least
+        std::size_t next = 0;  // forward: the next reference; backward: one past it
+        std::size_t limit = 0; // where the references it has taken end
+        std::vector<std::size_t> cursor; // per group: where its next reference goes
+        std::vector<char> plain;         // per group: the references it made are plain
+        std::size_t poolat = 0; // where its next path goes in the pool (backward: one past)
+        std::string path;
+        std::vector<const NetRecord *> stack;
+    };
+
+    // On the helper, before either walk: the counts and the room for the references and paths.
+    void prepare() {
+        ExportState &s = xs();
+        auto top = s.nets.find(s.top);
+        RefCount count;
+        if (top != s.nets.end()) {
+            std::vector<const NetRecord *> stack;
+            countplacements(top->second, 0, stack, count);
+            top_ = &top->second;
+        }
+        const std::size_t pathbytes = (count.placements + count.depth) * sizeof(PathLength) +
+                                      count.pathbytes + count.depth * count.longest;
+        if (pathbytes > std::numeric_limits<std::uint32_t>::max())
+            throw std::bad_alloc(); // more than Ref::placement reaches
+        s.refat.assign(s.groups.size() + 1, 0);
+        for (const auto &[net, r] : s.nets)
+            for (const Step &step : r.steps)
+                if ((step.what & BLOCKBIT) == 0) s.refat[step.what + 1] += r.placed;
+        for (std::size_t g = 0; g < s.groups.size(); ++g)
+            s.refat[g + 1] += s.refat[g];
+        s.refs.reset(new Ref[s.refat.back() + 1]); // one more for copywide to read into
+        // The first placement is the top sheet's, with no path: a length of 0 at the start.
+        s.pathpool.reset(new char[pathbytes + WIDECOPY]());
+        poolsize_ = pathbytes;
+        s.plainrefs.assign(s.groups.size(), 1);
+        back_ = s.refat.back();
+        // Without helpers the run's thread makes both walks, one after the other: each makes
+        // half, so that they meet as they do beside each other.
+        halfway_ = platform::HelpersAllowed() ? back_ : back_ / 2;
+        for (int k = 0; k < 2; ++k) {
+            Walk &w = walks_[k];
+            w.plain.assign(s.groups.size(), 1);
+            w.cursor.assign(s.refat.begin() + k, s.refat.end() - 1 + k);
+            w.next = w.limit = k == 0 ? 0 : back_;
+            w.poolat = k == 0 ? sizeof(PathLength) : pathbytes;
+        }
+    }
+
+    // True when a walk has a reference left to make, taking a run more when it has none.
+    template <bool Forward> bool more(Walk &w) {
+        return (Forward ? w.next < w.limit : w.next > w.limit) || take<Forward>(w);
+    }
+
+    template <bool Forward> [[gnu::noinline]] bool take(Walk &w) {
+        std::lock_guard lock(mutex_);
+        const std::size_t end = Forward ? std::min(back_, halfway_) : back_;
+        if (front_ >= end) return false;
+        const std::size_t run = std::min(REFRUN, end - front_);
+        w.limit = Forward ? front_ += run : back_ -= run;
+        return true;
+    }
+
+    template <bool Forward> void walk() {
+        if (top_ != nullptr) sheet<Forward>(walks_[Forward ? 0 : 1], *top_, 0, true);
+    }
+
+    // The steps of a sheet placed at `placement` (path w.path, plain or not), in the walk's
+    // order; false when the walk has met the other.
+    template <bool Forward>
+    bool sheet(Walk &w, const NetRecord &r, std::uint32_t placement, bool plain) {
+        ExportState &s = xs();
+        w.stack.push_back(&r);
+        const std::size_t count = r.steps.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            const Step &step = r.steps[Forward ? i : count - 1 - i];
+            if ((step.what & BLOCKBIT) != 0) {
+                if (!block<Forward>(w, r, step, plain)) return false;
+                continue;
+            }
+            if (!more<Forward>(w)) return false;
+            Forward ? ++w.next : --w.next;
+            std::size_t &at = w.cursor[step.what];
+            // The counts make these bounds exact; they keep a fault from writing out of place.
+            if (Forward ? at >= s.refat[step.what + 1] : at <= s.refat[step.what]) continue;
+            Ref &ref = s.refs[Forward ? at++ : --at];
+            ref = step.ref;
+            ref.placement = placement;
+            if (!plain || !step.plain) w.plain[step.what] = 0;
+        }
+        w.stack.pop_back();
+        return true;
+    }
+
+    // A sub-sheet placed by a sheet: its placement, then its steps.
+    template <bool Forward> bool block(Walk &w, const NetRecord &r, const Step &step, bool plain) {
+        const std::size_t k = step.what & ~BLOCKBIT;
+        const NetRecord *sub = r.subs[k];
+        if (sub == nullptr || std::find(w.stack.begin(), w.stack.end(), sub) != w.stack.end())
+            return true;
+        if (!more<Forward>(w)) return false;
+        const std::size_t len = w.path.size();
+        w.path.append(textof(r.blocks[k].inst)).push_back('/');
+        const bool go = sheet<Forward>(w, *sub, place<Forward>(w), plain && step.plain);
+        w.path.resize(len);
+        return go;
+    }
+
+    // Puts the path of the placement at w.path in the pool; returns where it starts.
+    template <bool Forward> std::uint32_t place(Walk &w) {
+        ExportState &s = xs();
+        const auto len = static_cast<PathLength>(w.path.size());
+        const std::size_t size = sizeof len + len;
+        // The counts keep the walks inside their room; these bounds keep a fault from writing
+        // out of it (its placements then show no path).
+        if (Forward ? w.poolat + size > poolsize_ : w.poolat < size + sizeof len) return 0;
+        const std::size_t at = Forward ? w.poolat : w.poolat -= size;
+        if (Forward) w.poolat += size;
+        std::memcpy(s.pathpool.get() + at, &len, sizeof len);
+        std::memcpy(s.pathpool.get() + at + sizeof len, w.path.data(), len);
+        return static_cast<std::uint32_t>(at);
+    }
+
+    const NetRecord *top_ = nullptr;
+    std::size_t poolsize_ = 0; // the pool of paths but its padding
+    Walk walks_[2];            // the helper's (forward) and the run's thread's (backward)
+    std::mutex mutex_;
+    std::condition_variable prepared_;
+    bool ready_ = false;         // prepare has run
+    bool nomemory_ = false;      // written by the helper before ready_, read after
+    std::size_t front_ = 0;      // the references taken by the helper's walk end here
+    std::size_t back_ = 0;       // and those taken by the run's thread's start here
+    std::size_t halfway_ = 0;    // the helper's walk takes none from here on
+    platform::Worker helper_{1}; // ended before the members above go
+};
 
 // The groups in the report's order of a sheet: rank[g] is group g's place.
 std::vector<std::uint32_t> groupranks() {
@@ -597,8 +805,12 @@ class Out {
     }
 
   private:
+    // A full buffer goes to the stream as it is (see WriteOwned), which saves copying every
+    // byte of a file that may run to hundreds of megabytes; a new one takes its place.
     void flush() {
-        write(buf_.get(), len_);
+        if (len_ == 0) return;
+        if (!platform::WriteOwned(f_, std::exchange(buf_, nullptr), len_)) ok_ = false;
+        buf_.reset(new char[OUTBUF_SIZE]);
         len_ = 0;
     }
     void write(const char *data, std::size_t size) {
@@ -607,7 +819,7 @@ class Out {
 
     FILE *f_ = nullptr;
     std::string *text_ = nullptr;
-    std::unique_ptr<char[]> buf_;
+    std::shared_ptr<char[]> buf_;
     std::size_t len_ = 0;
     bool ok_ = true;
 };
@@ -727,10 +939,13 @@ void instances(Out &out, Format format, const Listing &l, const Row &row,
 void references(Out &out, Format format, const Group &g) {
     const ExportState &s = xs();
     const auto group = static_cast<std::size_t>(&g - s.groups.data());
-    const std::vector<Ref> &refs = s.refs[group];
-    namelist(out, format, refs.size(), s.plainrefs[group] != 0, [&](std::size_t i) {
-        const auto [at, len] = s.paths[refs[i].placement];
-        return std::pair(std::string_view(s.pathpool).substr(at, len), nameof(refs[i]));
+    const Ref *refs = s.refs.get() + s.refat[group];
+    const std::size_t count = s.refat[group + 1] - s.refat[group];
+    namelist(out, format, count, s.plainrefs[group] != 0, [&](std::size_t i) {
+        const char *path = s.pathpool.get() + refs[i].placement;
+        PathLength len = 0;
+        std::memcpy(&len, path, sizeof len);
+        return std::pair(std::string_view(path + sizeof len, len), nameof(refs[i]));
     });
 }
 
@@ -758,43 +973,6 @@ Ordered order() {
         if (s.listed[g] && s.groups[g].quantity > 0) o.totals.push_back(&s.groups[g]);
     return o;
 }
-
-// Ends the pool of texts in the padding copywide reads (once: a run may be written twice), before
-// the reference builder's helper reads the pool.
-void padtexts() {
-    ExportState &s = xs();
-    if (s.padded) return;
-    s.padded = true;
-    s.pool.append(WIDECOPY, '\0');
-}
-
-// Builds the references on a helper while the writer orders the groups and writes the sheets
-// (with PARTLIST_THREADS=0, at once); wait() before the totals.
-class RefBuilder {
-  public:
-    RefBuilder() {
-        padtexts();
-        helper_.post([this] {
-            try {
-                buildrefs();
-            } catch (const std::bad_alloc &) {
-                nomemory_ = true;
-            }
-        });
-    }
-    ~RefBuilder() { helper_.finish(); }
-    RefBuilder(const RefBuilder &) = delete;
-    RefBuilder &operator=(const RefBuilder &) = delete;
-
-    void wait() {
-        helper_.finish();
-        if (nomemory_) throw std::bad_alloc();
-    }
-
-  private:
-    platform::Worker helper_{1};
-    bool nomemory_ = false; // written by the helper, read after it has ended
-};
 
 const NetRecord &recordof(const Listing &l) {
     return xs().nets.at(l.net);
@@ -927,17 +1105,15 @@ void exportsheet(kdx::net *n, const char *heading, int mult, const char *letters
         if (!s.listed[g]) continue;
         if (rowof[g] == NOROW) {
             rowof[g] = static_cast<std::uint32_t>(l.parts.size());
-            l.parts.push_back(Row{groups[i], 0, 0, 0});
+            l.parts.push_back(Row{groups[i], 0, 0});
         }
         pairs.emplace_back(rowof[g], rec.partplace[i]);
     }
     for (const Row &row : l.parts)
         rowof[static_cast<std::size_t>(row.group)] = NOROW;
     fillrows(l.parts, pairs, l.insts);
-    for (Row &row : l.parts) {
-        row.quantity = static_cast<long long>(row.count) * l.placements;
-        s.tally[static_cast<std::size_t>(row.group)] += row.quantity;
-    }
+    for (const Row &row : l.parts)
+        s.tally[static_cast<std::size_t>(row.group)] += quantity(row, l.placements);
 }
 
 void exportblocks(kdx::net *n, int mult, const ExportChild *children, std::size_t count) {
@@ -964,11 +1140,11 @@ void exportblocks(kdx::net *n, int mult, const ExportChild *children, std::size_
     for (std::size_t i = 0; i < count && i < rec.blockplace.size(); ++i) {
         const auto row = static_cast<std::uint32_t>(
             std::lower_bound(sortedkeys.begin(), sortedkeys.end(), keys[i]) - sortedkeys.begin());
-        l.blocks[row].quantity += mult != 0 ? mult : 1;
         pairs.emplace_back(row, rec.blockplace[i]);
     }
     fillrows(l.blocks, pairs, l.insts);
     l.blockkeys = std::move(sortedkeys);
+    l.blockplacements = mult != 0 ? mult : 1;
 }
 
 // ---- The command's side ----
@@ -993,7 +1169,7 @@ bool writecsv(FILE *f) {
         const NetRecord &rec = recordof(l);
         for (const Row &row : l.parts) {
             const Group &g = s.groups[static_cast<std::size_t>(row.group)];
-            csvgroup(out, l.sheet, g, row.quantity);
+            csvgroup(out, l.sheet, g, quantity(row, l.placements));
             instances(out, Format::Csv, l, row, rec.parts);
             csvend(out, "part", &g, mapped);
         }
@@ -1003,13 +1179,13 @@ bool writecsv(FILE *f) {
             out.put(",,");
             csvfield(out, l.blockkeys[k]);
             out.put(",,,");
-            out.number(row.quantity);
+            out.number(quantity(row, l.blockplacements));
             out.put(',');
             instances(out, Format::Csv, l, row, rec.blocks);
             csvend(out, "block", nullptr, mapped);
         }
     }
-    refs.wait();
+    refs.finish();
     for (const Group *g : o.totals) {
         csvgroup(out, "", *g, g->quantity);
         references(out, Format::Csv, *g);
@@ -1036,7 +1212,8 @@ bool writejson(FILE *f) {
         for (std::size_t k = 0; k < l.parts.size(); ++k) {
             const Row &row = l.parts[k];
             out.put(k == 0 ? "\n      " : ",\n      ");
-            jsongroup(out, s.groups[static_cast<std::size_t>(row.group)], row.quantity, mapped);
+            jsongroup(out, s.groups[static_cast<std::size_t>(row.group)],
+                      quantity(row, l.placements), mapped);
             instances(out, Format::Json, l, row, rec.parts);
             out.put('}');
         }
@@ -1046,7 +1223,7 @@ bool writejson(FILE *f) {
             out.put(k == 0 ? "\n      {\"name\": " : ",\n      {\"name\": ");
             jsonstring(out, l.blockkeys[k]);
             out.put(", \"quantity\": ");
-            out.number(row.quantity);
+            out.number(quantity(row, l.blockplacements));
             out.put(", \"references\": ");
             instances(out, Format::Json, l, row, rec.blocks);
             out.put('}');
@@ -1054,7 +1231,7 @@ bool writejson(FILE *f) {
         out.put("]}");
     }
     out.put("\n  ],\n  \"totals\": [");
-    refs.wait();
+    refs.finish();
     for (std::size_t i = 0; i < o.totals.size(); ++i) {
         out.put(i == 0 ? "\n    " : ",\n    ");
         jsongroup(out, *o.totals[i], o.totals[i]->quantity, mapped);
