@@ -329,6 +329,26 @@ def check_failures(tmp):
     check(r.returncode == 3 and not left,
           f'JSON past the file size limit: exit {r.returncode}, left {left}, {r.stderr!r}')
 
+    # An export that runs out of memory after a run that did not: a small design placed 87,381
+    # times, under the least address space (in steps of 8 MB) in which its run alone ends well.
+    deep = os.path.join(tmp, 'deep')
+    os.mkdir(deep)
+    subprocess.run([GENDESIGN, '--sheets', '8', '--fanout', '1', '--placements', '4',
+                    '--parts', '20', deep], check=True, capture_output=True)
+    alone = dict(os.environ, PARTLIST_THREADS='0')  # no helper's stack or heap in the space
+
+    def space(limit):
+        return lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    limit = 16 << 20
+    while limit < 1 << 30 and run(deep, '-p', '.', 'top.sch', preexec=space(limit),
+                                  env=alone).returncode != 0:
+        limit += 8 << 20
+    if limit < 1 << 30:  # else a sanitizer's shadow memory needs more space than that
+        r = run(deep, '--csv', 'a.csv', '-p', '.', 'top.sch', preexec=space(limit), env=alone)
+        left = [f for f in os.listdir(deep) if f.startswith('a.csv')]
+        check(r.returncode == 3 and not left and b'a.csv: Cannot allocate memory' in r.stderr,
+              f'export out of memory: exit {r.returncode}, left {left}, {r.stderr!r}')
+
     # The command's options may follow the run's; a target that is no file of its own (a pipe
     # here) is written, not replaced.
     fifo = os.path.join(tmp, 'pipe')
