@@ -793,6 +793,14 @@ class Out {
         if (len_ == OUTBUF_SIZE) flush();
         buf_[len_++] = c;
     }
+    // A text of a pool padded by WIDECOPY bytes (see copywide).
+    void putpadded(std::string_view s) {
+        if (text_ != nullptr || s.size() > OUTBUF_SIZE - WIDECOPY) {
+            put(s);
+            return;
+        }
+        commit(copywide(room(s.size() + WIDECOPY), s));
+    }
     void number(long long n) {
         char text[24];
         const auto end = std::to_chars(text, text + sizeof text, n).ptr;
@@ -953,6 +961,19 @@ void references(Out &out, Format format, const Group &g) {
 struct Ordered {
     std::vector<std::uint32_t> rank;   // per group
     std::vector<const Group *> totals; // the listed groups with parts, in that order
+    // The groups' own fields in the writer's format, one after the other in that order (the
+    // order of a sheet's rows) and padded by WIDECOPY bytes: hundreds of thousands of rows each
+    // look at one place, not at a group's strings spread over the heap.
+    struct Fields {
+        std::uint32_t at;
+        std::uint32_t len;
+        bool described;
+    };
+    std::string fields;
+    std::vector<Fields> fieldsof; // per group
+    std::string_view text(std::size_t group) const {
+        return std::string_view(fields).substr(fieldsof[group].at, fieldsof[group].len);
+    }
 };
 
 Ordered order() {
@@ -992,20 +1013,23 @@ void makecsv(Group &g) {
 }
 
 // The CSV fields of a part group up to its references.
-void csvgroup(Out &out, std::string_view sheet, const Group &g, long long quantity) {
-    csvfield(out, sheet);
+// `sheet` is a CSV field already.
+void csvgroup(Out &out, std::string_view sheet, const Ordered &o, std::size_t group,
+              long long quantity) {
+    out.put(sheet);
     out.put(',');
-    out.put(g.csv);
+    out.putpadded(o.text(group));
     out.put(',');
     out.number(quantity);
     out.put(',');
 }
 
-void csvend(Out &out, std::string_view kind, const Group *g, bool mapped) {
+// The end of a line; `f` the fields of its group (none for a block).
+void csvend(Out &out, std::string_view kind, const Ordered::Fields *f, bool mapped) {
     out.put(',');
     out.put(kind);
     out.put(',');
-    if (g != nullptr && mapped) out.put(g->described ? "no" : "yes");
+    if (f != nullptr && mapped) out.put(f->described ? "no" : "yes");
     out.put("\r\n");
 }
 
@@ -1024,19 +1048,34 @@ void makejson(Group &g) {
 }
 
 // The JSON fields of a part group up to its references.
-void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
-    out.put(g.json);
+void jsongroup(Out &out, const Ordered &o, std::size_t group, long long quantity, bool mapped) {
+    out.putpadded(o.text(group));
     out.put(", \"quantity\": ");
     out.number(quantity);
-    if (mapped) out.put(g.described ? ", \"missing\": false" : ", \"missing\": true");
+    if (mapped)
+        out.put(o.fieldsof[group].described ? ", \"missing\": false" : ", \"missing\": true");
     out.put(", \"references\": ");
 }
 
 // The groups in order, each with its own fields made once in the writer's format.
 Ordered prepare(std::string Group::*fields, void (*make)(Group &)) {
     Ordered o = order();
-    for (Group &g : xs().groups)
-        if ((g.*fields).empty()) make(g);
+    std::vector<Group> &groups = xs().groups;
+    std::vector<std::uint32_t> byrank(groups.size());
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        byrank[o.rank[g]] = static_cast<std::uint32_t>(g);
+    o.fieldsof.resize(groups.size());
+    for (std::uint32_t g : byrank) {
+        Group &group = groups[g];
+        if ((group.*fields).empty()) make(group);
+        const std::string &text = group.*fields;
+        if (o.fields.size() + text.size() > std::numeric_limits<std::uint32_t>::max())
+            throw std::bad_alloc(); // more than Fields reaches
+        o.fieldsof[g] = {static_cast<std::uint32_t>(o.fields.size()),
+                         static_cast<std::uint32_t>(text.size()), group.described};
+        o.fields.append(text);
+    }
+    o.fields.append(WIDECOPY, '\0');
     return o;
 }
 
@@ -1165,17 +1204,21 @@ bool writecsv(FILE *f) {
     const bool mapped = !mapempty();
     Out out(f);
     out.put("sheet,category,name,property,description,quantity,references,kind,missing\r\n");
+    std::string sheet;
     for (const Listing &l : s.listings) {
         const NetRecord &rec = recordof(l);
+        sheet.clear();
+        Out field(&sheet);
+        csvfield(field, l.sheet);
         for (const Row &row : l.parts) {
-            const Group &g = s.groups[static_cast<std::size_t>(row.group)];
-            csvgroup(out, l.sheet, g, quantity(row, l.placements));
+            const auto g = static_cast<std::size_t>(row.group);
+            csvgroup(out, sheet, o, g, quantity(row, l.placements));
             instances(out, Format::Csv, l, row, rec.parts);
-            csvend(out, "part", &g, mapped);
+            csvend(out, "part", &o.fieldsof[g], mapped);
         }
         for (std::size_t k = 0; k < l.blocks.size(); ++k) {
             const Row &row = l.blocks[k];
-            csvfield(out, l.sheet);
+            out.put(sheet);
             out.put(",,");
             csvfield(out, l.blockkeys[k]);
             out.put(",,,");
@@ -1187,9 +1230,10 @@ bool writecsv(FILE *f) {
     }
     refs.finish();
     for (const Group *g : o.totals) {
-        csvgroup(out, "", *g, g->quantity);
+        const auto group = static_cast<std::size_t>(g - s.groups.data());
+        csvgroup(out, "", o, group, g->quantity);
         references(out, Format::Csv, *g);
-        csvend(out, "total", g, mapped);
+        csvend(out, "total", &o.fieldsof[group], mapped);
     }
     return out.finish();
 }
@@ -1212,8 +1256,8 @@ bool writejson(FILE *f) {
         for (std::size_t k = 0; k < l.parts.size(); ++k) {
             const Row &row = l.parts[k];
             out.put(k == 0 ? "\n      " : ",\n      ");
-            jsongroup(out, s.groups[static_cast<std::size_t>(row.group)],
-                      quantity(row, l.placements), mapped);
+            jsongroup(out, o, static_cast<std::size_t>(row.group), quantity(row, l.placements),
+                      mapped);
             instances(out, Format::Json, l, row, rec.parts);
             out.put('}');
         }
@@ -1234,7 +1278,8 @@ bool writejson(FILE *f) {
     refs.finish();
     for (std::size_t i = 0; i < o.totals.size(); ++i) {
         out.put(i == 0 ? "\n    " : ",\n    ");
-        jsongroup(out, *o.totals[i], o.totals[i]->quantity, mapped);
+        jsongroup(out, o, static_cast<std::size_t>(o.totals[i] - s.groups.data()),
+                  o.totals[i]->quantity, mapped);
         references(out, Format::Json, *o.totals[i]);
         out.put('}');
     }
