@@ -102,7 +102,7 @@ struct Listing {
     std::vector<Row> parts;
     std::vector<Row> blocks;
     std::vector<std::string> blockkeys; // per block row: the sub-sheet's file key
-    std::vector<std::uint32_t> insts;   // places in the sheet's record, per row in natural order
+    std::vector<std::uint32_t> insts;   // instance names (texts), per row in natural order
 };
 
 // An instance of a sheet: a part (its group, or none when the report leaves it out) or a
@@ -426,16 +426,17 @@ Child makechild(const char *inst, int group, kdx::net *sub) {
                  sub};
 }
 
-// Gives each row its instances: `pairs` holds (row, place in the sheet's record) for every
-// instance; sorted, each row's places follow each other in natural order.
+// Gives each row its instances: `pairs` holds (row, place in `children`, the sheet's record)
+// for every instance; sorted, each row's places follow each other in natural order. The names
+// are kept, not the places: the rows are written long after, their names each a look nearer.
 void fillrows(std::vector<Row> &rows, std::vector<std::pair<std::uint32_t, std::uint32_t>> &pairs,
-              std::vector<std::uint32_t> &insts) {
+              const std::vector<Child> &children, std::vector<std::uint32_t> &insts) {
     std::sort(pairs.begin(), pairs.end());
     for (const auto &[row, place] : pairs) {
         Row &r = rows[row];
         if (r.count == 0) r.first = static_cast<std::uint32_t>(insts.size());
         ++r.count;
-        insts.push_back(place);
+        insts.push_back(children[place].inst);
     }
 }
 
@@ -933,13 +934,12 @@ void namelist(Out &out, Format format, std::size_t count, bool plain, Pieces pie
 }
 
 // The instances of a row of a listing.
-void instances(Out &out, Format format, const Listing &l, const Row &row,
-               const std::vector<Child> &children) {
+void instances(Out &out, Format format, const Listing &l, const Row &row) {
     bool plain = true;
     for (std::size_t i = 0; i < row.count && plain; ++i)
-        plain = plainof(children[l.insts[row.first + i]].inst);
+        plain = plainof(l.insts[row.first + i]);
     namelist(out, format, row.count, plain, [&](std::size_t i) {
-        return std::pair(std::string_view(), textof(children[l.insts[row.first + i]].inst));
+        return std::pair(std::string_view(), textof(l.insts[row.first + i]));
     });
 }
 
@@ -993,10 +993,6 @@ Ordered order() {
     for (std::uint32_t g : byrank)
         if (s.listed[g] && s.groups[g].quantity > 0) o.totals.push_back(&s.groups[g]);
     return o;
-}
-
-const NetRecord &recordof(const Listing &l) {
-    return xs().nets.at(l.net);
 }
 
 // A group's own fields as CSV, made once for all the rows that show it.
@@ -1150,7 +1146,7 @@ void exportsheet(kdx::net *n, const char *heading, int mult, const char *letters
     }
     for (const Row &row : l.parts)
         rowof[static_cast<std::size_t>(row.group)] = NOROW;
-    fillrows(l.parts, pairs, l.insts);
+    fillrows(l.parts, pairs, rec.parts, l.insts);
     for (const Row &row : l.parts)
         s.tally[static_cast<std::size_t>(row.group)] += quantity(row, l.placements);
 }
@@ -1181,7 +1177,7 @@ void exportblocks(kdx::net *n, int mult, const ExportChild *children, std::size_
             std::lower_bound(sortedkeys.begin(), sortedkeys.end(), keys[i]) - sortedkeys.begin());
         pairs.emplace_back(row, rec.blockplace[i]);
     }
-    fillrows(l.blocks, pairs, l.insts);
+    fillrows(l.blocks, pairs, rec.blocks, l.insts);
     l.blockkeys = std::move(sortedkeys);
     l.blockplacements = mult != 0 ? mult : 1;
 }
@@ -1206,14 +1202,13 @@ bool writecsv(FILE *f) {
     out.put("sheet,category,name,property,description,quantity,references,kind,missing\r\n");
     std::string sheet;
     for (const Listing &l : s.listings) {
-        const NetRecord &rec = recordof(l);
         sheet.clear();
         Out field(&sheet);
         csvfield(field, l.sheet);
         for (const Row &row : l.parts) {
             const auto g = static_cast<std::size_t>(row.group);
             csvgroup(out, sheet, o, g, quantity(row, l.placements));
-            instances(out, Format::Csv, l, row, rec.parts);
+            instances(out, Format::Csv, l, row);
             csvend(out, "part", &o.fieldsof[g], mapped);
         }
         for (std::size_t k = 0; k < l.blocks.size(); ++k) {
@@ -1224,7 +1219,7 @@ bool writecsv(FILE *f) {
             out.put(",,,");
             out.number(quantity(row, l.blockplacements));
             out.put(',');
-            instances(out, Format::Csv, l, row, rec.blocks);
+            instances(out, Format::Csv, l, row);
             csvend(out, "block", nullptr, mapped);
         }
     }
@@ -1247,7 +1242,6 @@ bool writejson(FILE *f) {
     out.put("{\n  \"sheets\": [");
     for (std::size_t i = 0; i < s.listings.size(); ++i) {
         const Listing &l = s.listings[i];
-        const NetRecord &rec = recordof(l);
         out.put(i == 0 ? "\n    {\"sheet\": " : ",\n    {\"sheet\": ");
         jsonstring(out, l.sheet);
         out.put(", \"placements\": ");
@@ -1258,7 +1252,7 @@ bool writejson(FILE *f) {
             out.put(k == 0 ? "\n      " : ",\n      ");
             jsongroup(out, o, static_cast<std::size_t>(row.group), quantity(row, l.placements),
                       mapped);
-            instances(out, Format::Json, l, row, rec.parts);
+            instances(out, Format::Json, l, row);
             out.put('}');
         }
         out.put("],\n     \"blocks\": [");
@@ -1269,7 +1263,7 @@ bool writejson(FILE *f) {
             out.put(", \"quantity\": ");
             out.number(quantity(row, l.blockplacements));
             out.put(", \"references\": ");
-            instances(out, Format::Json, l, row, rec.blocks);
+            instances(out, Format::Json, l, row);
             out.put('}');
         }
         out.put("]}");
