@@ -17,6 +17,7 @@
 #include "platform/worker.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <condition_variable>
 #include <cstddef>
@@ -219,10 +220,12 @@ struct ExportState {
 
 // Made on first use rather than at load, so the library has no static constructor. The first
 // use is always on the run's thread (setexport, exportmode), before any helper starts; the
-// pointer keeps the look-ups of the hot loops (millions of references) to a load.
+// pointer keeps the look-ups of the hot loops (millions of references) to a load. Each run
+// empties it (exportbegin); the last run's is left to the end of the process, as freeing
+// millions of texts and references one by one would only lengthen the command's exit.
 [[gnu::noinline]] ExportState &makestate() {
-    static ExportState state;
-    return state;
+    static ExportState *state = new ExportState;
+    return *state;
 }
 
 constinit ExportState *statep = nullptr;
@@ -976,17 +979,45 @@ struct Ordered {
     }
 };
 
+// Each listing's rows in the order of their groups' ranks. The ranks are those of all groups: a
+// bitmap of the ranks a listing holds, read in order, sorts its rows in one pass when the bitmap
+// is short beside them (hundreds of thousands of rows, a comparison sort each cost more than
+// their writing); a listing of few rows among many groups is sorted as usual.
+inline constexpr std::size_t BITMAP_ROWS = 4; // bitmap words per row at most, for the bitmap
+
+void sortrows(std::vector<Listing> &listings, const std::vector<std::uint32_t> &rank) {
+    constexpr std::size_t WORD = 64;
+    std::vector<std::uint64_t> bits((rank.size() + WORD - 1) / WORD);
+    std::vector<std::uint32_t> rowof(rank.size()); // per rank: the listing's row of that group
+    std::vector<Row> sorted;
+    for (Listing &l : listings) {
+        if (bits.size() > BITMAP_ROWS * l.parts.size()) {
+            std::sort(l.parts.begin(), l.parts.end(), [&rank](const Row &a, const Row &b) {
+                return rank[static_cast<std::size_t>(a.group)] <
+                       rank[static_cast<std::size_t>(b.group)];
+            });
+            continue;
+        }
+        for (std::size_t i = 0; i < l.parts.size(); ++i) {
+            const std::uint32_t r = rank[static_cast<std::size_t>(l.parts[i].group)];
+            bits[r / WORD] |= std::uint64_t{1} << (r % WORD);
+            rowof[r] = static_cast<std::uint32_t>(i);
+        }
+        sorted.clear();
+        for (std::size_t w = 0; w < bits.size(); ++w)
+            for (; bits[w] != 0; bits[w] &= bits[w] - 1) // left clear for the next listing
+                sorted.push_back(l.parts[rowof[w * WORD + std::countr_zero(bits[w])]]);
+        l.parts.swap(sorted);
+    }
+}
+
 Ordered order() {
     ExportState &s = xs();
     for (std::size_t g = 0; g < s.groups.size(); ++g)
         s.groups[g].quantity = s.tally[g];
     Ordered o;
     o.rank = groupranks();
-    for (Listing &l : s.listings)
-        std::sort(l.parts.begin(), l.parts.end(), [&o](const Row &a, const Row &b) {
-            return o.rank[static_cast<std::size_t>(a.group)] <
-                   o.rank[static_cast<std::size_t>(b.group)];
-        });
+    sortrows(s.listings, o.rank);
     std::vector<std::uint32_t> byrank(s.groups.size());
     for (std::size_t g = 0; g < s.groups.size(); ++g)
         byrank[o.rank[g]] = static_cast<std::uint32_t>(g);
