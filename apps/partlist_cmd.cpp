@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,21 @@ struct Export {
     bool (*write)(FILE *);
 };
 
+// Runs an export's writer; a writer that runs out of memory has failed (errno ENOMEM), and the
+// file it was writing is removed as after any other failure.
+bool format(const Export &e, FILE *f) {
+    try {
+        return e.write(f);
+    } catch (const std::bad_alloc &) {
+        errno = ENOMEM;
+        return false;
+    }
+}
+
 // Writes an export to a stream that is not a file of its own (standard output, a device, a
 // pipe): there is nothing to put in place.
 bool writestream(const Export &e, FILE *f, const char *name) {
-    bool ok = f != nullptr && e.write(f);
+    bool ok = f != nullptr && format(e, f);
     int error = errno;
     if (f != nullptr && f != stdout && std::fclose(f) != 0 && ok) {
         ok = false;
@@ -93,7 +105,7 @@ bool writeexport(const Export &e) {
         return false;
     }
     FILE *f = platform::OpenAsyncWrite(temp.c_str(), platform::FileMode::binary);
-    bool ok = f != nullptr && e.write(f);
+    bool ok = f != nullptr && format(e, f);
     int error = errno;
     if (f != nullptr && std::fclose(f) != 0 && ok) {
         ok = false;

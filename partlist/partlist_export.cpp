@@ -8,18 +8,24 @@
 // sort in, so no list of references is ever sorted.
 //
 // Threads: everything here runs on the run's thread, except the building of the references,
-// which a helper does while the run's thread writes the sheets (RefBuilder); see partlistint.h.
+// which a helper starts while the run's thread writes the sheets and both finish (RefBuilder);
+// see partlistint.h.
 #include "partlistint.h"
 
 #include "cfstring.h"
+#include "platform/asyncfile.h"
 #include "platform/worker.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <set>
 #include <string>
@@ -37,19 +43,20 @@ inline constexpr std::uint32_t NOROW = 0xFFFFFFFFu;
 inline constexpr std::uint32_t BLOCKBIT = 0x80000000u; // Step::what: a sub-sheet
 
 inline constexpr std::size_t WIDECOPY = 16; // see copywide; the pools of texts end in as many
+using PathLength = std::uint32_t;
 
 // A part of the design as its group keeps it: the placement of its sheet and its instance name.
 // References run to millions and are written group by group, in no order of the sheets: a name
 // kept in the reference itself is written without a look elsewhere. The name comes first, so
 // that copywide's stride over a short one stays inside the reference.
-inline constexpr std::size_t SHORTNAME = 11;
+inline constexpr std::size_t SHORTNAME = 7;
 inline constexpr std::uint8_t LONGNAME = 0xFF; // Ref::len: `name` holds the text of a longer one
 struct Ref {
     char name[SHORTNAME];
     std::uint8_t len;
-    std::uint32_t placement;
+    std::uint32_t placement; // where its placement's path is in the pool of paths
 };
-static_assert(sizeof(Ref) == 16 && SHORTNAME < WIDECOPY && offsetof(Ref, name) == 0);
+static_assert(sizeof(Ref) == 12 && SHORTNAME < WIDECOPY && offsetof(Ref, name) == 0);
 
 // A text kept in the pool of texts (instance names run to hundreds of thousands: one string
 // each would cost an allocation each).
@@ -73,23 +80,30 @@ struct Group {
     std::string json;        // the same as the start of a JSON object
 };
 
-// A group (or a sub-sheet) as one listed sheet has it.
+// A group (or a sub-sheet) as one listed sheet has it. Hundreds of thousands of them live at the
+// end of a large design's walk, when the run's memory peaks: its quantity is worked out when
+// written (quantity()) rather than kept.
 struct Row {
-    int group = 0;          // parts: the group
-    long long quantity = 0; // instances times placements
-    std::size_t first = 0;  // its instances in the listing's, [first, first + count)
-    std::size_t count = 0;
+    int group = 0;           // parts: the group
+    std::uint32_t first = 0; // its instances in the listing's, [first, first + count)
+    std::uint32_t count = 0;
 };
+
+// A row's instances times the placements that multiply them.
+long long quantity(const Row &row, int placements) {
+    return static_cast<long long>(row.count) * placements;
+}
 
 // One sheet as the report lists it.
 struct Listing {
     kdx::net *net = nullptr;
     std::string sheet;
-    int placements = 1;
+    int placements = 1;      // the sheet's, which multiply its parts
+    int blockplacements = 1; // those that multiply its sub-sheets
     std::vector<Row> parts;
     std::vector<Row> blocks;
     std::vector<std::string> blockkeys; // per block row: the sub-sheet's file key
-    std::vector<std::uint32_t> insts;   // places in the sheet's record, per row in natural order
+    std::vector<std::uint32_t> insts;   // instance names (texts), per row in natural order
 };
 
 // An instance of a sheet: a part (its group, or none when the report leaves it out) or a
@@ -117,6 +131,8 @@ struct NetRecord {
     std::vector<std::uint32_t> partplace;  // per part in symbol order: its place in `parts`
     std::vector<std::uint32_t> blockplace; // the same for the sub-sheets
     std::vector<Step> steps;               // parts and sub-sheets together in natural order
+    std::vector<NetRecord *> subs;         // per sub-sheet: its record; null when not listed
+    std::uint64_t placed = 0;              // placements of the sheet the walk meets
     bool haveparts = false;
     bool haveblocks = false;
     bool havesteps = false;
@@ -182,17 +198,20 @@ struct ExportState {
     // stays in the processor's caches: whether the report lists it, and its quantity so far.
     std::vector<bool> listed;
     std::vector<long long> tally;
-    // Per group: its parts, in the order their references sort, and whether none of their
-    // references needs quoting or escaping (made by buildrefs, beside the writer's own work).
-    std::vector<std::vector<Ref>> refs;
+    // The references, group after group: group g's, in the order they sort, are refs[refat[g]]
+    // up to refs[refat[g + 1]]; and per group whether none of them needs quoting or escaping
+    // (made by RefBuilder, beside the writer's own work).
+    std::unique_ptr<Ref[]> refs;
+    std::vector<std::size_t> refat;
     std::vector<char> plainrefs;
     GroupIndex groupindex;
     std::string groupkey; // the key being looked up
     std::vector<Listing> listings;
     std::unordered_map<kdx::net *, NetRecord> nets;
-    // Per placement of a sheet: its path from the top ("F2/U1/"), in a pool of paths.
-    std::string pathpool;
-    std::vector<std::pair<std::size_t, std::size_t>> paths; // where each starts, its length
+    // Per placement of a sheet: its path from the top ("F2/U1/"), in the pool of paths as its
+    // length (a PathLength) and its bytes; the pool is padded by WIDECOPY bytes. A reference
+    // names its placement by where that starts, so that its path costs one look, not two.
+    std::unique_ptr<char[]> pathpool;
     std::vector<std::uint32_t> rowofgroup; // exportsheet's table, NOROW between calls
     std::string pool;                      // the texts, one after the other
     std::vector<Text> texts;
@@ -201,10 +220,12 @@ struct ExportState {
 
 // Made on first use rather than at load, so the library has no static constructor. The first
 // use is always on the run's thread (setexport, exportmode), before any helper starts; the
-// pointer keeps the look-ups of the hot loops (millions of references) to a load.
+// pointer keeps the look-ups of the hot loops (millions of references) to a load. Each run
+// empties it (exportbegin); the last run's is left to the end of the process, as freeing
+// millions of texts and references one by one would only lengthen the command's exit.
 [[gnu::noinline]] ExportState &makestate() {
-    static ExportState state;
-    return state;
+    static ExportState *state = new ExportState;
+    return *state;
 }
 
 constinit ExportState *statep = nullptr;
@@ -408,16 +429,17 @@ Child makechild(const char *inst, int group, kdx::net *sub) {
                  sub};
 }
 
-// Gives each row its instances: `pairs` holds (row, place in the sheet's record) for every
-// instance; sorted, each row's places follow each other in natural order.
+// Gives each row its instances: `pairs` holds (row, place in `children`, the sheet's record)
+// for every instance; sorted, each row's places follow each other in natural order. The names
+// are kept, not the places: the rows are written long after, their names each a look nearer.
 void fillrows(std::vector<Row> &rows, std::vector<std::pair<std::uint32_t, std::uint32_t>> &pairs,
-              std::vector<std::uint32_t> &insts) {
+              const std::vector<Child> &children, std::vector<std::uint32_t> &insts) {
     std::sort(pairs.begin(), pairs.end());
     for (const auto &[row, place] : pairs) {
         Row &r = rows[row];
-        if (r.count == 0) r.first = insts.size();
+        if (r.count == 0) r.first = static_cast<std::uint32_t>(insts.size());
         ++r.count;
-        insts.push_back(place);
+        insts.push_back(children[place].inst);
     }
 }
 
@@ -469,49 +491,239 @@ const std::vector<Step> &steps(NetRecord &r) {
     return r.steps;
 }
 
-// Notes the parts below a sheet placed at `path` (its instances from the top, each followed by
-// "/") in their groups, in the order their references sort; `plain` tells whether the path needs
-// neither quoting nor escaping.
-void placerefs(kdx::net *n, std::string &path, bool plain, std::vector<kdx::net *> &stack) {
+// Ends the pool of texts in the padding copywide reads (once: a run may be written twice), before
+// the reference builder's helper reads the pool.
+void padtexts() {
     ExportState &s = xs();
-    auto rec = s.nets.find(n);
-    if (rec == s.nets.end()) return;
+    if (s.padded) return;
+    s.padded = true;
+    s.pool.append(WIDECOPY, '\0');
+}
+
+// What the walk of the references will meet, counted first so that the references and the
+// placements' paths have their room before any is made.
+struct RefCount {
+    std::uint64_t placements = 0;
+    std::uint64_t pathbytes = 0;
+    std::size_t depth = 0;   // the most sheets one path passes
+    std::size_t longest = 0; // the longest path
+};
+
+// Counts the placements of a sheet placed with a path of `pathlen` bytes and of those below it,
+// making each sheet's steps on the way (the walks share them and do not make them).
+void countplacements(NetRecord &r, std::size_t pathlen, std::vector<const NetRecord *> &stack,
+                     RefCount &count) {
     // The load refuses a design that places itself; this only keeps the walk finite.
-    if (std::find(stack.begin(), stack.end(), n) != stack.end()) return;
-    NetRecord &r = rec->second;
-    const auto placement = static_cast<std::uint32_t>(s.paths.size());
-    s.paths.emplace_back(s.pathpool.size(), path.size());
-    s.pathpool.append(path);
-    stack.push_back(n);
-    for (const Step &step : steps(r)) {
-        if ((step.what & BLOCKBIT) == 0) {
-            Ref &ref = s.refs[step.what].emplace_back(step.ref);
-            ref.placement = placement;
-            if (!plain || !step.plain) s.plainrefs[step.what] = 0;
-            continue;
+    if (std::find(stack.begin(), stack.end(), &r) != stack.end()) return;
+    if (!r.havesteps) {
+        steps(r);
+        ExportState &s = xs();
+        r.subs.reserve(r.blocks.size());
+        for (const Child &c : r.blocks) {
+            auto sub = s.nets.find(c.sub);
+            r.subs.push_back(sub != s.nets.end() ? &sub->second : nullptr);
         }
-        const Child &c = r.blocks[step.what & ~BLOCKBIT];
-        const std::size_t len = path.size();
-        path.append(textof(c.inst)).push_back('/');
-        placerefs(c.sub, path, plain && step.plain, stack);
-        path.resize(len);
     }
+    ++r.placed;
+    ++count.placements;
+    count.pathbytes += pathlen;
+    count.longest = std::max(count.longest, pathlen);
+    stack.push_back(&r);
+    count.depth = std::max(count.depth, stack.size());
+    for (std::size_t k = 0; k < r.blocks.size(); ++k)
+        if (r.subs[k] != nullptr)
+            countplacements(*r.subs[k], pathlen + textof(r.blocks[k].inst).size() + 1, stack,
+                            count);
     stack.pop_back();
 }
 
-void buildrefs() {
-    ExportState &s = xs();
-    if (s.refsbuilt) return;
-    s.refsbuilt = true;
-    s.refs.resize(s.groups.size());
-    s.plainrefs.assign(s.groups.size(), 1);
-    for (std::size_t g = 0; g < s.groups.size(); ++g)
-        s.refs[g].reserve(static_cast<std::size_t>(s.tally[g]));
-    std::string path;
-    std::vector<kdx::net *> stack;
-    placerefs(s.top, path, true, stack);
-    s.pathpool.append(WIDECOPY, '\0');
-}
+// The references are made by two walks of the placements from the top at once: the helper's
+// from the first reference on, filling each group's from the start of its room, and the run's
+// thread's (once it has written the sheets) from the last one back, filling them from the end.
+// Each takes the references in runs of REFRUN from its end of those left, until they meet: the
+// two share out the work whatever the shape of the design, and no reference is moved twice.
+//
+// Each walk puts the paths of the placements it enters in the pool of paths, the helper's from
+// its start, the other's from its end. A walk enters a placement only while a reference after it
+// (in its direction) is its own, so the two enter the same placement only on the way to where
+// they meet: at most one placement per level of the design more than there are.
+class RefBuilder {
+  public:
+    // Starts the helper: the counts, the room, then its walk; the run's thread goes on.
+    RefBuilder() {
+        if (xs().refsbuilt) return;
+        padtexts();
+        helper_.post([this] {
+            try {
+                prepare();
+            } catch (const std::bad_alloc &) {
+                nomemory_ = true;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                ready_ = true;
+            }
+            prepared_.notify_all();
+            if (!nomemory_) walk<true>();
+        });
+    }
+    ~RefBuilder() { helper_.finish(); }
+    RefBuilder(const RefBuilder &) = delete;
+    RefBuilder &operator=(const RefBuilder &) = delete;
+
+    // The run's thread's walk, then the end of the helper's; every reference is in place after.
+    void finish() {
+        ExportState &s = xs();
+        if (s.refsbuilt) return;
+        {
+            std::unique_lock lock(mutex_);
+            prepared_.wait(lock, [this] { return ready_; });
+        }
+        if (!nomemory_) walk<false>();
+        helper_.finish();
+        if (nomemory_) throw std::bad_alloc();
+        for (std::size_t g = 0; g < s.plainrefs.size(); ++g)
+            s.plainrefs[g] = walks_[0].plain[g] & walks_[1].plain[g];
+        s.refsbuilt = true;
+    }
+
+  private:
+    static constexpr std::size_t REFRUN = 4096;
+
+    struct alignas(64) Walk {  // the two are written by two threads: one cache line each at least
+        std::size_t next = 0;  // forward: the next reference; backward: one past it
+        std::size_t limit = 0; // where the references it has taken end
+        std::vector<std::size_t> cursor; // per group: where its next reference goes
+        std::vector<char> plain;         // per group: the references it made are plain
+        std::size_t poolat = 0; // where its next path goes in the pool (backward: one past)
+        std::string path;
+        std::vector<const NetRecord *> stack;
+    };
+
+    // On the helper, before either walk: the counts and the room for the references and paths.
+    void prepare() {
+        ExportState &s = xs();
+        auto top = s.nets.find(s.top);
+        RefCount count;
+        if (top != s.nets.end()) {
+            std::vector<const NetRecord *> stack;
+            countplacements(top->second, 0, stack, count);
+            top_ = &top->second;
+        }
+        const std::size_t pathbytes = (count.placements + count.depth) * sizeof(PathLength) +
+                                      count.pathbytes + count.depth * count.longest;
+        if (pathbytes > std::numeric_limits<std::uint32_t>::max())
+            throw std::bad_alloc(); // more than Ref::placement reaches
+        s.refat.assign(s.groups.size() + 1, 0);
+        for (const auto &[net, r] : s.nets)
+            for (const Step &step : r.steps)
+                if ((step.what & BLOCKBIT) == 0) s.refat[step.what + 1] += r.placed;
+        for (std::size_t g = 0; g < s.groups.size(); ++g)
+            s.refat[g + 1] += s.refat[g];
+        s.refs.reset(new Ref[s.refat.back() + 1]); // one more for copywide to read into
+        // The first placement is the top sheet's, with no path: a length of 0 at the start.
+        s.pathpool.reset(new char[pathbytes + WIDECOPY]());
+        poolsize_ = pathbytes;
+        s.plainrefs.assign(s.groups.size(), 1);
+        back_ = s.refat.back();
+        // Without helpers the run's thread makes both walks, one after the other: each makes
+        // half, so that they meet as they do beside each other.
+        halfway_ = platform::HelpersAllowed() ? back_ : back_ / 2;
+        for (int k = 0; k < 2; ++k) {
+            Walk &w = walks_[k];
+            w.plain.assign(s.groups.size(), 1);
+            w.cursor.assign(s.refat.begin() + k, s.refat.end() - 1 + k);
+            w.next = w.limit = k == 0 ? 0 : back_;
+            w.poolat = k == 0 ? sizeof(PathLength) : pathbytes;
+        }
+    }
+
+    // True when a walk has a reference left to make, taking a run more when it has none.
+    template <bool Forward> bool more(Walk &w) {
+        return (Forward ? w.next < w.limit : w.next > w.limit) || take<Forward>(w);
+    }
+
+    template <bool Forward> [[gnu::noinline]] bool take(Walk &w) {
+        std::lock_guard lock(mutex_);
+        const std::size_t end = Forward ? std::min(back_, halfway_) : back_;
+        if (front_ >= end) return false;
+        const std::size_t run = std::min(REFRUN, end - front_);
+        w.limit = Forward ? front_ += run : back_ -= run;
+        return true;
+    }
+
+    template <bool Forward> void walk() {
+        if (top_ != nullptr) sheet<Forward>(walks_[Forward ? 0 : 1], *top_, 0, true);
+    }
+
+    // The steps of a sheet placed at `placement` (path w.path, plain or not), in the walk's
+    // order; false when the walk has met the other.
+    template <bool Forward>
+    bool sheet(Walk &w, const NetRecord &r, std::uint32_t placement, bool plain) {
+        ExportState &s = xs();
+        w.stack.push_back(&r);
+        const std::size_t count = r.steps.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            const Step &step = r.steps[Forward ? i : count - 1 - i];
+            if ((step.what & BLOCKBIT) != 0) {
+                if (!block<Forward>(w, r, step, plain)) return false;
+                continue;
+            }
+            if (!more<Forward>(w)) return false;
+            Forward ? ++w.next : --w.next;
+            std::size_t &at = w.cursor[step.what];
+            // The counts make these bounds exact; they keep a fault from writing out of place.
+            if (Forward ? at >= s.refat[step.what + 1] : at <= s.refat[step.what]) continue;
+            Ref &ref = s.refs[Forward ? at++ : --at];
+            ref = step.ref;
+            ref.placement = placement;
+            if (!plain || !step.plain) w.plain[step.what] = 0;
+        }
+        w.stack.pop_back();
+        return true;
+    }
+
+    // A sub-sheet placed by a sheet: its placement, then its steps.
+    template <bool Forward> bool block(Walk &w, const NetRecord &r, const Step &step, bool plain) {
+        const std::size_t k = step.what & ~BLOCKBIT;
+        const NetRecord *sub = r.subs[k];
+        if (sub == nullptr || std::find(w.stack.begin(), w.stack.end(), sub) != w.stack.end())
+            return true;
+        if (!more<Forward>(w)) return false;
+        const std::size_t len = w.path.size();
+        w.path.append(textof(r.blocks[k].inst)).push_back('/');
+        const bool go = sheet<Forward>(w, *sub, place<Forward>(w), plain && step.plain);
+        w.path.resize(len);
+        return go;
+    }
+
+    // Puts the path of the placement at w.path in the pool; returns where it starts.
+    template <bool Forward> std::uint32_t place(Walk &w) {
+        ExportState &s = xs();
+        const auto len = static_cast<PathLength>(w.path.size());
+        const std::size_t size = sizeof len + len;
+        // The counts keep the walks inside their room; these bounds keep a fault from writing
+        // out of it (its placements then show no path).
+        if (Forward ? w.poolat + size > poolsize_ : w.poolat < size + sizeof len) return 0;
+        const std::size_t at = Forward ? w.poolat : w.poolat -= size;
+        if (Forward) w.poolat += size;
+        std::memcpy(s.pathpool.get() + at, &len, sizeof len);
+        std::memcpy(s.pathpool.get() + at + sizeof len, w.path.data(), len);
+        return static_cast<std::uint32_t>(at);
+    }
+
+    const NetRecord *top_ = nullptr;
+    std::size_t poolsize_ = 0; // the pool of paths but its padding
+    Walk walks_[2];            // the helper's (forward) and the run's thread's (backward)
+    std::mutex mutex_;
+    std::condition_variable prepared_;
+    bool ready_ = false;         // prepare has run
+    bool nomemory_ = false;      // written by the helper before ready_, read after
+    std::size_t front_ = 0;      // the references taken by the helper's walk end here
+    std::size_t back_ = 0;       // and those taken by the run's thread's start here
+    std::size_t halfway_ = 0;    // the helper's walk takes none from here on
+    platform::Worker helper_{1}; // ended before the members above go
+};
 
 // The groups in the report's order of a sheet: rank[g] is group g's place.
 std::vector<std::uint32_t> groupranks() {
@@ -585,6 +797,14 @@ class Out {
         if (len_ == OUTBUF_SIZE) flush();
         buf_[len_++] = c;
     }
+    // A text of a pool padded by WIDECOPY bytes (see copywide).
+    void putpadded(std::string_view s) {
+        if (text_ != nullptr || s.size() > OUTBUF_SIZE - WIDECOPY) {
+            put(s);
+            return;
+        }
+        commit(copywide(room(s.size() + WIDECOPY), s));
+    }
     void number(long long n) {
         char text[24];
         const auto end = std::to_chars(text, text + sizeof text, n).ptr;
@@ -597,8 +817,12 @@ class Out {
     }
 
   private:
+    // A full buffer goes to the stream as it is (see WriteOwned), which saves copying every
+    // byte of a file that may run to hundreds of megabytes; a new one takes its place.
     void flush() {
-        write(buf_.get(), len_);
+        if (len_ == 0) return;
+        if (!platform::WriteOwned(f_, std::exchange(buf_, nullptr), len_)) ok_ = false;
+        buf_.reset(new char[OUTBUF_SIZE]);
         len_ = 0;
     }
     void write(const char *data, std::size_t size) {
@@ -607,7 +831,7 @@ class Out {
 
     FILE *f_ = nullptr;
     std::string *text_ = nullptr;
-    std::unique_ptr<char[]> buf_;
+    std::shared_ptr<char[]> buf_;
     std::size_t len_ = 0;
     bool ok_ = true;
 };
@@ -713,13 +937,12 @@ void namelist(Out &out, Format format, std::size_t count, bool plain, Pieces pie
 }
 
 // The instances of a row of a listing.
-void instances(Out &out, Format format, const Listing &l, const Row &row,
-               const std::vector<Child> &children) {
+void instances(Out &out, Format format, const Listing &l, const Row &row) {
     bool plain = true;
     for (std::size_t i = 0; i < row.count && plain; ++i)
-        plain = plainof(children[l.insts[row.first + i]].inst);
+        plain = plainof(l.insts[row.first + i]);
     namelist(out, format, row.count, plain, [&](std::size_t i) {
-        return std::pair(std::string_view(), textof(children[l.insts[row.first + i]].inst));
+        return std::pair(std::string_view(), textof(l.insts[row.first + i]));
     });
 }
 
@@ -727,10 +950,13 @@ void instances(Out &out, Format format, const Listing &l, const Row &row,
 void references(Out &out, Format format, const Group &g) {
     const ExportState &s = xs();
     const auto group = static_cast<std::size_t>(&g - s.groups.data());
-    const std::vector<Ref> &refs = s.refs[group];
-    namelist(out, format, refs.size(), s.plainrefs[group] != 0, [&](std::size_t i) {
-        const auto [at, len] = s.paths[refs[i].placement];
-        return std::pair(std::string_view(s.pathpool).substr(at, len), nameof(refs[i]));
+    const Ref *refs = s.refs.get() + s.refat[group];
+    const std::size_t count = s.refat[group + 1] - s.refat[group];
+    namelist(out, format, count, s.plainrefs[group] != 0, [&](std::size_t i) {
+        const char *path = s.pathpool.get() + refs[i].placement;
+        PathLength len = 0;
+        std::memcpy(&len, path, sizeof len);
+        return std::pair(std::string_view(path + sizeof len, len), nameof(refs[i]));
     });
 }
 
@@ -738,7 +964,52 @@ void references(Out &out, Format format, const Group &g) {
 struct Ordered {
     std::vector<std::uint32_t> rank;   // per group
     std::vector<const Group *> totals; // the listed groups with parts, in that order
+    // The groups' own fields in the writer's format, one after the other in that order (the
+    // order of a sheet's rows) and padded by WIDECOPY bytes: hundreds of thousands of rows each
+    // look at one place, not at a group's strings spread over the heap.
+    struct Fields {
+        std::uint32_t at;
+        std::uint32_t len;
+        bool described;
+    };
+    std::string fields;
+    std::vector<Fields> fieldsof; // per group
+    std::string_view text(std::size_t group) const {
+        return std::string_view(fields).substr(fieldsof[group].at, fieldsof[group].len);
+    }
 };
+
+// Each listing's rows in the order of their groups' ranks. The ranks are those of all groups: a
+// bitmap of the ranks a listing holds, read in order, sorts its rows in one pass when the bitmap
+// is short beside them (hundreds of thousands of rows, a comparison sort each cost more than
+// their writing); a listing of few rows among many groups is sorted as usual.
+inline constexpr std::size_t BITMAP_ROWS = 4; // bitmap words per row at most, for the bitmap
+
+void sortrows(std::vector<Listing> &listings, const std::vector<std::uint32_t> &rank) {
+    constexpr std::size_t WORD = 64;
+    std::vector<std::uint64_t> bits((rank.size() + WORD - 1) / WORD);
+    std::vector<std::uint32_t> rowof(rank.size()); // per rank: the listing's row of that group
+    std::vector<Row> sorted;
+    for (Listing &l : listings) {
+        if (bits.size() > BITMAP_ROWS * l.parts.size()) {
+            std::sort(l.parts.begin(), l.parts.end(), [&rank](const Row &a, const Row &b) {
+                return rank[static_cast<std::size_t>(a.group)] <
+                       rank[static_cast<std::size_t>(b.group)];
+            });
+            continue;
+        }
+        for (std::size_t i = 0; i < l.parts.size(); ++i) {
+            const std::uint32_t r = rank[static_cast<std::size_t>(l.parts[i].group)];
+            bits[r / WORD] |= std::uint64_t{1} << (r % WORD);
+            rowof[r] = static_cast<std::uint32_t>(i);
+        }
+        sorted.clear();
+        for (std::size_t w = 0; w < bits.size(); ++w)
+            for (; bits[w] != 0; bits[w] &= bits[w] - 1) // left clear for the next listing
+                sorted.push_back(l.parts[rowof[w * WORD + std::countr_zero(bits[w])]]);
+        l.parts.swap(sorted);
+    }
+}
 
 Ordered order() {
     ExportState &s = xs();
@@ -746,58 +1017,13 @@ Ordered order() {
         s.groups[g].quantity = s.tally[g];
     Ordered o;
     o.rank = groupranks();
-    for (Listing &l : s.listings)
-        std::sort(l.parts.begin(), l.parts.end(), [&o](const Row &a, const Row &b) {
-            return o.rank[static_cast<std::size_t>(a.group)] <
-                   o.rank[static_cast<std::size_t>(b.group)];
-        });
+    sortrows(s.listings, o.rank);
     std::vector<std::uint32_t> byrank(s.groups.size());
     for (std::size_t g = 0; g < s.groups.size(); ++g)
         byrank[o.rank[g]] = static_cast<std::uint32_t>(g);
     for (std::uint32_t g : byrank)
         if (s.listed[g] && s.groups[g].quantity > 0) o.totals.push_back(&s.groups[g]);
     return o;
-}
-
-// Ends the pool of texts in the padding copywide reads (once: a run may be written twice), before
-// the reference builder's helper reads the pool.
-void padtexts() {
-    ExportState &s = xs();
-    if (s.padded) return;
-    s.padded = true;
-    s.pool.append(WIDECOPY, '\0');
-}
-
-// Builds the references on a helper while the writer orders the groups and writes the sheets
-// (with PARTLIST_THREADS=0, at once); wait() before the totals.
-class RefBuilder {
-  public:
-    RefBuilder() {
-        padtexts();
-        helper_.post([this] {
-            try {
-                buildrefs();
-            } catch (const std::bad_alloc &) {
-                nomemory_ = true;
-            }
-        });
-    }
-    ~RefBuilder() { helper_.finish(); }
-    RefBuilder(const RefBuilder &) = delete;
-    RefBuilder &operator=(const RefBuilder &) = delete;
-
-    void wait() {
-        helper_.finish();
-        if (nomemory_) throw std::bad_alloc();
-    }
-
-  private:
-    platform::Worker helper_{1};
-    bool nomemory_ = false; // written by the helper, read after it has ended
-};
-
-const NetRecord &recordof(const Listing &l) {
-    return xs().nets.at(l.net);
 }
 
 // A group's own fields as CSV, made once for all the rows that show it.
@@ -814,20 +1040,23 @@ void makecsv(Group &g) {
 }
 
 // The CSV fields of a part group up to its references.
-void csvgroup(Out &out, std::string_view sheet, const Group &g, long long quantity) {
-    csvfield(out, sheet);
+// `sheet` is a CSV field already.
+void csvgroup(Out &out, std::string_view sheet, const Ordered &o, std::size_t group,
+              long long quantity) {
+    out.put(sheet);
     out.put(',');
-    out.put(g.csv);
+    out.putpadded(o.text(group));
     out.put(',');
     out.number(quantity);
     out.put(',');
 }
 
-void csvend(Out &out, std::string_view kind, const Group *g, bool mapped) {
+// The end of a line; `f` the fields of its group (none for a block).
+void csvend(Out &out, std::string_view kind, const Ordered::Fields *f, bool mapped) {
     out.put(',');
     out.put(kind);
     out.put(',');
-    if (g != nullptr && mapped) out.put(g->described ? "no" : "yes");
+    if (f != nullptr && mapped) out.put(f->described ? "no" : "yes");
     out.put("\r\n");
 }
 
@@ -846,19 +1075,34 @@ void makejson(Group &g) {
 }
 
 // The JSON fields of a part group up to its references.
-void jsongroup(Out &out, const Group &g, long long quantity, bool mapped) {
-    out.put(g.json);
+void jsongroup(Out &out, const Ordered &o, std::size_t group, long long quantity, bool mapped) {
+    out.putpadded(o.text(group));
     out.put(", \"quantity\": ");
     out.number(quantity);
-    if (mapped) out.put(g.described ? ", \"missing\": false" : ", \"missing\": true");
+    if (mapped)
+        out.put(o.fieldsof[group].described ? ", \"missing\": false" : ", \"missing\": true");
     out.put(", \"references\": ");
 }
 
 // The groups in order, each with its own fields made once in the writer's format.
 Ordered prepare(std::string Group::*fields, void (*make)(Group &)) {
     Ordered o = order();
-    for (Group &g : xs().groups)
-        if ((g.*fields).empty()) make(g);
+    std::vector<Group> &groups = xs().groups;
+    std::vector<std::uint32_t> byrank(groups.size());
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        byrank[o.rank[g]] = static_cast<std::uint32_t>(g);
+    o.fieldsof.resize(groups.size());
+    for (std::uint32_t g : byrank) {
+        Group &group = groups[g];
+        if ((group.*fields).empty()) make(group);
+        const std::string &text = group.*fields;
+        if (o.fields.size() + text.size() > std::numeric_limits<std::uint32_t>::max())
+            throw std::bad_alloc(); // more than Fields reaches
+        o.fieldsof[g] = {static_cast<std::uint32_t>(o.fields.size()),
+                         static_cast<std::uint32_t>(text.size()), group.described};
+        o.fields.append(text);
+    }
+    o.fields.append(WIDECOPY, '\0');
     return o;
 }
 
@@ -927,17 +1171,15 @@ void exportsheet(kdx::net *n, const char *heading, int mult, const char *letters
         if (!s.listed[g]) continue;
         if (rowof[g] == NOROW) {
             rowof[g] = static_cast<std::uint32_t>(l.parts.size());
-            l.parts.push_back(Row{groups[i], 0, 0, 0});
+            l.parts.push_back(Row{groups[i], 0, 0});
         }
         pairs.emplace_back(rowof[g], rec.partplace[i]);
     }
     for (const Row &row : l.parts)
         rowof[static_cast<std::size_t>(row.group)] = NOROW;
-    fillrows(l.parts, pairs, l.insts);
-    for (Row &row : l.parts) {
-        row.quantity = static_cast<long long>(row.count) * l.placements;
-        s.tally[static_cast<std::size_t>(row.group)] += row.quantity;
-    }
+    fillrows(l.parts, pairs, rec.parts, l.insts);
+    for (const Row &row : l.parts)
+        s.tally[static_cast<std::size_t>(row.group)] += quantity(row, l.placements);
 }
 
 void exportblocks(kdx::net *n, int mult, const ExportChild *children, std::size_t count) {
@@ -964,11 +1206,11 @@ void exportblocks(kdx::net *n, int mult, const ExportChild *children, std::size_
     for (std::size_t i = 0; i < count && i < rec.blockplace.size(); ++i) {
         const auto row = static_cast<std::uint32_t>(
             std::lower_bound(sortedkeys.begin(), sortedkeys.end(), keys[i]) - sortedkeys.begin());
-        l.blocks[row].quantity += mult != 0 ? mult : 1;
         pairs.emplace_back(row, rec.blockplace[i]);
     }
-    fillrows(l.blocks, pairs, l.insts);
+    fillrows(l.blocks, pairs, rec.blocks, l.insts);
     l.blockkeys = std::move(sortedkeys);
+    l.blockplacements = mult != 0 ? mult : 1;
 }
 
 // ---- The command's side ----
@@ -989,31 +1231,35 @@ bool writecsv(FILE *f) {
     const bool mapped = !mapempty();
     Out out(f);
     out.put("sheet,category,name,property,description,quantity,references,kind,missing\r\n");
+    std::string sheet;
     for (const Listing &l : s.listings) {
-        const NetRecord &rec = recordof(l);
+        sheet.clear();
+        Out field(&sheet);
+        csvfield(field, l.sheet);
         for (const Row &row : l.parts) {
-            const Group &g = s.groups[static_cast<std::size_t>(row.group)];
-            csvgroup(out, l.sheet, g, row.quantity);
-            instances(out, Format::Csv, l, row, rec.parts);
-            csvend(out, "part", &g, mapped);
+            const auto g = static_cast<std::size_t>(row.group);
+            csvgroup(out, sheet, o, g, quantity(row, l.placements));
+            instances(out, Format::Csv, l, row);
+            csvend(out, "part", &o.fieldsof[g], mapped);
         }
         for (std::size_t k = 0; k < l.blocks.size(); ++k) {
             const Row &row = l.blocks[k];
-            csvfield(out, l.sheet);
+            out.put(sheet);
             out.put(",,");
             csvfield(out, l.blockkeys[k]);
             out.put(",,,");
-            out.number(row.quantity);
+            out.number(quantity(row, l.blockplacements));
             out.put(',');
-            instances(out, Format::Csv, l, row, rec.blocks);
+            instances(out, Format::Csv, l, row);
             csvend(out, "block", nullptr, mapped);
         }
     }
-    refs.wait();
+    refs.finish();
     for (const Group *g : o.totals) {
-        csvgroup(out, "", *g, g->quantity);
+        const auto group = static_cast<std::size_t>(g - s.groups.data());
+        csvgroup(out, "", o, group, g->quantity);
         references(out, Format::Csv, *g);
-        csvend(out, "total", g, mapped);
+        csvend(out, "total", &o.fieldsof[group], mapped);
     }
     return out.finish();
 }
@@ -1027,7 +1273,6 @@ bool writejson(FILE *f) {
     out.put("{\n  \"sheets\": [");
     for (std::size_t i = 0; i < s.listings.size(); ++i) {
         const Listing &l = s.listings[i];
-        const NetRecord &rec = recordof(l);
         out.put(i == 0 ? "\n    {\"sheet\": " : ",\n    {\"sheet\": ");
         jsonstring(out, l.sheet);
         out.put(", \"placements\": ");
@@ -1036,8 +1281,9 @@ bool writejson(FILE *f) {
         for (std::size_t k = 0; k < l.parts.size(); ++k) {
             const Row &row = l.parts[k];
             out.put(k == 0 ? "\n      " : ",\n      ");
-            jsongroup(out, s.groups[static_cast<std::size_t>(row.group)], row.quantity, mapped);
-            instances(out, Format::Json, l, row, rec.parts);
+            jsongroup(out, o, static_cast<std::size_t>(row.group), quantity(row, l.placements),
+                      mapped);
+            instances(out, Format::Json, l, row);
             out.put('}');
         }
         out.put("],\n     \"blocks\": [");
@@ -1046,18 +1292,19 @@ bool writejson(FILE *f) {
             out.put(k == 0 ? "\n      {\"name\": " : ",\n      {\"name\": ");
             jsonstring(out, l.blockkeys[k]);
             out.put(", \"quantity\": ");
-            out.number(row.quantity);
+            out.number(quantity(row, l.blockplacements));
             out.put(", \"references\": ");
-            instances(out, Format::Json, l, row, rec.blocks);
+            instances(out, Format::Json, l, row);
             out.put('}');
         }
         out.put("]}");
     }
     out.put("\n  ],\n  \"totals\": [");
-    refs.wait();
+    refs.finish();
     for (std::size_t i = 0; i < o.totals.size(); ++i) {
         out.put(i == 0 ? "\n    " : ",\n    ");
-        jsongroup(out, *o.totals[i], o.totals[i]->quantity, mapped);
+        jsongroup(out, o, static_cast<std::size_t>(o.totals[i] - s.groups.data()),
+                  o.totals[i]->quantity, mapped);
         references(out, Format::Json, *o.totals[i]);
         out.put('}');
     }

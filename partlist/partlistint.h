@@ -238,7 +238,10 @@ void printfailure(const char *text);
 // parts without a description need (partlist_export.h). The walk hands over what it met and the
 // collected state is grouped on the run's thread, before each sheet's print job is handed over:
 // while sheets are listed the printing helper is the busy one, the walk waits on it about half
-// of the time. The printing helper never touches the export.
+// of the time. The printing helper never touches the export. When the command writes the export,
+// a helper and the run's thread build the references of the totals together (RefBuilder in
+// partlist_export.cpp): each walk fills its own end of every group's references and the two share
+// only the count of references each has taken, under a lock.
 
 // One primitive part of a listed sheet: its instance name (null unless groups are exported), part
 // name (null when the library had none) and property text.

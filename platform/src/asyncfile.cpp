@@ -1,8 +1,9 @@
 // asyncfile.cpp - the write stream whose bytes a helper thread writes.
 //
 // The stream is a stdio cookie stream: each buffer stdio hands to the cookie is copied and handed
-// to a helper (a Worker), which writes the buffers to the file in order. Few buffers may wait, so
-// a slow disk holds the caller back instead of letting the copies pile up.
+// to a helper (a Worker), which writes the buffers to the file in order; WriteOwned hands over a
+// caller's buffer without the copy. Few buffers may wait, so a slow disk holds the caller back
+// instead of letting the copies pile up.
 //
 // The helper also has the kernel start writing each buffer to disk once it is written. Left to
 // the end, that work falls on the caller: the file systems that delay allocating a file's blocks
@@ -20,8 +21,10 @@
 #endif
 
 #include <cerrno>
+#include <algorithm>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -30,6 +33,10 @@ namespace platform {
 
 std::FILE *OpenAsyncWrite(const char *name, FileMode mode) {
     return std::fopen(name, mode == FileMode::text ? "w" : "wb");
+}
+
+bool WriteOwned(std::FILE *f, std::shared_ptr<char[]> data, std::size_t size) {
+    return std::fwrite(data.get(), 1, size, f) == size;
 }
 
 #else
@@ -46,26 +53,32 @@ class AsyncWriter {
     AsyncWriter(const AsyncWriter &) = delete;
     AsyncWriter &operator=(const AsyncWriter &) = delete;
 
-    // Takes a copy of the bytes for the helper; -1 once a write has failed. When no copy can be
+    // Takes a copy of the bytes for the helper; -1 once a write has failed.
+    ssize_t write(const char *buf, std::size_t size) {
+        if (size == 0) return 0;
+        std::shared_ptr<char[]> copy;
+        try {
+            copy.reset(new char[size]);
+        } catch (const std::bad_alloc &) {
+            return writehere(buf, size);
+        }
+        std::copy(buf, buf + size, copy.get());
+        return write(std::move(copy), size);
+    }
+
+    // Hands the bytes to the helper; -1 once a write has failed. When the hand-over cannot be
     // had the bytes are written here, behind those handed over, so memory running short never
     // loses report text.
-    ssize_t write(const char *buf, std::size_t size) {
+    ssize_t write(std::shared_ptr<char[]> data, std::size_t size) {
         if (size == 0) return 0;
         if (const int error = failure(); error != 0) {
             errno = error;
             return -1;
         }
         try {
-            helper_.post([this, chunk = std::vector<char>(buf, buf + size)] {
-                writeall(chunk.data(), chunk.size());
-            });
+            helper_.post([this, data, size] { writeall(data.get(), size); });
         } catch (const std::bad_alloc &) {
-            helper_.finish();
-            writeall(buf, size);
-            if (const int error = failure(); error != 0) {
-                errno = error;
-                return -1;
-            }
+            return writehere(data.get(), size);
         }
         return static_cast<ssize_t>(size);
     }
@@ -81,6 +94,16 @@ class AsyncWriter {
     }
 
   private:
+    ssize_t writehere(const char *buf, std::size_t size) {
+        helper_.finish();
+        writeall(buf, size);
+        if (const int error = failure(); error != 0) {
+            errno = error;
+            return -1;
+        }
+        return static_cast<ssize_t>(size);
+    }
+
     void fail(int error) {
         std::lock_guard lock(mutex_);
         if (error_ == 0) error_ = error != 0 ? error : EIO;
@@ -124,12 +147,36 @@ class AsyncWriter {
     Worker helper_{MAXQUEUED}; // ended (by close) before the members above go
 };
 
+// The streams open now and their writers, for WriteOwned.
+struct OpenStreams {
+    std::mutex mutex;
+    std::vector<std::pair<std::FILE *, AsyncWriter *>> streams;
+};
+
+OpenStreams &openstreams() {
+    static OpenStreams open;
+    return open;
+}
+
+AsyncWriter *writerof(std::FILE *f) {
+    OpenStreams &open = openstreams();
+    std::lock_guard lock(open.mutex);
+    for (const auto &[stream, writer] : open.streams)
+        if (stream == f) return writer;
+    return nullptr;
+}
+
 ssize_t cookiewrite(void *cookie, const char *buf, std::size_t size) {
     return static_cast<AsyncWriter *>(cookie)->write(buf, size);
 }
 
 int cookieclose(void *cookie) {
     auto *writer = static_cast<AsyncWriter *>(cookie);
+    {
+        OpenStreams &open = openstreams();
+        std::lock_guard lock(open.mutex);
+        std::erase_if(open.streams, [writer](const auto &entry) { return entry.second == writer; });
+    }
     const int rc = writer->close();
     const int error = errno;
     delete writer;
@@ -155,6 +202,13 @@ std::FILE *OpenAsyncWrite(const char *name, FileMode) {
         // Each buffer stdio hands over is a copy and a hand-over to the helper: few large ones
         // cost less than stdio's own few kilobytes each. Without the buffer, stdio keeps its own.
         setvbuf(f, nullptr, _IOFBF, STREAMBUF_SIZE);
+        try {
+            OpenStreams &open = openstreams();
+            std::lock_guard lock(open.mutex);
+            open.streams.emplace_back(f, writer);
+        } catch (const std::bad_alloc &) {
+            // WriteOwned writes through the stream instead.
+        }
         return f;
     }
     const int error = errno;
@@ -162,6 +216,12 @@ std::FILE *OpenAsyncWrite(const char *name, FileMode) {
     delete writer;
     errno = error;
     return nullptr;
+}
+
+bool WriteOwned(std::FILE *f, std::shared_ptr<char[]> data, std::size_t size) {
+    AsyncWriter *writer = writerof(f);
+    if (writer == nullptr) return std::fwrite(data.get(), 1, size, f) == size;
+    return std::fflush(f) == 0 && writer->write(std::move(data), size) >= 0;
 }
 
 #endif

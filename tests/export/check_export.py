@@ -34,9 +34,9 @@ def check(ok, what):
     return ok
 
 
-def run(cwd, *args, preexec=None):
+def run(cwd, *args, preexec=None, env=None):
     return subprocess.run([PARTLIST, *args], cwd=cwd, capture_output=True, timeout=60,
-                          preexec_fn=preexec)
+                          preexec_fn=preexec, env=env)
 
 
 def copy(src, tmp, name):
@@ -199,6 +199,13 @@ def export(ctx, design, mapfile=None):
                             f'{rows[at:at + 1]} / {mirrored[at:at + 1]}')
     check_totals(ctx, doc)
     check_report(ctx, after[0], doc)
+    # Without helper threads the run's thread builds the references alone, in two halves.
+    alone = run(design, '--csv', 'b.csv', '--json', 'b.json', *args,
+                env=dict(os.environ, PARTLIST_THREADS='0'))
+    check(alone.returncode == 0 and all(
+        open(os.path.join(design, a), 'rb').read() == open(os.path.join(design, b), 'rb').read()
+        for a, b in (('a.csv', 'b.csv'), ('a.json', 'b.json'))),
+          f'{ctx}: the export differs without helper threads')
     return rows, doc
 
 
@@ -253,9 +260,9 @@ def check_texts(tmp):
                 b'p %d 270 1 0 1 package:0805\n' % (x, inst, x, x, x, x))
     edit('W.sym', lambda _: open(os.path.join(odd, 'R.sym'), 'rb').read().replace(
         b'primitive:R', b'primitive:Q,"x;\xb5z'))
-    # Plain instance names on either side of the lengths a reference keeps in itself (11) and
+    # Plain instance names on either side of the lengths a reference keeps in itself (7) and
     # copies at a stride (16, 32).
-    lengths = [11, 12, 16, 17, 33]
+    lengths = [7, 8, 16, 17, 33]
     plain = [('N%d' % n).ljust(n, 'x').encode() for n in lengths]
     edit('V.sym', lambda _: open(os.path.join(odd, 'R.sym'), 'rb').read().replace(
         b'primitive:R', b'primitive:PLAIN'))
@@ -321,6 +328,26 @@ def check_failures(tmp):
     left = [f for f in os.listdir(amp) if f.startswith('a.json')]
     check(r.returncode == 3 and not left,
           f'JSON past the file size limit: exit {r.returncode}, left {left}, {r.stderr!r}')
+
+    # An export that runs out of memory after a run that did not: a small design placed 87,381
+    # times, under the least address space (in steps of 8 MB) in which its run alone ends well.
+    deep = os.path.join(tmp, 'deep')
+    os.mkdir(deep)
+    subprocess.run([GENDESIGN, '--sheets', '8', '--fanout', '1', '--placements', '4',
+                    '--parts', '20', deep], check=True, capture_output=True)
+    alone = dict(os.environ, PARTLIST_THREADS='0')  # no helper's stack or heap in the space
+
+    def space(limit):
+        return lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    limit = 16 << 20
+    while limit < 1 << 30 and run(deep, '-p', '.', 'top.sch', preexec=space(limit),
+                                  env=alone).returncode != 0:
+        limit += 8 << 20
+    if limit < 1 << 30:  # else a sanitizer's shadow memory needs more space than that
+        r = run(deep, '--csv', 'a.csv', '-p', '.', 'top.sch', preexec=space(limit), env=alone)
+        left = [f for f in os.listdir(deep) if f.startswith('a.csv')]
+        check(r.returncode == 3 and not left and b'a.csv: Cannot allocate memory' in r.stderr,
+              f'export out of memory: exit {r.returncode}, left {left}, {r.stderr!r}')
 
     # The command's options may follow the run's; a target that is no file of its own (a pipe
     # here) is written, not replaced.

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,6 +99,36 @@ TEST_F(AsyncFileTest, AFailedWriteIsReportedNotPassedOffAsSuccess) {
     errno = 0;
     EXPECT_EQ(std::fclose(f), EOF);
     EXPECT_EQ(errno, ENOSPC);
+}
+
+TEST_F(AsyncFileTest, BuffersHandedOverKeepTheirPlaceAmongTheStreamsOwnBytes) {
+    // A stream of OpenAsyncWrite takes the buffers themselves; any other stream copies them.
+    for (const bool async : {true, false}) {
+        const std::string name = path(async ? "async.out" : "plain.out");
+        std::FILE *f = async ? platform::OpenAsyncWrite(name.c_str(), platform::FileMode::binary)
+                             : std::fopen(name.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::string expected;
+        for (int i = 0; i < 200; ++i) {
+            const std::string line = "stdio " + std::to_string(i) + "\n";
+            ASSERT_EQ(std::fputs(line.c_str(), f), 1);
+            const std::string block(1000 + i, static_cast<char>('a' + i % 26));
+            std::shared_ptr<char[]> data(new char[block.size()]);
+            block.copy(data.get(), block.size());
+            ASSERT_TRUE(platform::WriteOwned(f, std::move(data), block.size())) << i;
+            expected += line + block;
+        }
+        ASSERT_EQ(std::fclose(f), 0);
+        EXPECT_EQ(readfile(name), expected) << (async ? "async" : "plain");
+    }
+
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    std::FILE *f = platform::OpenAsyncWrite("/dev/full", platform::FileMode::binary);
+    ASSERT_NE(f, nullptr);
+    bool handed = true;
+    for (int i = 0; i < 50 && handed; ++i)
+        handed = platform::WriteOwned(f, std::shared_ptr<char[]>(new char[1000]()), 1000);
+    EXPECT_EQ(std::fclose(f), EOF);
 }
 
 } // namespace

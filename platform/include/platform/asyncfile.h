@@ -10,7 +10,9 @@
 
 #include "platform/sysfile.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <memory>
 
 namespace platform {
 
@@ -20,5 +22,11 @@ namespace platform {
 // helper has met it, and fclose returns EOF when any write failed. fclose waits for every byte.
 // On Windows, which has no such streams, it is an ordinary stdio stream written by the caller.
 std::FILE *OpenAsyncWrite(const char *name, FileMode mode);
+
+// Writes the first `size` bytes of `data` to `f`, after what the stream holds. A stream of
+// OpenAsyncWrite hands the buffer itself to its helper, so that a caller that formats into
+// buffers of its own saves a copy of every byte; any other stream writes it as fwrite does.
+// False when the bytes could not be handed over or written (errno set).
+bool WriteOwned(std::FILE *f, std::shared_ptr<char[]> data, std::size_t size);
 
 } // namespace platform
