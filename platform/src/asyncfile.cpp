@@ -20,8 +20,8 @@
 #include <unistd.h>
 #endif
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -94,6 +94,7 @@ class AsyncWriter {
     }
 
   private:
+    // Writes the bytes on the caller's thread, behind those handed over (which it waits for).
     ssize_t writehere(const char *buf, std::size_t size) {
         helper_.finish();
         writeall(buf, size);
