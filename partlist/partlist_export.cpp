@@ -582,8 +582,9 @@ class RefBuilder {
         if (!nomemory_) walk<false>();
         helper_.finish();
         if (nomemory_) throw std::bad_alloc();
+        s.plainrefs = std::move(walks_[0].plain);
         for (std::size_t g = 0; g < s.plainrefs.size(); ++g)
-            s.plainrefs[g] = walks_[0].plain[g] & walks_[1].plain[g];
+            s.plainrefs[g] &= walks_[1].plain[g];
         s.refsbuilt = true;
     }
 
@@ -624,7 +625,6 @@ class RefBuilder {
         // The first placement is the top sheet's, with no path: a length of 0 at the start.
         s.pathpool.reset(new char[pathbytes + WIDECOPY]());
         poolsize_ = pathbytes;
-        s.plainrefs.assign(s.groups.size(), 1);
         back_ = s.refat.back();
         // Without helpers the run's thread makes both walks, one after the other: each makes
         // half, so that they meet as they do beside each other.
@@ -724,21 +724,6 @@ class RefBuilder {
     std::size_t halfway_ = 0;    // the helper's walk takes none from here on
     platform::Worker helper_{1}; // ended before the members above go
 };
-
-// The groups in the report's order of a sheet: rank[g] is group g's place.
-std::vector<std::uint32_t> groupranks() {
-    const std::vector<Group> &groups = xs().groups;
-    std::vector<std::uint32_t> byorder(groups.size());
-    for (std::size_t i = 0; i < byorder.size(); ++i)
-        byorder[i] = static_cast<std::uint32_t>(i);
-    std::sort(byorder.begin(), byorder.end(), [&groups](std::uint32_t a, std::uint32_t b) {
-        return grouporder(groups[a], groups[b]);
-    });
-    std::vector<std::uint32_t> rank(groups.size());
-    for (std::size_t k = 0; k < byorder.size(); ++k)
-        rank[byorder[k]] = static_cast<std::uint32_t>(k);
-    return rank;
-}
 
 // ---- Writing ----
 
@@ -962,7 +947,8 @@ void references(Out &out, Format format, const Group &g) {
 
 // The rows of every listing in the report's order, then the totals.
 struct Ordered {
-    std::vector<std::uint32_t> rank;   // per group
+    std::vector<std::uint32_t> byrank; // the groups in the report's order of a sheet
+    std::vector<std::uint32_t> rank;   // per group: its place in byrank
     std::vector<const Group *> totals; // the listed groups with parts, in that order
     // The groups' own fields in the writer's format, one after the other in that order (the
     // order of a sheet's rows) and padded by WIDECOPY bytes: hundreds of thousands of rows each
@@ -1016,12 +1002,17 @@ Ordered order() {
     for (std::size_t g = 0; g < s.groups.size(); ++g)
         s.groups[g].quantity = s.tally[g];
     Ordered o;
-    o.rank = groupranks();
+    o.byrank.resize(s.groups.size());
+    for (std::size_t g = 0; g < o.byrank.size(); ++g)
+        o.byrank[g] = static_cast<std::uint32_t>(g);
+    std::sort(o.byrank.begin(), o.byrank.end(), [&s](std::uint32_t a, std::uint32_t b) {
+        return grouporder(s.groups[a], s.groups[b]);
+    });
+    o.rank.resize(s.groups.size());
+    for (std::size_t k = 0; k < o.byrank.size(); ++k)
+        o.rank[o.byrank[k]] = static_cast<std::uint32_t>(k);
     sortrows(s.listings, o.rank);
-    std::vector<std::uint32_t> byrank(s.groups.size());
-    for (std::size_t g = 0; g < s.groups.size(); ++g)
-        byrank[o.rank[g]] = static_cast<std::uint32_t>(g);
-    for (std::uint32_t g : byrank)
+    for (std::uint32_t g : o.byrank)
         if (s.listed[g] && s.groups[g].quantity > 0) o.totals.push_back(&s.groups[g]);
     return o;
 }
@@ -1088,11 +1079,8 @@ void jsongroup(Out &out, const Ordered &o, std::size_t group, long long quantity
 Ordered prepare(std::string Group::*fields, void (*make)(Group &)) {
     Ordered o = order();
     std::vector<Group> &groups = xs().groups;
-    std::vector<std::uint32_t> byrank(groups.size());
-    for (std::size_t g = 0; g < groups.size(); ++g)
-        byrank[o.rank[g]] = static_cast<std::uint32_t>(g);
     o.fieldsof.resize(groups.size());
-    for (std::uint32_t g : byrank) {
+    for (std::uint32_t g : o.byrank) {
         Group &group = groups[g];
         if ((group.*fields).empty()) make(group);
         const std::string &text = group.*fields;
