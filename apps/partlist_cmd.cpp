@@ -8,6 +8,7 @@
 #include "cfpath.h"
 #include "partlist.h"
 #include "partlist_export.h"
+#include "partlist_outputs.h"
 #include "partlist_version.h"
 #include "platform/asyncfile.h"
 #include "platform/placefile.h"
@@ -18,11 +19,13 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 // Exit codes of the command's own making; the run's are 0, 1 and 4.
+inline constexpr int EXIT_FATAL = 1;  // as a run that ended on a fatal error
 inline constexpr int EXIT_USAGE = 2;  // a bad command option
 inline constexpr int EXIT_EXPORT = 3; // a CSV or JSON file could not be written
 inline constexpr int STATUS_NOSCHEMATIC = -4;
@@ -88,37 +91,70 @@ bool writestream(const Export &e, FILE *f, const char *name) {
     return ok;
 }
 
+// A file beside an export's target, removed unless it was put in place.
+class TempFile {
+  public:
+    explicit TempFile(std::string name) : name_(std::move(name)) {}
+    ~TempFile() {
+        if (!name_.empty()) std::remove(name_.c_str());
+    }
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+    const char *name() const { return name_.c_str(); }
+    void placed() { name_.clear(); }
+
+  private:
+    std::string name_;
+};
+
+bool refused(const Export &e, partlist::Refusal refusal) {
+    std::fprintf(stderr, "partlist: %s: not written: %s\n", e.file,
+                 partlist::refusalreason(refusal));
+    return false;
+}
+
 // Writes one export. A file is written beside its target and moved into place only when it is
-// whole, so a failure never leaves a partial file (nor spoils one that was there). The bytes
-// reach the file from a helper thread while the rest is formatted.
+// whole, so a failure never leaves a partial file (nor spoils one that was there); a target the
+// outputs' rule refuses keeps what it holds. The bytes reach the file from a helper thread while
+// the rest is formatted.
 bool writeexport(const Export &e) {
     if (std::strcmp(e.file, "-") == 0) {
         platform::BinaryStream(stdout); // the line ends of CSV are its own
         return writestream(e, stdout, "standard output");
     }
+    // Asked before the work as well as when the file is put in place: a target that is no file
+    // of its own is written directly.
+    partlist::Refusal refusal = partlist::outputrefusal(e.file);
+    if (refusal != partlist::Refusal::none) return refused(e, refusal);
     const platform::FileKind kind = platform::KindOfFile(e.file);
     if (kind != platform::FileKind::missing && kind != platform::FileKind::regular)
         return writestream(e, std::fopen(e.file, "wb"), e.file);
-    const std::string temp = platform::MakeFileBeside(e.file);
-    if (temp.empty()) {
-        std::fprintf(stderr, "partlist: %s: %s\n", e.file, std::strerror(errno));
+    TempFile temp(platform::MakeFileBeside(e.file));
+    if (*temp.name() == '\0') {
+        std::fprintf(stderr, "partlist: %s: %s\n", e.file, platform::ErrorText(errno));
         return false;
     }
-    FILE *f = platform::OpenAsyncWrite(temp.c_str(), platform::FileMode::binary);
+    FILE *f = platform::OpenAsyncWrite(temp.name(), platform::FileMode::binary);
     bool ok = f != nullptr && format(e, f);
     int error = errno;
     if (f != nullptr && std::fclose(f) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (!ok) {
-        std::remove(temp.c_str());
-    } else if (!platform::PlaceFile(temp.c_str(), e.file)) {
-        ok = false;
-        error = errno;
+    if (ok) {
+        switch (partlist::placeoutput(temp.name(), e.file, &refusal)) {
+        case partlist::Placed::done:
+            temp.placed();
+            return true;
+        case partlist::Placed::refused:
+            return refused(e, refusal);
+        case partlist::Placed::failed:
+            error = errno;
+            break;
+        }
     }
-    if (!ok) std::fprintf(stderr, "partlist: %s: %s\n", e.file, std::strerror(error));
-    return ok;
+    std::fprintf(stderr, "partlist: %s: %s\n", e.file, platform::ErrorText(error));
+    return false;
 }
 
 // The run names its schematic after the last argument with the extension ".sch"; when it found
@@ -158,9 +194,15 @@ bool takesvalue(const char *arg) {
            std::strcmp(arg, "--csv") == 0 || std::strcmp(arg, "--json") == 0;
 }
 
-} // namespace
+// Whether two exports would end up in one file (or both on standard output).
+bool onefile(const Export &a, const Export &b) {
+    const bool stdouta = std::strcmp(a.file, "-") == 0;
+    const bool stdoutb = std::strcmp(b.file, "-") == 0;
+    if (stdouta || stdoutb) return stdouta && stdoutb;
+    return platform::SameTarget(a.file, b.file);
+}
 
-int main(int argc, char **argv) {
+int command(int argc, char **argv) {
     const char *proplen = "40";
     std::vector<const char *> maps;
     std::vector<Export> exports;
@@ -205,6 +247,14 @@ int main(int argc, char **argv) {
             exports.push_back({"--json", value, partlist::writejson});
     }
 
+    for (std::size_t i = 0; i < exports.size(); ++i)
+        for (std::size_t j = i + 1; j < exports.size(); ++j)
+            if (onefile(exports[i], exports[j])) {
+                std::fprintf(stderr, "partlist: %s: not written: %s and %s name one file\n",
+                             exports[j].file, exports[i].option, exports[j].option);
+                return EXIT_EXPORT;
+            }
+
     SetPropertyLength(proplen);
     for (const char *map : maps) {
         // The run goes on without the records of a map it cannot read, as the window's does.
@@ -212,7 +262,7 @@ int main(int argc, char **argv) {
             std::fclose(f);
         else
             std::fprintf(stderr, "partlist: %s: %s\n", map, std::strerror(errno));
-        initializeMap(map);
+        partlist::initializeMap(map); // memory that runs out ends the command: no half map
     }
     unsigned mode = maps.empty() ? 0 : partlist::EXPORT_MISSING;
     if (!exports.empty()) mode |= partlist::EXPORT_GROUPS;
@@ -234,4 +284,17 @@ int main(int argc, char **argv) {
     for (const Export &e : exports)
         written = writeexport(e) && written;
     return written ? 0 : EXIT_EXPORT;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    // Memory that runs out outside the run (which handles its own) ends the command with a word,
+    // not an abort. What was not written completely was removed on the way out.
+    try {
+        return command(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::fputs("partlist: out of memory\n", stderr);
+        return EXIT_FATAL;
+    }
 }

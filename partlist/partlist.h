@@ -29,7 +29,8 @@ int main(int argc, char **argv);
 int Sch_Exit(int status);
 
 // Adds the records of a description map file (category, part name, description per line) to the
-// map; a file that cannot be opened leaves the map as it is. Always 0.
+// map; a file that cannot be opened leaves the map as it is. Always 0; memory that runs out
+// throws std::bad_alloc (the records read until then stay).
 int initializeMap(const char *path);
 
 // Releases every record of the description map (the window's close).

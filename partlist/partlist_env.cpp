@@ -5,6 +5,7 @@
 // dialog), derives the log and default report names, and opens the log. Failures here are shown
 // in message boxes, since there is no log yet, and end the run with -4.
 #include "partlistint.h"
+#include "partlist_outputs.h"
 
 #include "cfpath.h"
 #include "kdx.h"
@@ -99,8 +100,11 @@ int initenv(int argc, char **argv) {
     const bool fits = derive(state.logname, state.schname, ".log") &&
                       derive(state.defreport, state.schname, ".out");
 
-    state.log = fits ? std::fopen(state.logname, "w") : nullptr;
+    // Opening the log empties it: it may not be a description map the command has loaded.
+    const bool allowed = fits && outputrefusal(state.logname) == Refusal::none;
+    state.log = allowed ? std::fopen(state.logname, "w") : nullptr;
     if (state.log == nullptr) fail("Failed to open log file", named ? 1 : 0);
+    keepoutput(state.logname);
     return 1;
 }
 

@@ -467,11 +467,12 @@ std::string_view nameof(const Ref &ref) {
     return textof(text);
 }
 
-// The listed parts and the sub-sheets of a sheet together in natural order (made once per sheet).
+// The listed parts and the sub-sheets of a sheet together in natural order (made once per sheet;
+// memory that runs out on the way leaves none, for the next writer to make again).
 const std::vector<Step> &steps(NetRecord &r) {
     if (r.havesteps) return r.steps;
-    r.havesteps = true;
-    r.steps.reserve(r.parts.size() + r.blocks.size());
+    std::vector<Step> steps;
+    steps.reserve(r.parts.size() + r.blocks.size());
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < r.parts.size() || j < r.blocks.size()) {
@@ -479,15 +480,17 @@ const std::vector<Step> &steps(NetRecord &r) {
             i == r.parts.size() ||
             (j < r.blocks.size() && naturalless(textof(r.blocks[j].inst), textof(r.parts[i].inst)));
         if (block) {
-            r.steps.push_back(
+            steps.push_back(
                 Step{static_cast<std::uint32_t>(j) | BLOCKBIT, plainof(r.blocks[j].inst), Ref{}});
             ++j;
             continue;
         }
         const Child &c = r.parts[i++];
         if (c.group != NOCATEGORY)
-            r.steps.push_back(Step{static_cast<std::uint32_t>(c.group), plainof(c.inst), refof(c)});
+            steps.push_back(Step{static_cast<std::uint32_t>(c.group), plainof(c.inst), refof(c)});
     }
+    r.steps = std::move(steps);
+    r.havesteps = true;
     return r.steps;
 }
 
@@ -515,14 +518,16 @@ void countplacements(NetRecord &r, std::size_t pathlen, std::vector<const NetRec
                      RefCount &count) {
     // The load refuses a design that places itself; this only keeps the walk finite.
     if (std::find(stack.begin(), stack.end(), &r) != stack.end()) return;
-    if (!r.havesteps) {
-        steps(r);
+    steps(r);
+    if (r.subs.size() != r.blocks.size()) {
         ExportState &s = xs();
-        r.subs.reserve(r.blocks.size());
+        std::vector<NetRecord *> subs;
+        subs.reserve(r.blocks.size());
         for (const Child &c : r.blocks) {
             auto sub = s.nets.find(c.sub);
-            r.subs.push_back(sub != s.nets.end() ? &sub->second : nullptr);
+            subs.push_back(sub != s.nets.end() ? &sub->second : nullptr);
         }
+        r.subs = std::move(subs);
     }
     ++r.placed;
     ++count.placements;
@@ -564,7 +569,12 @@ class RefBuilder {
                 ready_ = true;
             }
             prepared_.notify_all();
-            if (!nomemory_) walk<true>();
+            // The run's thread learns of a failure here when the helper has ended (finish).
+            try {
+                if (!nomemory_) walk<true>();
+            } catch (const std::bad_alloc &) {
+                walkfailed_ = true;
+            }
         });
     }
     ~RefBuilder() { helper_.finish(); }
@@ -581,7 +591,7 @@ class RefBuilder {
         }
         if (!nomemory_) walk<false>();
         helper_.finish();
-        if (nomemory_) throw std::bad_alloc();
+        if (nomemory_ || walkfailed_ || helper_.failed()) throw std::bad_alloc();
         s.plainrefs = std::move(walks_[0].plain);
         for (std::size_t g = 0; g < s.plainrefs.size(); ++g)
             s.plainrefs[g] &= walks_[1].plain[g];
@@ -606,6 +616,9 @@ class RefBuilder {
         ExportState &s = xs();
         auto top = s.nets.find(s.top);
         RefCount count;
+        // The counts of a preparation that memory cut short, or of an earlier writer's, go.
+        for (auto &[net, r] : s.nets)
+            r.placed = 0;
         if (top != s.nets.end()) {
             std::vector<const NetRecord *> stack;
             countplacements(top->second, 0, stack, count);
@@ -719,6 +732,7 @@ class RefBuilder {
     std::condition_variable prepared_;
     bool ready_ = false;         // prepare has run
     bool nomemory_ = false;      // written by the helper before ready_, read after
+    bool walkfailed_ = false;    // the helper's walk ran out of memory (read once it has ended)
     std::size_t front_ = 0;      // the references taken by the helper's walk end here
     std::size_t back_ = 0;       // and those taken by the run's thread's start here
     std::size_t halfway_ = 0;    // the helper's walk takes none from here on

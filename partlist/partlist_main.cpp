@@ -5,6 +5,7 @@
 // it releases everything a run allocated and, for a negative status, unwinds to main (the
 // recovery point), which closes the streams and returns that status.
 #include "partlistint.h"
+#include "partlist_outputs.h"
 #include "partlist_version.h"
 
 #include "cfpath.h"
@@ -58,15 +59,20 @@ void exithandler(int status) {
     Sch_Exit(status);
 }
 
-// Puts the report written to `temp` in place of `name`, unless `name` is a file the run read;
-// the temporary file is gone in every case.
+// Puts the report written to `temp` in place of `name`, unless the outputs' rule refuses it; the
+// temporary file is gone in every case.
 ReportEnd placereport(const char *temp, const char *name) {
-    platform::FileId target;
-    if (platform::IdOfFile(name, target) && cf::OpenedForReading(target)) {
-        std::remove(temp);
+    Refusal refusal = Refusal::none;
+    switch (placeoutput(temp, name, &refusal)) {
+    case Placed::done:
+        keepoutput(name);
+        return ReportEnd::written;
+    case Placed::refused:
         return ReportEnd::refused;
+    case Placed::failed:
+        break;
     }
-    return platform::PlaceFile(temp, name) ? ReportEnd::written : ReportEnd::failed;
+    return ReportEnd::failed;
 }
 
 // Closes the report and puts it in place.
@@ -160,8 +166,11 @@ bool isschematic(const char *name) {
 // kernel as much as a good part of the walks themselves.
 FILE *openreportfile(const char *name) {
     const platform::FileKind kind = platform::KindOfFile(name);
-    if (kind != platform::FileKind::missing && kind != platform::FileKind::regular)
-        return platform::OpenAsyncWrite(name, platform::FileMode::text);
+    if (kind != platform::FileKind::missing && kind != platform::FileKind::regular) {
+        FILE *r = platform::OpenAsyncWrite(name, platform::FileMode::text);
+        if (r != nullptr) keepoutput(name);
+        return r;
+    }
     const std::string temp = platform::MakeFileBeside(name);
     if (temp.empty()) return nullptr;
     state.reporttemp = cf::stralloc(temp.c_str());
@@ -297,6 +306,7 @@ int main(int argc, char **argv) {
     resetopts();
     exportbegin();
     cf::ForgetOpenedFiles();
+    forgetoutputs();
     kdx::xxoptions() = kdx::LibOptions{};
     kdx::xxsetexit(exithandler);
     // Numbers are read and written the same way whatever locale the host has set (a window

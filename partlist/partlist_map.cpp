@@ -11,9 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "cfpath.h"
 #include "cfstring.h"
@@ -42,6 +45,16 @@ using DescriptionMap = std::unordered_map<std::string, PartDescription>;
 DescriptionMap &descmap() {
     static DescriptionMap map;
     return map;
+}
+
+struct FileCloser {
+    void operator()(FILE *f) const { std::fclose(f); }
+};
+
+// The files the map was loaded from: no output of a run may replace them.
+std::vector<platform::FileId> &mapfiles() {
+    static std::vector<platform::FileId> files;
+    return files;
 }
 
 struct MapState {
@@ -83,8 +96,15 @@ int initializeMap(const char *path) {
     std::string name = path;
     cf::toseparators(name.data());
     // Read as bytes: the line ends are taken apart below, the same way on every system.
-    FILE *f = std::fopen(name.c_str(), "rb");
-    if (f == nullptr) return 0;
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
+    FILE *f = file.get();
+    if (f == nullptr) {
+        // A map the host could read but memory could not open is no map it left out.
+        if (errno == ENOMEM) throw std::bad_alloc();
+        return 0;
+    }
+    platform::FileId id;
+    if (platform::IdOfStream(f, id)) mapfiles().push_back(id);
     std::string line;
     for (;;) {
         int c = platform::ReadChar(f);
@@ -97,7 +117,6 @@ int initializeMap(const char *path) {
         }
         line.push_back(static_cast<char>(c));
     }
-    std::fclose(f);
     return 0;
 }
 
@@ -124,8 +143,13 @@ bool mapempty() {
     return descmap().empty();
 }
 
+bool ismapfile(const platform::FileId &file) {
+    return std::find(mapfiles().begin(), mapfiles().end(), file) != mapfiles().end();
+}
+
 void clearMap() {
     descmap().clear();
+    mapfiles().clear();
 }
 
 int SetPropertyLength(const char *text) {

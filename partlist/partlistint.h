@@ -19,6 +19,10 @@
 //   checks abort on a breach.
 // The run's thread writes the log; before each message the helper catches up (the library's
 // message hook), so the log and the report are those of a run without the helper.
+// No exception leaves a helper's task: each task catches its own failure and hands it to the
+// run's thread (printfailure and the kept "no memory" of the printing, the export's flag for its
+// references), which fails the run or that output; platform::Worker catches what a task lets
+// through and reports it by failed(), so nothing a helper meets ends the process.
 #pragma once
 
 #include "partlist.h"
@@ -28,6 +32,10 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
+
+namespace platform {
+struct FileId;
+} // namespace platform
 
 namespace kdx {
 struct net;
@@ -142,6 +150,9 @@ bool lookuprecord(const char *part, std::string_view *category, std::string_view
 
 // True when the map holds no record.
 bool mapempty();
+
+// True when `file` is a description map loaded since the map was last cleared.
+bool ismapfile(const platform::FileId &file);
 
 // ---- Report writer (partlist_report) ----
 // Owned by the printing helper while it runs (see the top of this file), else by the run's
@@ -281,6 +292,13 @@ const char *logname();
 const char *defreportname();
 FILE *logstream();
 void setlogstream(FILE *stream);
+
+// ---- The outputs' rule (partlist_outputs) ----
+
+// Forgets the outputs of the last run (at the start of a run).
+void forgetoutputs();
+// Keeps the file `name` leads to as an output of this run: its log or report, once it is there.
+void keepoutput(const char *name);
 
 // ---- Run driver (partlist_main) ----
 

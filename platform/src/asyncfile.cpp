@@ -87,6 +87,7 @@ class AsyncWriter {
     int close() {
         helper_.finish();
         int error = failure();
+        if (error == 0 && helper_.failed()) error = EIO; // a buffer's write did not run
         if (::close(fd_) != 0 && error == 0) error = errno;
         if (error == 0) return 0;
         errno = error;
@@ -192,8 +193,10 @@ std::FILE *OpenAsyncWrite(const char *name, FileMode) {
     // them may meet this one half replaced.
     const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, NEWFILE_MODE);
     if (fd < 0) return nullptr;
-    auto *writer = new (std::nothrow) AsyncWriter(fd);
-    if (writer == nullptr) {
+    AsyncWriter *writer = nullptr;
+    try {
+        writer = new AsyncWriter(fd); // its helper's queues allocate too
+    } catch (const std::bad_alloc &) {
         ::close(fd);
         errno = ENOMEM;
         return nullptr;

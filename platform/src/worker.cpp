@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -39,6 +40,8 @@ bool Worker::startlocked(std::unique_lock<std::mutex> &lock) {
         return true;
     } catch (const std::system_error &) {
         return false;
+    } catch (const std::bad_alloc &) {
+        return false;
     }
 }
 
@@ -64,7 +67,7 @@ bool Worker::post(std::function<void()> task) {
 
 void Worker::run() {
     std::unique_lock lock(mutex_);
-    std::deque<std::function<void()>> taken;
+    std::deque<std::function<void()>> &taken = taken_;
     for (;;) {
         work_.wait(lock, [this] {
             return tasks_.size() >= batch_ || closing_ || (draining_ && !tasks_.empty());
@@ -75,7 +78,12 @@ void Worker::run() {
         lock.unlock();
         room_.notify_all();
         for (auto &task : taken) {
-            task();
+            try {
+                task();
+            } catch (...) {
+                // An exception out of a thread's function ends the process: the host's too.
+                failed_.store(true, std::memory_order_release);
+            }
             task = nullptr; // what it holds goes now, on this thread
         }
         taken.clear();

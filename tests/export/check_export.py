@@ -387,6 +387,39 @@ def check_failures(tmp):
         check(not wrong, f'map without {sorted(drop)}: wrong "missing" in {wrong[:3]}')
 
 
+def check_targets(tmp):
+    """No export replaces a file the run read or wrote: each refused with exit 3 and a message,
+    every file as it was; other targets are written as ever."""
+    amp = copy('examples/amp', tmp, 'targets')
+    os.symlink('filter.sch', os.path.join(amp, 'link.sch'))
+    args = ['--map', 'dra.txt', '-p', '.', 'top.sch']
+    check(run(amp, *args).returncode == 0, 'targets: the example does not run')
+    files = lambda: {f: open(os.path.join(amp, f), 'rb').read() for f in sorted(os.listdir(amp))}
+    before = files()
+    for option, target, why in (('--csv', 'filter.sch', 'the run read it'),
+                                ('--json', 'C.sym', 'the run read it'),
+                                ('--csv', 'dra.txt', 'the run read it'),
+                                ('--csv', 'link.sch', 'the run read it'),
+                                ('--json', './top.out', 'the run wrote it'),
+                                ('--csv', 'top.log', 'the run wrote it')):
+        r = run(amp, option, target, *args)
+        check(r.returncode == 3 and
+              f'partlist: {target}: not written: {why}\n'.encode() in r.stderr,
+              f'{option} {target}: exit {r.returncode}, {r.stderr!r}')
+        check(files() == before, f'{option} {target}: the files of the run changed')
+    r = run(amp, '--csv', 'a.csv', '--json', './a.csv', *args)
+    check(r.returncode == 3 and b'a.csv: not written: --csv and --json name one file' in r.stderr
+          and files() == before, f'two exports to one file: exit {r.returncode}, {r.stderr!r}')
+    open(os.path.join(amp, 'old.json'), 'w').write('unrelated')
+    r = run(amp, '--csv', 'new.csv', '--json', 'old.json', *args)
+    out = run(amp, '--csv', '-', *args)
+    check(r.returncode == 0 and out.returncode == 0 and
+          open(os.path.join(amp, 'new.csv'), 'rb').read() == out.stdout and
+          json.load(open(os.path.join(amp, 'old.json')))['totals'],
+          f'exports to a new, an existing and standard output: exit {r.returncode}, '
+          f'{out.returncode}, {r.stderr!r}')
+
+
 def main():
     global PARTLIST, GENDESIGN, SOURCE
     if len(sys.argv) != 4:
@@ -394,7 +427,7 @@ def main():
     PARTLIST, GENDESIGN, SOURCE = (os.path.abspath(a) for a in sys.argv[1:])
     tmp = tempfile.mkdtemp(prefix='check_export.')
     try:
-        for group in (check_designs, check_texts, check_failures):
+        for group in (check_designs, check_texts, check_failures, check_targets):
             before = len(failures)
             try:
                 group(tmp)

@@ -32,7 +32,10 @@ deb=${debs[0]}
 [ "$(dpkg-deb -f "$deb" Package)" = partlist ] || fail "$deb: package name is not partlist"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
     fail "$deb: version $(dpkg-deb -f "$deb" Version), project version $version"
-dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "$deb: Depends does not name libc6"
+# A command's output is taken whole before grep reads it: under pipefail, "cmd | grep -q" fails
+# whenever grep stops at its match before cmd has written everything (cmd dies of SIGPIPE).
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q 'libc6' <<<"$depends" || fail "$deb: Depends does not name libc6"
 dpkg-deb -x "$deb" "$scratch/root"
 usr="$scratch/root/usr"
 
@@ -66,8 +69,8 @@ grep -q "$version" <<<"$out" || fail "partlist --version prints \"$out\", not $v
 
 # The window's launcher, when packaged, finds the packaged library wherever the tree is unpacked.
 if [ -e "$usr/bin/partlist-window" ]; then
-    env -u LD_LIBRARY_PATH ldd "$usr/bin/partlist-window" |
-        grep -q "libpartlist\.so\.[0-9]* => $scratch/root/" ||
+    libs=$(env -u LD_LIBRARY_PATH ldd "$usr/bin/partlist-window")
+    grep -q "libpartlist\.so\.[0-9]* => $scratch/root/" <<<"$libs" ||
         fail "the unpacked partlist-window does not find the unpacked libpartlist.so"
 fi
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -140,6 +141,22 @@ TEST(Worker, TheEndOfTheWorkerRunsWhatWasHandedOver) {
             helper.post([&done] { ++done; });
     }
     EXPECT_EQ(done, 3);
+}
+
+// A task that throws on the helper ends neither the process nor the tasks after it; the owner
+// learns that work is missing.
+TEST(Worker, ATaskThatThrowsOnTheHelperIsCaughtAndMarksTheWorkerFailed) {
+    std::atomic<int> done{0};
+    Worker helper(4);
+    helper.post([] { throw std::bad_alloc(); });
+    helper.post([&done] { ++done; });
+    helper.finish();
+    EXPECT_TRUE(helper.failed());
+    EXPECT_EQ(done, 1);
+    Worker fine(4);
+    fine.post([&done] { ++done; });
+    fine.finish();
+    EXPECT_FALSE(fine.failed());
 }
 
 } // namespace

@@ -7,8 +7,14 @@
 //
 // With PARTLIST_THREADS=0 in the environment no helper thread is started: every task runs on the
 // thread that hands it over, at once, which is how a run without helpers behaves.
+//
+// A task should catch what it throws and hand its failure to the thread that owns its result.
+// One that does not (memory that runs out in a task's own work) is caught on the helper all the
+// same, never ending the process, and failed() tells the owner that a task's work is missing;
+// on the poster's thread (no helper) it reaches the poster as any exception does.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -36,7 +42,7 @@ class Worker {
     // False when no thread could be started.
     bool start();
 
-    // Queues a task (which must not throw). When no thread can be started the task is run on
+    // Queues a task. When no thread can be started the task is run on
     // the calling thread, and the result is false.
     bool post(std::function<void()> task);
 
@@ -53,6 +59,9 @@ class Worker {
     // started, and ends the thread. Allocates nothing, so it can end a run that ran out of memory.
     void cancel();
 
+    // True once a task run on the helper has ended by an exception: its work is not done.
+    bool failed() const { return failed_.load(std::memory_order_acquire); }
+
   private:
     void run();
     bool startlocked(std::unique_lock<std::mutex> &lock);
@@ -65,9 +74,13 @@ class Worker {
     std::condition_variable room_; // post waits for room
     std::condition_variable idle_; // drain waits for the tasks to be done
     std::deque<std::function<void()>> tasks_;
+    // What the helper took to run, made here (on the owner's thread) because an empty deque
+    // allocates, and memory that runs out on the helper before any task would end the process.
+    std::deque<std::function<void()>> taken_;
     bool closing_ = false;  // the helper ends when no task waits
     bool draining_ = false; // the helper takes what waits, however few
     bool busy_ = false;     // the helper is running tasks it took
+    std::atomic<bool> failed_{false};
     std::thread thread_;
 };
 
