@@ -7,7 +7,8 @@ Runs the command on the shipped example and on generated designs in a private te
 and reads what it writes back with Python's own readers: the report and log must not change, the
 CSV and the JSON must agree, the totals must be what the per-sheet rows add up to when the
 hierarchy is walked from the top, and failures must leave no file behind. The example's CSV and
-JSON must be byte for byte those of expected/.
+JSON must be byte for byte those of expected/, and the command's own options and exit codes those
+of the README.
 """
 import collections
 import csv
@@ -470,6 +471,39 @@ def check_targets(tmp):
           f'{out.returncode}, {r.stderr!r}')
 
 
+def check_command(tmp):
+    """The command's own options, and each of its exit codes once."""
+    amp = copy('examples/amp', tmp, 'command')
+    report = os.path.join(amp, 'top.out')
+    for option in ('--proplen', '--map', '--csv', '--json'):
+        r = run(amp, '-p', '.', 'top.sch', option)
+        check(r.returncode == 2 and r.stderr == f'partlist: {option} needs a value\n'.encode() and
+              not os.path.exists(report), f'{option} last: exit {r.returncode}, {r.stderr!r}')
+    r = run(amp, '--cvs', 'a.csv', '-p', '.', 'top.sch')
+    check(r.returncode == 2 and r.stderr.startswith(b'partlist: unknown option --cvs\n') and
+          not os.path.exists(report), f'--cvs: exit {r.returncode}, {r.stderr!r}')
+    # After "--" a word beginning with "--" is the run's: here its schematic.
+    shutil.copyfile(os.path.join(amp, 'top.sch'), os.path.join(amp, '--top.sch'))
+    r = run(amp, '-p', '.', '--', '--top.sch')
+    check(r.returncode == 0 and os.path.exists(os.path.join(amp, '--top.out')),
+          f'-- --top.sch: exit {r.returncode}, {r.stderr!r}')
+    # An export that cannot be written does not keep the next one from being written.
+    r = run(amp, '--csv', 'nodir/a.csv', '--json', 'b.json', '--map', 'dra.txt', '-p', '.',
+            'top.sch')
+    check(r.returncode == 3 and r.stderr == b'partlist: nodir/a.csv: No such file or directory\n',
+          f'--csv into a missing folder, then --json: exit {r.returncode}, {r.stderr!r}')
+    check_expected('--json after a failed --csv', os.path.join(amp, 'b.json'), 'amp.json')
+    r = run(amp, '-p', '.', '-o', 'nodir/top.out', 'top.sch')
+    check(r.returncode == 1 and b'fatal error: Can not open output file nodir/top.out' in
+          open(os.path.join(amp, 'top.log'), 'rb').read(),
+          f'-o into a missing folder: exit {r.returncode}, {r.stderr!r}')
+    shutil.copyfile(os.path.join(amp, 'top.sch'), os.path.join(amp, 'nolog.sch'))
+    os.mkdir(os.path.join(amp, 'nolog.log'))
+    r = run(amp, '-p', '.', 'nolog.sch')
+    check(r.returncode == 4 and r.stderr == b'partlist: Failed to open log file\n',
+          f'a log that cannot be made: exit {r.returncode}, {r.stderr!r}')
+
+
 def main():
     global PARTLIST, GENDESIGN, SOURCE
     if len(sys.argv) != 4:
@@ -477,7 +511,8 @@ def main():
     PARTLIST, GENDESIGN, SOURCE = (os.path.abspath(a) for a in sys.argv[1:])
     tmp = tempfile.mkdtemp(prefix='check_export.')
     try:
-        for group in (check_designs, check_texts, check_failures, check_targets):
+        for group in (check_designs, check_texts, check_failures, check_targets,
+                      check_command):
             before = len(failures)
             try:
                 group(tmp)
