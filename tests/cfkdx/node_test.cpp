@@ -193,6 +193,23 @@ TEST_F(NodeTest, AliasingMergesPortChainsAndLinks) {
     } while (n != a && ring < 10);
     EXPECT_EQ(ring, 4);
 
+    // A kept node without ports of its own takes the other's whole chain, its end included, so
+    // that none of the ports stays behind when it is merged on in turn.
+    port *e1 = newport();
+    port *e2 = newport();
+    node *bare = mk("E");
+    node *full = xxnewnode(top_, "LONGER2", e1, nullptr);
+    xxnewnode(top_, "LONGER2", e2, nullptr);
+    xxnodealias(full, bare);
+    EXPECT_EQ(xxunalias(full), bare);
+    EXPECT_EQ(ports(bare), (std::vector<port *>{e2, e1}));
+    xxnodealias(bare, mk("F")); // a kept node with ports keeps them beside a bare one
+    EXPECT_EQ(ports(bare).size(), 2u);
+    node *first = xxnewnode(top_, "D", newport(), nullptr); // sorts first: bare merges into it
+    xxnodealias(bare, first);
+    EXPECT_EQ(xxunalias(bare), first);
+    EXPECT_EQ(ports(first).size(), 3u);
+
     // A link given with a connection goes to the representative.
     wire *w = xxnewwire(top_);
     EXPECT_EQ(xxnewnode(top_, "C1", nullptr, w), a);

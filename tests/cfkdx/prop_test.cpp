@@ -88,6 +88,11 @@ TEST_F(PropTest, QualifiersEvaluateLeftToRight) {
     EXPECT_EQ(qual("A)", &err), 1);
     EXPECT_EQ(qual("a)", &err), 1) << "names compare without case";
     EXPECT_EQ(qual("C)", &err), 0);
+    // Names compare whole: one that begins an active name, or that an active name begins, is
+    // not active.
+    kdx::xxaddqual("FAST");
+    EXPECT_EQ(qual("FA)", &err), 0);
+    EXPECT_EQ(qual("AB)", &err), 0);
     EXPECT_EQ(qual("!C)", &err), 1);
     EXPECT_EQ(qual("!!A)", &err), 1);
     EXPECT_EQ(qual("A&B)", &err), 1);

@@ -70,7 +70,8 @@ TEST_F(Design2Test, DatabaseContentsWithLfAndCrLf) {
         ASSERT_NE(top, nullptr) << logtext();
         EXPECT_STREQ(top->name, "*top*");
         EXPECT_THAT(entries(kdx::xxdsn2entries()),
-                    ElementsAre("T p1=CPU_A p2.sch=CPU_B", "D alu@D p2=ALU_0", "s misc"));
+                    ElementsAre("T p1=CPU_A p2.sch=CPU_B", "D alu@D p2=ALU_0", "s misc",
+                                "D ALU@D p1=ALU_1"));
         EXPECT_THAT(lines(kdx::xxdsn2comments()), ElementsAre("first comment", "second comment"));
         EXPECT_THAT(lines(*kdx::xxdsn2tools()), ElementsAre(HasSubstr("extracted netlist")));
 
@@ -99,6 +100,7 @@ TEST_F(Design2Test, DesignsOfTheDatabaseGetTheirPages) {
     EXPECT_STREQ(top->pages, "p1 p2.sch ");
     EXPECT_EQ(top->pageids, kdx::xxdsn2entries()->subs);
 
+    // The design is named twice: its first entry gives the pages.
     kdx::net *alu = kdx::xxnewnetdef("ALU@D", nullptr);
     ASSERT_EQ(kdx::xxfindmpg(alu), 1);
     EXPECT_STREQ(alu->pages, "p2 ");

@@ -172,6 +172,7 @@ TEST_F(NetlistTest, RecordsOfTheDetailSection) {
         {"U bn:s ports:3 a:x b:y\n", false, "not as many ports in record as in \"ports:\" entry"},
         {"U bn:s ports:1 a:\n", false, "no node specified in port entry"},
         {"U bn:s ports:1 a:x(in)\n", false, "bad port entry"},
+        {"U bn:s ports:1 a:x(in,g\n", false, "bad port entry"},
         {"U bn:s ports:2 a:x a:y\n", false,
          "ports of symbol s do not match its \"ports:\" entry (1 ports, 2 entries)"},
         {"X\n", false, "unrecognized record in [detail] section"},

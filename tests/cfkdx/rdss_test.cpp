@@ -208,6 +208,9 @@ TEST_F(SchematicRead, BusWiresConnectTheirFirstMembersAndWarnOnWidths) {
     std::string text = logtext();
     EXPECT_THAT(text, HasSubstr("connection error (number of ports and nodes do not match):\n\t"
                                 " symbol \"U1\", port \"Q[0:1]\", wire \"D[0:3]\""));
+    // A frame's ports take wires of any width without a word.
+    EXPECT_THAT(text, Not(HasSubstr("symbol \"F1\"")));
+    EXPECT_EQ(nodename(xxfsp(xxfsym(n, "F1", 0), "C", 0)), "E[0]");
 
     // Connector types: an "off" prefix, an unknown value (warned, hier), a whole "probe",
     // and no property at all.

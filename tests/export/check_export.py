@@ -6,7 +6,9 @@ usage: check_export.py PARTLIST GENDESIGN SOURCE_DIR
 Runs the command on the shipped example and on generated designs in a private temporary folder
 and reads what it writes back with Python's own readers: the report and log must not change, the
 CSV and the JSON must agree, the totals must be what the per-sheet rows add up to when the
-hierarchy is walked from the top, and failures must leave no file behind.
+hierarchy is walked from the top, and failures must leave no file behind. The example's CSV and
+JSON must be byte for byte those of expected/, and the command's own options and exit codes those
+of the README.
 """
 import collections
 import csv
@@ -152,7 +154,8 @@ def check_totals(ctx, doc):
 
 
 def check_report(ctx, report, doc):
-    """The sheets and their lines in the report are the sheets and rows of the export."""
+    """The sheets and their lines in the report are the sheets and rows of the export, in the
+    same order: each sheet's groups, then its sub-sheets."""
     listed = collections.OrderedDict()
     sheet = None
     for line in (text(l) for l in report.split(b'\n')):
@@ -170,7 +173,7 @@ def check_report(ctx, report, doc):
     for s in doc['sheets']:
         rows = [(p['name'], p['property'], p['quantity']) for p in s['parts']]
         rows += [(b['name'], '', b['quantity']) for b in s['blocks']]
-        check(sorted(listed.get(s['sheet'], [])) == sorted(rows),
+        check(listed.get(s['sheet'], []) == rows,
               f"{ctx}: {s['sheet']}: report lines {listed.get(s['sheet'])}, export {rows}")
 
 
@@ -209,6 +212,18 @@ def export(ctx, design, mapfile=None):
     return rows, doc
 
 
+def check_expected(ctx, path, name):
+    """A file the command wrote, byte for byte as tests/export/expected/NAME."""
+    if not check(os.path.exists(path), f'{ctx}: {path} was not written'):
+        return False
+    got = open(path, 'rb').read().splitlines(keepends=True)
+    want = open(os.path.join(SOURCE, 'tests', 'export', 'expected', name), 'rb').read()
+    want = want.splitlines(keepends=True)
+    at = next((i for i, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
+    return check(got == want, f'{ctx}: {path} differs from expected/{name} at line {at + 1}: '
+                              f'{got[at:at + 1]} / {want[at:at + 1]}')
+
+
 def total(doc, name, prop):
     return next((t for t in doc['totals'] if (t['name'], t['property']) == (name, prop)), None)
 
@@ -216,6 +231,8 @@ def total(doc, name, prop):
 def check_designs(tmp):
     amp = copy('examples/amp', tmp, 'amp')
     rows, doc = export('example', amp, 'dra.txt')
+    check_expected('example', os.path.join(amp, 'a.csv'), 'amp.csv')
+    check_expected('example', os.path.join(amp, 'a.json'), 'amp.json')
     c = total(doc, 'C', '100n;X7R;')
     check(c is not None and c['quantity'] == 5 and c['category'] == 'Discrete' and
           c['references'] == ['C1', 'F1/C1', 'F2/C1', 'P1/psu_reg#1/C1', 'S1/F3/C1'],
@@ -272,8 +289,17 @@ def check_texts(tmp):
                   % (900 + 10 * i, inst, 900 + 10 * i, 900 + 10 * i, 900 + 10 * i)
                   for i, inst in enumerate(plain)))
     edit('filter.sch', lambda d: d + use(b'W_LONGER_THAN_11', 700))
+    # Quotes and backslashes with a comma beside them and without, instance names that begin one
+    # another; the map gives TL072CP a category and a name but no description.
+    edit('top.sch', lambda d: d + b''.join(
+        b'use R %d 500 1 0 %s 0\np %d 490 1 0 0 symid:%d\np %d 480 1 0 1 value:%s\n'
+        b'p %d 470 1 0 1 package:0805\n' % (x, inst, x, x, x, value, x)
+        for x, inst, value in ((600, b'R10', b'10k'), (610, b'R1A', b'10k'),
+                               (620, b'B\\1', b'1\\2'), (630, b'B"2', b'3"4\\'),
+                               (640, b'B,\\3', b'5\\,6'))))
     edit('map.txt', lambda _: open(os.path.join(odd, 'dra.txt'), 'rb').read().replace(
-        b'terminal block', b'terminal block, 5 mm \xc2\xb1 0.1') +
+        b'terminal block', b'terminal block, 5 mm \xc2\xb1 0.1').replace(
+        b'TL072CP Dual JFET-input op-amp, low noise', b'TL072CP') +
         b'Discrete Q,"x;\xb5z Odd "part", with \xb5\n')
     rows, doc = export('odd texts', odd, 'map.txt')
     name, prop, descr = 'Q,"x;\u00b5z', '1,"2;\u00b5k;0805;', 'Odd "part", with \u00b5'
@@ -295,6 +321,31 @@ def check_texts(tmp):
     conn = total(doc, 'CONN2', '2.54mm;')
     check(conn is not None and conn['description'] == 'Two-way terminal block, 5 mm \u00b1 0.1',
           f'odd texts: a UTF-8 description does not come back as it is: {conn}')
+    # The exact bytes: RFC 4180 quoting in the CSV (a backslash alone is no reason to quote),
+    # escapes in the JSON, the rows in natural order of their instances.
+    res = '"Resistor, thick film, 1%, 0.1 W"'
+    rrows = (('10k;0805;', 4, 'R1 R1A R2 R10', '"10k;0805;"', '"R1", "R1A", "R2", "R10"'),
+             (r'1\2;0805;', 1, r'B\1', r'"1\\2;0805;"', r'"B\\1"'),
+             (r'"3""4\;0805;"', 1, r'"B""2"', r'"3\"4\\;0805;"', r'"B\"2"'),
+             (r'"5\,6;0805;"', 1, r'"B,\3"', r'"5\\,6;0805;"', r'"B,\\3"'))
+    csvtext = open(os.path.join(odd, 'a.csv'), 'rb').read().decode('utf-8')
+    for want in ('\r\n' + ''.join(f'top.sch,Discrete,R,{p},{res},{q},{r},part,no\r\n'
+                                  for p, q, r, _, _ in rrows),
+                 f'\r\n,Discrete,R,10k;0805;,{res},9,"F1/R1 F2/R1 F10,""\u00b5/R1 R1 R1A R2 '
+                 'R10 S1/F3/R1 S1/R2",total,no\r\n',
+                 '\r\nstage.sch,Control,TL072CP,DIP8;,,1,U1,part,yes\r\n',
+                 '\r\n,Control,TL072CP,DIP8;,,1,S1/U1,total,yes\r\n'):
+        check(want in csvtext, f'odd texts: the CSV has no lines {want!r}')
+    jsontext = open(os.path.join(odd, 'a.json'), 'rb').read().decode('utf-8')
+    for want in (''.join('\n      {"category": "Discrete", "name": "R", "property": %s, '
+                         '"description": %s, "quantity": %d, "missing": false, '
+                         '"references": [%s]},' % (p, res, q, r) for _, q, _, p, r in rrows),
+                 '\n    {"category": "Control", "name": "TL072CP", "property": "DIP8;", '
+                 '"description": "", "quantity": 1, "missing": true, "references": ["S1/U1"]}'):
+        check(want in jsontext, f'odd texts: the JSON has no lines {want!r}')
+    r = run(odd, '--map', 'map.txt', '-p', '.', 'top.sch')
+    check(r.stderr == b'partlist: 2 parts have no description in the map: PLAIN, TL072CP\n',
+          f'odd texts: stderr {r.stderr!r}')
 
 
 def check_failures(tmp):
@@ -420,6 +471,39 @@ def check_targets(tmp):
           f'{out.returncode}, {r.stderr!r}')
 
 
+def check_command(tmp):
+    """The command's own options, and each of its exit codes once."""
+    amp = copy('examples/amp', tmp, 'command')
+    report = os.path.join(amp, 'top.out')
+    for option in ('--proplen', '--map', '--csv', '--json'):
+        r = run(amp, '-p', '.', 'top.sch', option)
+        check(r.returncode == 2 and r.stderr == f'partlist: {option} needs a value\n'.encode() and
+              not os.path.exists(report), f'{option} last: exit {r.returncode}, {r.stderr!r}')
+    r = run(amp, '--cvs', 'a.csv', '-p', '.', 'top.sch')
+    check(r.returncode == 2 and r.stderr.startswith(b'partlist: unknown option --cvs\n') and
+          not os.path.exists(report), f'--cvs: exit {r.returncode}, {r.stderr!r}')
+    # After "--" a word beginning with "--" is the run's: here its schematic.
+    shutil.copyfile(os.path.join(amp, 'top.sch'), os.path.join(amp, '--top.sch'))
+    r = run(amp, '-p', '.', '--', '--top.sch')
+    check(r.returncode == 0 and os.path.exists(os.path.join(amp, '--top.out')),
+          f'-- --top.sch: exit {r.returncode}, {r.stderr!r}')
+    # An export that cannot be written does not keep the next one from being written.
+    r = run(amp, '--csv', 'nodir/a.csv', '--json', 'b.json', '--map', 'dra.txt', '-p', '.',
+            'top.sch')
+    check(r.returncode == 3 and r.stderr == b'partlist: nodir/a.csv: No such file or directory\n',
+          f'--csv into a missing folder, then --json: exit {r.returncode}, {r.stderr!r}')
+    check_expected('--json after a failed --csv', os.path.join(amp, 'b.json'), 'amp.json')
+    r = run(amp, '-p', '.', '-o', 'nodir/top.out', 'top.sch')
+    check(r.returncode == 1 and b'fatal error: Can not open output file nodir/top.out' in
+          open(os.path.join(amp, 'top.log'), 'rb').read(),
+          f'-o into a missing folder: exit {r.returncode}, {r.stderr!r}')
+    shutil.copyfile(os.path.join(amp, 'top.sch'), os.path.join(amp, 'nolog.sch'))
+    os.mkdir(os.path.join(amp, 'nolog.log'))
+    r = run(amp, '-p', '.', 'nolog.sch')
+    check(r.returncode == 4 and r.stderr == b'partlist: Failed to open log file\n',
+          f'a log that cannot be made: exit {r.returncode}, {r.stderr!r}')
+
+
 def main():
     global PARTLIST, GENDESIGN, SOURCE
     if len(sys.argv) != 4:
@@ -427,7 +511,8 @@ def main():
     PARTLIST, GENDESIGN, SOURCE = (os.path.abspath(a) for a in sys.argv[1:])
     tmp = tempfile.mkdtemp(prefix='check_export.')
     try:
-        for group in (check_designs, check_texts, check_failures, check_targets):
+        for group in (check_designs, check_texts, check_failures, check_targets,
+                      check_command):
             before = len(failures)
             try:
                 group(tmp)

@@ -150,11 +150,13 @@ TEST_F(Run, ReportThatIsTheSchematicIsRefusedAndLeavesItWhole) {
         {{"-o", "top.sch", "top.sch"}, "top.sch"},
         {{"-o", "./sub/../top.sch", "top"}, "./sub/../top.sch"},
         {{"-o", "link.sch", sch.string()}, "link.sch"},
-        // The design read is the one the search path finds, not the one in the folder.
+        // The design read is the one the search path finds, not the one in the folder; the
+        // schematic as given is refused all the same.
         {{"-p", "sub", "-o", found.string(), "top.sch"}, found.string()},
+        {{"-p", "sub", "-o", "top.sch", "top.sch"}, "top.sch"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.report);
+        SCOPED_TRACE(testing::PrintToString(c.args));
         EXPECT_EQ(run(c.args), -1);
         EXPECT_NE(
             readfile("top.log").find("fatal error: Can not open output file " + c.report + "\n"),

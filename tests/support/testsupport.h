@@ -18,6 +18,19 @@ inline int occurrences(const std::string &text, const std::string &what) {
     return n;
 }
 
+// Empty when a and b are the same bytes; else their sizes and where they first differ, with a few
+// bytes from there. Compare large texts through this: a framework's report of two unequal texts
+// of megabytes (a line diff of each) runs out of memory before it is printed.
+inline std::string firstdifference(const std::string &a, const std::string &b) {
+    if (a == b) return {};
+    std::size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at])
+        ++at;
+    auto near = [at](const std::string &s) { return '"' + s.substr(at, 16) + '"'; };
+    return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) +
+           ", first difference at offset " + std::to_string(at) + ": " + near(a) + " / " + near(b);
+}
+
 // A stream that the code under test writes and the test reads back: all of it, or only what came
 // since the last look. It lives in memory; the owner hands it to the code and takes it back
 // before the capture goes.

@@ -124,6 +124,14 @@ TEST_F(BomDialogTest, ReportLinesBecomeHeadingAndDataRows) {
     EXPECT_EQ(row(l, 7), (Cells{blanks(6), blanks(14), "0805;" + blanks(29), "", ""}));
     // A cell holds at most 255 characters.
     EXPECT_EQ(row(l, 8)[0].size(), 255u);
+    // Latin-1 is cut by bytes, and the text's encoding is the whole text's: whole at the limit,
+    // one byte past it the last byte goes and what is left stays Latin-1.
+    const std::string latin1 = std::string(252, 'x') + "\xc3\xa9\xe9";
+    for (const std::string &text : {latin1, "x" + latin1}) {
+        const window::Cell cell = window::parseLine(text + "\n")[0];
+        EXPECT_EQ(cell.bytes, text.substr(0, 255));
+        EXPECT_FALSE(cell.utf8);
+    }
     EXPECT_EQ(row(l, 9)[2], "10\u00b5F;" + blanks(29));
     EXPECT_EQ(row(l, 9)[3], "Kondensator \u00b1"
                             "5%" +

@@ -88,6 +88,24 @@ TEST(PrintLayout, EveryColumnStartsAtOnePlaceOnEveryLine) {
     EXPECT_GT(lines, 30u);
 }
 
+// A column is as wide as the characters it shows: a cell for each whatever its bytes, two for one
+// beyond the basic plane (two UTF-16 units), a cell a byte in Latin-1. At scale and cell 1 the
+// second column starts at 18 behind up to two cells, at 26 behind three.
+TEST(PrintLayout, ColumnsCountCharactersNotBytes) {
+    // clang-format off
+    const std::pair<std::string, double> firsts[] = {
+        {"ab", 18}, {"abc", 26},
+        {"\xc3\xa9\xc3\xa9", 18}, {"\xc3\xa9\xc3\xa9" "a", 26},
+        {"\xe2\x82\xac\xe2\x82\xac", 18}, {"\xe2\x82\xac\xe2\x82\xac" "a", 26},
+        {"\xf0\x9f\x98\x80", 18}, {"\xf0\x9f\x98\x80" "a", 26}, // U+1F600
+        {"\xb1\xb5", 18}, {"\xb1\xb5\xb0", 26},                 // Latin-1
+    };
+    // clang-format on
+    for (const auto &[text, second] : firsts)
+        EXPECT_EQ(window::columnStarts(text + "\tz", 1, 1), (std::vector<double>{15, second}))
+            << testing::PrintToString(text);
+}
+
 TEST_F(CopyPrintTest, PrintPutsEveryLineOnLandscapePagesOfTheSameLayout) {
     window::BomDialog dialog((dir / "top.sch").c_str(), "csi", ".", nullptr);
     std::string report = "SCHEMATIC          \tNAME          \tPROPERTY\tDESCRIPTION\tQTY\n"

@@ -322,7 +322,8 @@ inline constexpr std::uint32_t ROOTO_NOPWRPINS = 0x100; // symbol power pins are
 inline constexpr std::uint32_t ROOTO_LOGICPWR = 0x200;  // power and ground nodes become logic nodes
 
 // Attaches the "tn" property (with property flags `pflags`) to a new net or definition: the last
-// path component of `name` without its extension (net).
+// path component of `name` without its extension (net); a component that is all extension stays
+// whole, and a name ending in a separator ("sub/") is kept whole with the system's separators.
 void xxsettn(xxrec *obj, const char *name, int pflags);
 
 // --- End of nets, symbols, definitions, nodes, buses, wires ---

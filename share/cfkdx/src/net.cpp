@@ -4,6 +4,7 @@
 // name. Nets are made on first mention, by a hierarchical symbol or by the read driver, and are
 // read later; the module has no state of its own.
 #include "kdxint.h"
+#include "platform/sysfile.h"
 
 #include <string>
 
@@ -15,10 +16,17 @@ void xxsettn(xxrec *obj, const char *name, int pflags) {
         if (*s == '/' || *s == '\\') base = s + 1;
     }
     // The extension is cut as the page reader cuts it: a name that is all extension (".sch") is
-    // left whole, since an empty type name would leave a page without one.
-    std::string cell(base);
-    std::size_t dot = cell.rfind('.');
-    if (dot != std::string::npos && dot != 0) cell.erase(dot);
+    // left whole, since an empty type name would leave a page without one. A name that ends in
+    // a separator ("./", "sub\") has no last component at all: it is kept whole for the same
+    // reason, written with the system's separators as the path of the file it reads ("sub/.sch")
+    // is, so that both spellings of one folder give one type name.
+    std::string cell(*base ? base : name);
+    if (!*base) {
+        for (char &c : cell)
+            if (c == '/' || c == '\\') c = platform::PATH_SEPARATOR;
+    } else if (std::size_t dot = cell.rfind('.'); dot != std::string::npos && dot != 0) {
+        cell.erase(dot);
+    }
     prop *p = xxalprop(pflags, "tn", cell.c_str());
     if (p) xxlinkprop(obj, p, 2);
 }
