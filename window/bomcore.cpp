@@ -1,8 +1,10 @@
-// bomcore.cpp - the window's templates, settings, report reading, clipboard text, print layout
-// and filter rules, for every face (see bomcore.h). Owns the last length confirmed per flavour.
+// bomcore.cpp - the window's templates, state, report reading, clipboard text, print page and
+// layout, and filter rules, for every face (see bomcore.h). Owns the last length confirmed per
+// flavour; each window's own state is its BomState.
 #include "bomcore.h"
 
 #include "cfstring.h"
+#include "partlist.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace window {
 
@@ -105,6 +108,25 @@ double units(const Cell &c) {
         if ((b & 0xF8) == 0xF0) ++n; // four bytes: two units
     }
     return static_cast<double>(n);
+}
+
+// Appends a text that is valid UTF-8 in UTF-16, a character beyond the first plane as a pair.
+void appendUtf16(std::u16string &out, std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = len == 1 ? lead : lead & (0x7Fu >> len);
+        for (std::size_t k = 1; k < len; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+        i += len;
+        if (c < 0x10000) {
+            out.push_back(static_cast<char16_t>(c));
+        } else {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        }
+    }
 }
 
 } // namespace
@@ -260,6 +282,24 @@ bool clipboardText(const std::string &reportPath, std::string &text) {
     return read;
 }
 
+std::u16string clipboardUnicode(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of("\t\n");
+        const std::size_t n = end == std::string_view::npos ? text.size() : end + 1;
+        const std::string_view column = text.substr(0, n);
+        if (cf::isutf8(column.data(), column.size())) {
+            appendUtf16(out, column);
+        } else {
+            for (const char b : column)
+                out.push_back(static_cast<unsigned char>(b));
+        }
+        text.remove_prefix(n);
+    }
+    return out;
+}
+
 std::vector<PrintColumn> printColumns(std::string_view line, double scale, double cell) {
     std::vector<PrintColumn> out;
     const double origin = TAB_ORIGIN * scale;
@@ -281,6 +321,29 @@ std::vector<double> columnStarts(std::string_view line, double scale, double cel
     for (const PrintColumn &c : printColumns(line, scale, cell))
         starts.push_back(c.x);
     return starts;
+}
+
+double printScale(double dpi) {
+    return dpi / LAYOUT_DPI;
+}
+
+double printFontHeight(double scale) {
+    return std::max(1.0, std::round(FONT_HEIGHT * scale));
+}
+
+bool printPages(const std::string &reportPath, const PrintMetrics &m, PrintSurface &surface) {
+    double y = FIRST_Y * m.scale;
+    bool drawn = false; // the page holds a line
+    return eachReportLine(reportPath, [&](std::string_view line) {
+        if (drawn && y + m.lineHeight > m.bottom) {
+            surface.newPage();
+            y = FIRST_Y * m.scale;
+        }
+        for (const PrintColumn &c : printColumns(line, m.scale, m.cell))
+            surface.draw(c.x, y, c.text);
+        drawn = true;
+        y += LINE_STEP * m.scale;
+    });
 }
 
 const FilterRules &dravoniteFilter() {
@@ -332,6 +395,90 @@ FilterResult confirmFilter(const FilterRules &rules, const std::array<bool, 3> &
     r.length = lengthText;
     rules.lastLength = lengthText;
     return r;
+}
+
+BomState::BomState(std::string project, const char *flavourCode, const char *searchPath, char sep,
+                   std::string_view currentDir)
+    : searchPath_(searchPath ? searchPath : ""), flavour_(flavourOf(flavourCode)), sep_(sep) {
+    reportPath_ = reportPathFor(project, currentDir, sep);
+    projectName_ = std::move(project);
+}
+
+std::vector<const char *> BomState::open(const ProfileRead &read) {
+    std::vector<const char *> messages;
+    if (projectName_.empty()) messages.push_back("Project not found");
+    descDir_ = read(PATH_SECTION, PATH_KEY);
+    if (descDir_.empty()) messages.push_back("BillOfMaterialsPath not found in the ini file!");
+    return messages;
+}
+
+void BomState::start(const ProfileRead &read) {
+    const FlavourSettings &f = flavours[static_cast<std::size_t>(flavour_)];
+    savedLetters_ = read(SETTINGS, f.key);
+    if (savedLetters_.empty()) savedLetters_ = f.defLetters;
+    partlist::initializeMap((descDir_ + sep_ + f.mapFile).c_str());
+    savedPropLength_ = read(SETTINGS, LENGTH_KEY);
+    if (savedPropLength_.empty()) savedPropLength_ = DEFAULT_LENGTH;
+    if (letters_.empty()) {
+        letters_ = savedLetters_;
+        if (propLength_.empty()) {
+            partlist::SetPropertyLength(savedPropLength_.c_str());
+            propLength_ = savedPropLength_;
+        }
+    }
+}
+
+const char *BomState::beginRun(const std::string &shown) {
+    rows_.clear();
+    projectName_ = shown;
+    return projectName_.empty() ? "Please, enter the sch name." : nullptr;
+}
+
+std::vector<std::string> BomState::runArguments() const {
+    return {"partlist", "-p", searchPath_, "-f", letters_, "-o", reportPath_, projectName_};
+}
+
+void BomState::runJob() {
+    // The length in effect reaches the run whether or not a category is ticked.
+    partlist::SetPropertyLength((propLength_.empty() ? savedPropLength_ : propLength_).c_str());
+    std::vector<std::string> args = runArguments();
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ranJob_ = true;
+    // The job reports in its log and its report; the list shows whatever the report holds.
+    partlist::main(static_cast<int>(args.size()), argv.data());
+}
+
+void BomState::readReport() {
+    // A read that fails half way leaves no rows, as the face's list shows none then.
+    rows_.clear();
+    std::vector<Row> rows;
+    readRows(reportPath_, rows);
+    rows_ = std::move(rows);
+}
+
+void BomState::filtered(const std::string &letters, const std::string &length) {
+    letters_ = letters;
+    propLength_ = length;
+}
+
+bool BomState::mayPrint() const {
+    return mayCopy() && File(std::fopen(reportPath_.c_str(), "r")) != nullptr;
+}
+
+bool BomState::clipboard(std::string &bytes, std::u16string &unicode) const {
+    if (!mayCopy() || !clipboardText(reportPath_, bytes)) return false;
+    unicode = clipboardUnicode(bytes);
+    return true;
+}
+
+bool BomState::close(bool save, const ProfileWrite &write) {
+    partlist::clearMap();
+    if (!save) return true;
+    return write(SETTINGS, flavours[static_cast<std::size_t>(flavour_)].key, letters_.c_str()) &&
+           write(SETTINGS, LENGTH_KEY, propLength_.c_str());
 }
 
 } // namespace window

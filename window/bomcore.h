@@ -1,8 +1,10 @@
 // bomcore.h - what the bill-of-materials window does, for every face that draws it.
 //
-// The dialog templates and their ids, the settings of each flavour, reading the report into
-// rows of five cells, the clipboard text, the print layout and the rules of the component
-// filter. No toolkit here: a face (Qt on Linux) only draws these and turns events into them.
+// The dialog templates and their ids, the window's state from its making to its close (its
+// settings, its runs, its rows, when Copy and Print may run), reading the report into rows of
+// five cells, the clipboard text in bytes and in UTF-16, the print page and its layout, and the
+// rules of the component filter. No toolkit here: a face (Qt on Linux, the system's dialogs on
+// Windows) only draws these and turns events into them.
 #pragma once
 
 #include <array>
@@ -96,6 +98,13 @@ extern const std::array<FlavourSettings, 2> flavours; // Dravonite, Kestrune
 inline constexpr const char *SETTINGS = "BillOfMaterials";
 inline constexpr const char *LENGTH_KEY = "Length";
 inline constexpr const char *DEFAULT_LENGTH = "40";
+inline constexpr const char *PATH_SECTION = "VANTRELL"; // the description directory's place
+inline constexpr const char *PATH_KEY = "BillOfMaterialsPath";
+
+// The host profile as a face reaches it: a value ("" when missing), and a write that says
+// whether it succeeded.
+using ProfileRead = std::function<std::string(const char *section, const char *key)>;
+using ProfileWrite = std::function<bool(const char *section, const char *key, const char *value)>;
 
 // The flavour of a flavour code: 1 (Kestrune) for "suc", 0 (Dravonite) for anything else.
 int flavourOf(const char *code);
@@ -127,6 +136,11 @@ bool readRows(const std::string &reportPath, std::vector<Row> &rows);
 // LF more at the end. False when the report cannot be read.
 bool clipboardText(const std::string &reportPath, std::string &text);
 
+// That text as the list shows it, in UTF-16 (the toolkits' and the system's wide text): each
+// column of each line (the text up to a tab or a line feed, which go with it) read as UTF-8 when
+// it is valid UTF-8, else as Latin-1.
+std::u16string clipboardUnicode(std::string_view text);
+
 // Calls fn with every line of the file, without its line feed; a last line without one counts.
 // False when it cannot be read.
 bool eachReportLine(const std::string &path, const std::function<void(std::string_view)> &fn);
@@ -154,6 +168,39 @@ std::vector<PrintColumn> printColumns(std::string_view line, double scale, doubl
 
 // Where each column starts (printColumns without the texts).
 std::vector<double> columnStarts(std::string_view line, double scale, double cell);
+
+// The printed page: landscape, in a document of this name; and what a face says when the
+// printer could not take the report.
+inline constexpr bool PRINT_LANDSCAPE = true;
+inline constexpr const char *PRINT_DOCUMENT = "test";
+inline constexpr const char *PRINT_FAILED = "The report could not be printed.";
+
+// Device units per layout unit on a device of dpi dots per inch, and the height of the print
+// font there (its em, at least one unit).
+double printScale(double dpi);
+double printFontHeight(double scale);
+
+// A printer as the layout uses it, measured by the face with the print font selected.
+struct PrintMetrics {
+    double scale;      // printScale of the printer
+    double cell;       // width of one character cell of the font
+    double lineHeight; // height of one line of the font
+    double bottom;     // the printable page's height
+};
+
+// What a face's printer does for the layout.
+class PrintSurface {
+  public:
+    virtual ~PrintSurface() = default;
+    virtual void newPage() = 0; // ends the page and starts the next
+    // The text of a column with the top of its line at y.
+    virtual void draw(double x, double y, const Cell &text) = 0;
+};
+
+// Prints the report: every line at its place, the first line of a page FIRST_Y down and each
+// next one LINE_STEP below it, a new page when a line would pass the bottom (a page always
+// takes one line). False when the report cannot be read.
+bool printPages(const std::string &reportPath, const PrintMetrics &m, PrintSurface &surface);
 
 // ---- The component filter ----
 
@@ -190,5 +237,78 @@ struct FilterResult {
 };
 FilterResult confirmFilter(const FilterRules &rules, const std::array<bool, 3> &ticked,
                            const std::string &lengthText);
+
+// ---- The window ----
+
+// What one window holds from its making to its release, and what it does at its start, its
+// runs and its close. A face keeps one, shows what it holds and turns its events into these
+// calls; where a call names a message, the face shows it.
+class BomState {
+  public:
+    // project as the face takes it; sep goes between the names the window builds (the report
+    // beside the project, the description map); currentDir holds the report of a project
+    // without a directory. Null texts count as empty.
+    BomState(std::string project, const char *flavourCode, const char *searchPath, char sep,
+             std::string_view currentDir);
+
+    // Reads the description directory from the host profile. The messages to show, with an
+    // exclamation mark and in this order, before the window opens: an empty project, no
+    // description directory.
+    std::vector<const char *> open(const ProfileRead &read);
+
+    // The window's start: the flavour's letters (else its default) and the length (else 40) read
+    // from the host profile, its description map loaded; when no letters are in effect yet they
+    // become the ones read, and so does the length when none is in effect either.
+    void start(const ProfileRead &read);
+
+    // A run's beginning, with the project as the window shows it: the rows go. The message to
+    // show (no icon) when the project is empty and nothing may run, else null.
+    const char *beginRun(const std::string &shown);
+    // The job's eight arguments, as the run gets them.
+    std::vector<std::string> runArguments() const;
+    // Runs the job with the length in effect (ticked categories or none) and the arguments.
+    void runJob();
+    // Reads the report into the rows; an unreadable report leaves none.
+    void readReport();
+
+    // The letters and the length an accepted component filter leaves in effect.
+    void filtered(const std::string &letters, const std::string &length);
+
+    // Whether Copy may run and the popup's items are enabled: the list shows rows.
+    bool mayCopy() const { return !rows_.empty(); }
+    // Whether Print may run: the list shows rows and the report can be read.
+    bool mayPrint() const;
+    // The clipboard's text in both forms, when Copy may run and the report can be read.
+    bool clipboard(std::string &bytes, std::u16string &unicode) const;
+
+    // Close (save) or Cancel: the description map is released, and Close writes the letters and
+    // the length in effect (empty ones too). False when a write failed.
+    bool close(bool save, const ProfileWrite &write);
+
+    const std::string &reportPath() const { return reportPath_; }
+    const std::string &projectName() const { return projectName_; }
+    int flavour() const { return flavour_; }
+    const FilterRules &filter() const { return filterOf(flavour_); }
+    const std::string &letters() const { return letters_; }
+    const std::string &propLength() const { return propLength_; }
+    const std::vector<Row> &rows() const { return rows_; }
+    // Whether a run was started with the report path, so that the report is the window's to
+    // delete (without one the path may name somebody else's file).
+    bool ownsReport() const { return ranJob_; }
+
+  private:
+    std::string reportPath_;      // "temp.out" beside the project
+    std::string projectName_;     // shown in the window; the run's design
+    std::string searchPath_;      // given to the run behind "-p"
+    std::string letters_;         // category letters in effect
+    std::string savedLetters_;    // read from the profile at the start
+    std::string propLength_;      // property length in effect
+    std::string savedPropLength_; // read from the profile at the start
+    std::string descDir_;         // directory of the description maps
+    std::vector<Row> rows_;       // the list, as the last read of the report left it
+    int flavour_;                 // 0 Dravonite, 1 Kestrune
+    char sep_;                    // between the names the window builds
+    bool ranJob_ = false;         // a run has been started
+};
 
 } // namespace window

@@ -1,13 +1,11 @@
 // bomdlg.cpp - BomDialog, the bill-of-materials window.
 //
-// At its start it reads its settings from the host profile, loads the description map of its
-// flavour and runs the part-list job; the report the job writes is read back into a five-column
-// list. The component filter runs the job again; Close saves the settings, Cancel does not.
-// State: the window's own fields (windowint.h); the description map is the run's.
+// The window's settings, runs, rows and close are bomcore's (BomState): this face shows them in
+// Qt widgets, reads and writes the host profile for them, and turns the buttons and the popup
+// menu into commands. State: the window's own fields (windowint.h); the description map is the
+// run's.
 #include "windowint.h"
 
-#include "partlist.h"
-#include "cfstring.h"
 #include "platform/profile.h"
 
 #include <QApplication>
@@ -17,8 +15,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <unistd.h>
@@ -46,6 +42,14 @@ std::string currentDir() {
     return ec ? std::string() : dir;
 }
 
+// One form of the name everywhere: the run writes the names it builds with "/", and the window
+// must read and remove the report the run wrote.
+std::string slashed(const char *projectFile) {
+    std::string name = projectFile ? projectFile : "";
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
 // Shows the busy cursor while a job runs.
 class BusyCursor {
   public:
@@ -59,7 +63,7 @@ class BusyCursor {
 
 BomDialog::BomDialog(const char *projectFile, const char *flavourCode, const char *searchPath,
                      QWidget *parent)
-    : QDialog(parent) {
+    : QDialog(parent), bom_(slashed(projectFile), flavourCode, searchPath, '/', currentDir()) {
     initResources();
     buildDialog(this, bomTemplate);
     projectEdit_ = control<QLineEdit>(this, EDIT_PROJECT);
@@ -67,11 +71,6 @@ BomDialog::BomDialog(const char *projectFile, const char *flavourCode, const cha
     setWindowIcon(QIcon(QStringLiteral(":/partlist/icon128.xpm")));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    // One form of the name everywhere: the run writes the names it builds with "/", and the
-    // window must read and remove the report the run wrote.
-    projectName_ = projectFile ? projectFile : "";
-    std::replace(projectName_.begin(), projectName_.end(), '\\', '/');
-    searchPath_ = searchPath ? searchPath : "";
     // The profile the window starts from is the one Close writes, even after a run has changed
     // the current directory under a relative name.
     profileFile_ = platform::HostProfileFile();
@@ -80,13 +79,10 @@ BomDialog::BomDialog(const char *projectFile, const char *flavourCode, const cha
         const auto absolute = std::filesystem::absolute(profileFile_, ec);
         if (!ec) profileFile_ = absolute.string();
     }
-    flavour_ = flavourOf(flavourCode);
-
-    if (projectName_.empty()) message(parent, "Project not found", true);
-    reportPath_ = reportPathFor(projectName_, currentDir(), '/');
-
-    descDir_ = profileValue(profileFile_, "VANTRELL", "BillOfMaterialsPath");
-    if (descDir_.empty()) message(parent, "BillOfMaterialsPath not found in the ini file!", true);
+    for (const char *text : bom_.open([this](const char *section, const char *key) {
+             return profileValue(profileFile_, section, key);
+         }))
+        message(parent, text, true);
 
     for (int id : {CMD_CLOSE, CMD_CANCEL, CMD_FILTER, CMD_COPY, CMD_PRINT})
         connect(control<QPushButton>(this, id), &QPushButton::clicked, this,
@@ -104,7 +100,7 @@ void BomDialog::showEvent(QShowEvent *event) {
 }
 
 void BomDialog::start() {
-    projectEdit_->setText(QString::fromStdString(projectName_));
+    projectEdit_->setText(QString::fromStdString(bom_.projectName()));
     QStringList headings;
     for (const Column &c : columns)
         headings << c.heading;
@@ -114,60 +110,33 @@ void BomDialog::start() {
     // Every column keeps its width, QTY too.
     list_->header()->setStretchLastSection(false);
 
-    const FlavourSettings &f = flavours[flavour_];
-    savedLetters_ = profileValue(profileFile_, SETTINGS, f.key);
-    if (savedLetters_.empty()) savedLetters_ = f.defLetters;
-    partlist::initializeMap((descDir_ + "/" + f.mapFile).c_str());
-    savedPropLength_ = profileValue(profileFile_, SETTINGS, LENGTH_KEY);
-    if (savedPropLength_.empty()) savedPropLength_ = DEFAULT_LENGTH;
-
-    if (letters_.empty()) {
-        letters_ = savedLetters_;
-        if (propLength_.empty()) {
-            partlist::SetPropertyLength(savedPropLength_.c_str());
-            propLength_ = savedPropLength_;
-        }
-    }
+    bom_.start([this](const char *section, const char *key) {
+        return profileValue(profileFile_, section, key);
+    });
     projectEdit_->setReadOnly(true);
     run();
 }
 
 void BomDialog::run() {
     list_->clear();
-    const QString shown = projectEdit_->text();
-    if (shown != QString::fromStdString(projectName_)) projectName_ = shown.toStdString();
-    if (projectName_.empty()) {
-        message(this, "Please, enter the sch name.", false);
+    if (const char *text = bom_.beginRun(projectEdit_->text().toStdString())) {
+        message(this, text, false);
         return;
     }
     // A project named by its directory makes that the current one; a file name leaves it.
-    (void)!::chdir(projectName_.c_str());
-
-    // The length in effect reaches the run whether or not a category is ticked.
-    std::string letters = letters_;
-    partlist::SetPropertyLength((propLength_.empty() ? savedPropLength_ : propLength_).c_str());
-
-    std::string args[] = {"partlist", "-p", searchPath_, "-f",
-                          letters,    "-o", reportPath_, projectName_};
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    (void)!::chdir(bom_.projectName().c_str());
     {
         BusyCursor busy;
-        ranJob_ = true;
-        // The job reports in its log and its report; the list shows whatever the report holds.
-        partlist::main(static_cast<int>(std::size(args)), argv.data());
+        bom_.runJob();
     }
     fillList();
 }
 
 void BomDialog::fillList() {
     list_->clear();
-    std::vector<Row> rows;
-    readRows(reportPath_, rows);
+    bom_.readReport();
     QList<QTreeWidgetItem *> items;
-    for (const Row &r : rows) {
+    for (const Row &r : bom_.rows()) {
         QStringList cells;
         for (const Cell &c : r)
             cells << cellString(c);
@@ -202,24 +171,22 @@ void BomDialog::command(int id) {
 
 void BomDialog::componentFilter() {
     std::unique_ptr<FilterDialog> filter;
-    if (flavour_ == 1)
-        filter = std::make_unique<KestruneFilterDialog>(this, letters_, propLength_);
+    if (bom_.flavour() == 1)
+        filter = std::make_unique<KestruneFilterDialog>(this, bom_.letters(), bom_.propLength());
     else
-        filter = std::make_unique<DravoniteFilterDialog>(this, letters_, propLength_);
+        filter = std::make_unique<DravoniteFilterDialog>(this, bom_.letters(), bom_.propLength());
     if (filter->exec() != QDialog::Accepted) return;
-    letters_ = filter->letters();
-    propLength_ = filter->length();
+    bom_.filtered(filter->letters(), filter->length());
     run();
 }
 
 void BomDialog::accept() {
     guarded([this] {
-        partlist::clearMap();
         const std::string &file = profileFile_;
-        const bool saved = platform::WritePrivateProfileString(SETTINGS, flavours[flavour_].key,
-                                                               letters_.c_str(), file.c_str()) &&
-                           platform::WritePrivateProfileString(SETTINGS, LENGTH_KEY,
-                                                               propLength_.c_str(), file.c_str());
+        const bool saved =
+            bom_.close(true, [&file](const char *section, const char *key, const char *value) {
+                return platform::WritePrivateProfileString(section, key, value, file.c_str());
+            });
         if (!saved) {
             const std::string text = "The settings could not be written to " + file;
             message(this, text.c_str(), true);
@@ -229,18 +196,17 @@ void BomDialog::accept() {
 }
 
 void BomDialog::reject() {
-    guarded([] { partlist::clearMap(); });
+    guarded([this] { bom_.close(false, {}); });
     QDialog::reject();
 }
 
 QMenu *BomDialog::makePopup() {
     auto *menu = new QMenu(this);
     menu->setObjectName("TextPopup");
-    const bool empty = list_->topLevelItemCount() == 0;
     for (const MenuItem &item : popupItems) {
         QAction *action = menu->addAction(QString::fromUtf8(item.text));
         action->setObjectName(QString::number(item.id));
-        action->setEnabled(!empty);
+        action->setEnabled(bom_.mayCopy());
     }
     return menu;
 }

@@ -1,9 +1,9 @@
 // copyprint.cpp - copying the report to the clipboard and printing it, in Qt.
 //
 // Both work on the report file the last run wrote, not on the list, so the title line, the tab
-// separators and the padding go with it: the text and the layout are bomcore's (clipboardText,
-// printColumns), the same for every face. A report longer than a page goes on over further pages
-// with the same layout. No state.
+// separators and the padding go with it. When they may run, the text, the page and its layout
+// are bomcore's (BomState::clipboard, printPages), the same for every face: this face puts the
+// text on QClipboard and draws the columns on a QPrinter. No state.
 #include "windowint.h"
 
 #include <QApplication>
@@ -12,23 +12,30 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTreeWidget>
 
-#include "cfstring.h"
-
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <string_view>
-#include <vector>
+#include <string>
 
 namespace window {
 
-QString reportText(std::string_view bytes, std::size_t maxBytes) {
-    return cellString(cellText(bytes, maxBytes));
-}
+namespace {
+
+// A QPainter on a printer as the print layout draws on it.
+class PainterSurface : public PrintSurface {
+  public:
+    PainterSurface(QPrinter &printer, QPainter &painter, double ascent)
+        : printer_(printer), painter_(painter), ascent_(ascent) {}
+    void newPage() override { printer_.newPage(); }
+    void draw(double x, double y, const Cell &text) override {
+        painter_.drawText(QPointF(x, y + ascent_), cellString(text));
+    }
+
+  private:
+    QPrinter &printer_;
+    QPainter &painter_;
+    double ascent_; // from a line's top to its base line
+};
+
+} // namespace
 
 QString cellString(const Cell &cell) {
     const auto n = static_cast<qsizetype>(cell.bytes.size());
@@ -37,63 +44,42 @@ QString cellString(const Cell &cell) {
 }
 
 bool printReport(const std::string &reportPath, QPrinter &printer) {
-    File probe(std::fopen(reportPath.c_str(), "r"));
-    if (!probe) return false;
-    probe.reset();
+    if (!File(std::fopen(reportPath.c_str(), "r"))) return false;
     QPainter p;
     if (!p.begin(&printer)) return false;
-    const double scale = printer.resolution() / LAYOUT_DPI;
+    const double scale = printScale(printer.resolution());
     QFont font(QStringLiteral("Courier"));
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(FONT_HEIGHT * scale))));
+    font.setPixelSize(static_cast<int>(printFontHeight(scale)));
     p.setFont(font);
     const QFontMetricsF fm(font, &printer);
-    const double cell = fm.horizontalAdvance(QLatin1Char('0'));
-    const double bottom = printer.height();
-    double y = FIRST_Y * scale;
-    bool drawn = false; // something is on the current page
-    const bool read = eachReportLine(reportPath, [&](std::string_view line) {
-        if (drawn && y + fm.height() > bottom) {
-            printer.newPage();
-            y = FIRST_Y * scale;
-        }
-        for (const PrintColumn &c : printColumns(line, scale, cell))
-            p.drawText(QPointF(c.x, y + fm.ascent()), cellString(c.text));
-        drawn = true;
-        y += LINE_STEP * scale;
-    });
+    const PrintMetrics m{scale, fm.horizontalAdvance(QLatin1Char('0')), fm.height(),
+                         static_cast<double>(printer.height())};
+    PainterSurface surface(printer, p, fm.ascent());
+    const bool read = printPages(reportPath, m, surface);
     return p.end() && read;
 }
 
 void BomDialog::copy() {
-    if (list_->topLevelItemCount() == 0) return;
-    std::string text;
-    if (!clipboardText(reportPath_, text)) return;
-    // What the report holds, each column read as the list reads it.
-    QString shown;
-    std::string_view rest(text);
-    while (!rest.empty()) {
-        const std::size_t end = rest.find_first_of("\t\n");
-        const std::size_t piece = end == std::string_view::npos ? rest.size() : end + 1;
-        shown += reportText(rest.substr(0, piece));
-        rest.remove_prefix(piece);
-    }
-    QGuiApplication::clipboard()->setText(shown);
+    std::string bytes;
+    std::u16string unicode;
+    if (!bom_.clipboard(bytes, unicode)) return;
+    QGuiApplication::clipboard()->setText(QString::fromStdU16String(unicode));
 }
 
 void BomDialog::print() {
-    if (list_->topLevelItemCount() == 0) return;
-    if (!File(std::fopen(reportPath_.c_str(), "r"))) return;
-
+    if (!bom_.mayPrint()) return;
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QStringLiteral("test"));
-    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setDocName(QString::fromUtf8(PRINT_DOCUMENT));
+    printer.setPageOrientation(PRINT_LANDSCAPE ? QPageLayout::Landscape : QPageLayout::Portrait);
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         // No printer: a PDF beside the project, named after it.
-        std::string base = projectName_.substr(projectName_.find_last_of("/\\") + 1);
+        const std::string &project = bom_.projectName();
+        const std::string &report = bom_.reportPath();
+        std::string base = project.substr(project.find_last_of("/\\") + 1);
         base = base.substr(0, base.rfind('.'));
-        const std::string dir = reportPath_.substr(0, reportPath_.find_last_of('/'));
+        const std::string dir = report.substr(0, report.find_last_of('/'));
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(QString::fromStdString(dir + "/" + base + ".pdf"));
     }
@@ -101,7 +87,7 @@ void BomDialog::print() {
     // The whole report is printed: no page range to choose.
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     if (dialog.exec() != QDialog::Accepted) return;
-    if (!printReport(reportPath_, printer)) message(this, "The report could not be printed.", true);
+    if (!printReport(bom_.reportPath(), printer)) message(this, PRINT_FAILED, true);
 }
 
 } // namespace window

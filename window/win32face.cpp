@@ -3,12 +3,12 @@
 // The dialogs are made from the templates of bomcore (DialogBoxIndirectParam over a template
 // built in memory, so the system converts the dialog units), the list is a list view in report
 // mode, the popup menu, the clipboard and the printer are the system's. What the window does is
-// bomcore's; this file only draws it and turns events into it. Owns the current window's state,
-// which DestroyPartList releases with its report.
+// bomcore's (BomState and the layout); this file only draws it and turns events into it, and no
+// failure of a handler reaches the system's dialog loop. Owns the current window, which
+// DestroyPartList releases with its report.
 #include "bomcore.h"
 #include "window.h"
 
-#include "partlist.h"
 #include "platform/ui.h"
 
 #include <windows.h>
@@ -17,11 +17,15 @@
 #include <commdlg.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace window {
@@ -35,6 +39,7 @@ inline constexpr WORD CLASS_EDIT = 0x0081;
 inline constexpr WORD CLASS_STATIC = 0x0082;
 inline constexpr std::size_t TEXT_SIZE = 1024; // an edit's text as the window reads it
 inline constexpr WORD ICON_WINDOW = 128;       // the window's icon in the library's resources
+inline constexpr const char *PRINT_FONT = "Courier New"; // the system's scalable Courier
 
 // ---- Texts ----
 
@@ -51,6 +56,20 @@ std::wstring widen(std::string_view bytes, bool latin1 = false) {
 
 std::wstring widen(const Cell &cell) {
     return widen(cell.bytes, !cell.utf8);
+}
+
+// ---- Planted failures ----
+
+// The Windows test build defines PARTLIST_PLANT_BAD_ALLOC (a compile definition of that build
+// alone; the shipped library has none of this): the first pass of each point runs out of memory,
+// so that its host sees a dialog procedure report the failure and the window go on.
+enum class Planted { fill, filterOk };
+
+void planted([[maybe_unused]] Planted at) {
+#ifdef PARTLIST_PLANT_BAD_ALLOC
+    static bool passed[2];
+    if (!std::exchange(passed[static_cast<int>(at)], true)) throw std::bad_alloc();
+#endif
 }
 
 // ---- Templates in memory ----
@@ -162,17 +181,35 @@ HINSTANCE moduleOf() {
 // ---- Messages ----
 
 // The caption of the window's message boxes: the host program's name, as the framework gives it.
-std::string appName() {
+// Takes no memory, as a failure's message is shown with it.
+void appName(char (&name)[MAX_PATH]) noexcept {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name = path;
-    name = name.substr(name.find_last_of("\\/") + 1);
-    return name.substr(0, name.rfind('.'));
+    const char *base = path;
+    for (const char *p = path; *p; ++p)
+        if (*p == '\\' || *p == '/') base = p + 1;
+    lstrcpynA(name, base, MAX_PATH);
+    if (char *dot = std::strrchr(name, '.')) *dot = '\0';
 }
 
-void message(HWND owner, const char *text, bool exclamation) {
-    MessageBoxA(owner, text ? text : "", appName().c_str(),
-                MB_OK | (exclamation ? MB_ICONEXCLAMATION : 0));
+void message(HWND owner, const char *text, bool exclamation) noexcept {
+    char caption[MAX_PATH];
+    appName(caption);
+    MessageBoxA(owner, text ? text : "", caption, MB_OK | (exclamation ? MB_ICONEXCLAMATION : 0));
+}
+
+// Runs one message of a dialog procedure. Nothing thrown may unwind into the system's dialog
+// loop, which would end the host: the failure is said as the window's messages are, and the
+// window goes on.
+template <class F> INT_PTR guarded(HWND dialog, F &&handle) noexcept {
+    try {
+        return handle();
+    } catch (const std::bad_alloc &) {
+        message(dialog, "Out of memory: the command could not be completed.", true);
+    } catch (...) {
+        message(dialog, "The command could not be completed.", true);
+    }
+    return TRUE;
 }
 
 // The run's own dialogs while the window runs.
@@ -204,27 +241,153 @@ std::string profileString(const char *section, const char *key) {
     return value;
 }
 
+bool writeProfileString(const char *section, const char *key, const char *value) {
+    return WriteProfileStringA(section, key, value) != FALSE;
+}
+
 std::string itemText(HWND dialog, int id) {
     char text[TEXT_SIZE] = "";
     GetDlgItemTextA(dialog, id, text, sizeof text);
     return text;
 }
 
+// ---- Handles released however a handler ends ----
+
+struct GlobalFreer {
+    void operator()(void *mem) const { GlobalFree(mem); }
+};
+using GlobalMemory = std::unique_ptr<void, GlobalFreer>;
+
+// n bytes at data in movable global memory, as the clipboard takes them.
+GlobalMemory globalCopy(const void *data, std::size_t n) {
+    GlobalMemory mem(GlobalAlloc(GMEM_MOVEABLE, n));
+    void *at = mem ? GlobalLock(mem.get()) : nullptr;
+    if (at == nullptr) throw std::bad_alloc();
+    std::memcpy(at, data, n);
+    GlobalUnlock(mem.get());
+    return mem;
+}
+
+// What the print dialog hands out: the printer's context and the settings' memory.
+class PrintDialogHandles {
+  public:
+    explicit PrintDialogHandles(PRINTDLGA &pd) : pd_(pd) {}
+    ~PrintDialogHandles() {
+        if (pd_.hDC) DeleteDC(pd_.hDC);
+        if (pd_.hDevMode) GlobalFree(pd_.hDevMode);
+        if (pd_.hDevNames) GlobalFree(pd_.hDevNames);
+    }
+    PrintDialogHandles(const PrintDialogHandles &) = delete;
+    PrintDialogHandles &operator=(const PrintDialogHandles &) = delete;
+
+  private:
+    PRINTDLGA &pd_;
+};
+
+// A document on a printer, abandoned unless it was ended.
+class PrintDocument {
+  public:
+    explicit PrintDocument(HDC dc) : dc_(dc) {
+        DOCINFOA doc{};
+        doc.cbSize = sizeof doc;
+        doc.lpszDocName = PRINT_DOCUMENT;
+        open_ = StartDocA(dc, &doc) > 0;
+    }
+    ~PrintDocument() {
+        if (open_) AbortDoc(dc_);
+    }
+    PrintDocument(const PrintDocument &) = delete;
+    PrintDocument &operator=(const PrintDocument &) = delete;
+    bool open() const { return open_; }
+    bool end() { return std::exchange(open_, false) && EndDoc(dc_) > 0; }
+
+  private:
+    HDC dc_;
+    bool open_;
+};
+
+// A font selected into a context for as long as it lives, then deleted.
+class SelectedFont {
+  public:
+    SelectedFont(HDC dc, HFONT font)
+        : dc_(dc), font_(font), old_(font ? SelectObject(dc, font) : nullptr) {}
+    ~SelectedFont() {
+        if (old_) SelectObject(dc_, old_);
+        if (font_) DeleteObject(font_);
+    }
+    SelectedFont(const SelectedFont &) = delete;
+    SelectedFont &operator=(const SelectedFont &) = delete;
+
+  private:
+    HDC dc_;
+    HFONT font_;
+    HGDIOBJ old_;
+};
+
+// ---- Printing ----
+
+// A printer's device context as the print layout draws on it.
+class DcSurface : public PrintSurface {
+  public:
+    explicit DcSurface(HDC dc) : dc_(dc) {}
+    void newPage() override {
+        if (EndPage(dc_) <= 0 || StartPage(dc_) <= 0) failed_ = true;
+    }
+    void draw(double x, double y, const Cell &text) override {
+        const std::wstring w = widen(text);
+        TextOutW(dc_, static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), w.c_str(),
+                 static_cast<int>(w.size()));
+    }
+    bool failed() const { return failed_; }
+
+  private:
+    HDC dc_;
+    bool failed_ = false; // the printer refused a page
+};
+
+// Prints the report on a printer's context in the print layout, as many pages as it takes.
+// False when the printer refused the document or a page, or the report could not be read.
+bool printOn(HDC dc, const std::string &reportPath) {
+    const double scale = printScale(GetDeviceCaps(dc, LOGPIXELSY));
+    const SelectedFont font(dc, CreateFontA(-static_cast<int>(printFontHeight(scale)), 0, 0, 0,
+                                            FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                            DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, PRINT_FONT));
+    PrintDocument doc(dc);
+    if (!doc.open()) return false;
+    SIZE zero{};
+    GetTextExtentPoint32A(dc, "0", 1, &zero);
+    TEXTMETRICA tm{};
+    GetTextMetricsA(dc, &tm);
+    const PrintMetrics m{scale, static_cast<double>(zero.cx), static_cast<double>(tm.tmHeight),
+                         static_cast<double>(GetDeviceCaps(dc, VERTRES))};
+    DcSurface surface(dc);
+    if (StartPage(dc) <= 0) return false;
+    const bool read = printPages(reportPath, m, surface);
+    const bool ended = EndPage(dc) > 0;
+    return doc.end() && ended && read && !surface.failed();
+}
+
+// The default printer's settings turned to the page's orientation, so that the print dialog
+// opens with it; without a default printer the dialog opens as the system has it.
+void presetOrientation(PRINTDLGA &pd) {
+    pd.Flags = PD_RETURNDEFAULT;
+    if (!PrintDlgA(&pd) || pd.hDevMode == nullptr) return;
+    if (auto *mode = static_cast<DEVMODEA *>(GlobalLock(pd.hDevMode))) {
+        mode->dmOrientation = PRINT_LANDSCAPE ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+        mode->dmFields |= DM_ORIENTATION;
+        GlobalUnlock(pd.hDevMode);
+    }
+}
+
 // ---- The window ----
 
 struct Bom {
-    std::string reportPath;
-    std::string projectName;
-    std::string searchPath;
-    std::string letters;
-    std::string savedLetters;
-    std::string propLength;
-    std::string savedPropLength;
-    std::string descDir;
-    int flavour = 0;
-    bool ranJob = false;
+    explicit Bom(BomState s) : state(std::move(s)) {}
+
+    BomState state; // what the window holds and does
     HWND dialog = nullptr;
-    HWND list = nullptr;
+    HWND list = nullptr; // control 1002
 
     void start();
     void run();
@@ -234,18 +397,40 @@ struct Bom {
     void copy();
     void print();
     void popup(POINT at);
+    POINT keyboardPoint() const;
     void close(bool save);
 };
 
 struct EntryState {
     std::unique_ptr<Bom> current; // the window of the last CreatePartList, until released
-    bool running = false;
+    bool running = false;         // a window is in its modal loop
 };
 
 EntryState &entry() {
     static EntryState s;
     return s;
 }
+
+// Clears the running mark however the modal loop ends.
+class RunningMark {
+  public:
+    RunningMark() { entry().running = true; }
+    ~RunningMark() { entry().running = false; }
+    RunningMark(const RunningMark &) = delete;
+    RunningMark &operator=(const RunningMark &) = delete;
+};
+
+// Shows the busy cursor while a job runs.
+class BusyCursor {
+  public:
+    BusyCursor() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
+    ~BusyCursor() { SetCursor(old_); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+
+  private:
+    HCURSOR old_;
+};
 
 std::string currentDir() {
     char dir[MAX_PATH] = "";
@@ -254,7 +439,7 @@ std::string currentDir() {
 }
 
 void Bom::start() {
-    SetDlgItemTextA(dialog, EDIT_PROJECT, projectName.c_str());
+    SetDlgItemTextA(dialog, EDIT_PROJECT, state.projectName().c_str());
     for (std::size_t i = 0; i < columns.size(); ++i) {
         std::wstring heading = widen(columns[i].heading);
         LVCOLUMNW c{};
@@ -264,55 +449,32 @@ void Bom::start() {
         c.iSubItem = static_cast<int>(i);
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
     }
-    const FlavourSettings &f = flavours[static_cast<std::size_t>(flavour)];
-    savedLetters = profileString(SETTINGS, f.key);
-    if (savedLetters.empty()) savedLetters = f.defLetters;
-    partlist::initializeMap((descDir + "\\" + f.mapFile).c_str());
-    savedPropLength = profileString(SETTINGS, LENGTH_KEY);
-    if (savedPropLength.empty()) savedPropLength = DEFAULT_LENGTH;
-    if (letters.empty()) {
-        letters = savedLetters;
-        if (propLength.empty()) {
-            partlist::SetPropertyLength(savedPropLength.c_str());
-            propLength = savedPropLength;
-        }
-    }
+    state.start(profileString);
     SendDlgItemMessageA(dialog, EDIT_PROJECT, EM_SETREADONLY, TRUE, 0);
     run();
 }
 
 void Bom::run() {
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-    const std::string shown = itemText(dialog, EDIT_PROJECT);
-    if (shown != projectName) projectName = shown;
-    if (projectName.empty()) {
-        message(dialog, "Please, enter the sch name.", false);
+    if (const char *text = state.beginRun(itemText(dialog, EDIT_PROJECT))) {
+        message(dialog, text, false);
         return;
     }
     // A project named by its directory makes that the current one; a file name leaves it.
-    SetCurrentDirectoryA(projectName.c_str());
-    std::string lettersNow = letters;
-    partlist::SetPropertyLength((propLength.empty() ? savedPropLength : propLength).c_str());
-    std::string args[] = {"partlist", "-p", searchPath, "-f",
-                          lettersNow, "-o", reportPath, projectName};
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-    ranJob = true;
-    // The job reports in its log and its report; the list shows whatever the report holds.
-    partlist::main(static_cast<int>(std::size(args)), argv.data());
-    SetCursor(old);
+    SetCurrentDirectoryA(state.projectName().c_str());
+    {
+        const BusyCursor busy;
+        state.runJob();
+    }
     fillList();
 }
 
 void Bom::fillList() {
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-    std::vector<Row> rows;
-    readRows(reportPath, rows);
+    planted(Planted::fill);
+    state.readReport();
     int at = 0;
-    for (const Row &r : rows) {
+    for (const Row &r : state.rows()) {
         for (std::size_t col = 0; col < r.size(); ++col) {
             std::wstring text = widen(r[col]);
             LVITEMW item{};
@@ -350,14 +512,8 @@ void Bom::command(int id) {
 }
 
 void Bom::close(bool save) {
-    partlist::clearMap();
-    if (save) {
-        const bool saved =
-            WriteProfileStringA(SETTINGS, flavours[static_cast<std::size_t>(flavour)].key,
-                                letters.c_str()) &&
-            WriteProfileStringA(SETTINGS, LENGTH_KEY, propLength.c_str());
-        if (!saved) message(dialog, "The settings could not be written to the profile", true);
-    }
+    if (!state.close(save, writeProfileString))
+        message(dialog, "The settings could not be written to the profile", true);
     EndDialog(dialog, save ? IDOK : IDCANCEL);
 }
 
@@ -369,8 +525,7 @@ struct Filter {
     std::string length;
 };
 
-INT_PTR CALLBACK filterProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
-    auto *f = reinterpret_cast<Filter *>(GetWindowLongPtrW(dialog, DWLP_USER));
+INT_PTR filterMessage(HWND dialog, Filter *f, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
     case WM_INITDIALOG: {
         f = reinterpret_cast<Filter *>(lparam);
@@ -384,7 +539,9 @@ INT_PTR CALLBACK filterProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam)
         return TRUE;
     }
     case WM_COMMAND:
+        if (f == nullptr) break;
         if (LOWORD(wparam) == IDOK) {
+            planted(Planted::filterOk);
             std::array<bool, 3> ticked{};
             for (std::size_t i = 0; i < ticked.size(); ++i)
                 ticked[i] = IsDlgButtonChecked(dialog, f->rules.categories[i].id) == BST_CHECKED;
@@ -411,99 +568,83 @@ INT_PTR CALLBACK filterProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam)
     return FALSE;
 }
 
+INT_PTR CALLBACK filterProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
+    auto *f = reinterpret_cast<Filter *>(GetWindowLongPtrW(dialog, DWLP_USER));
+    return guarded(dialog, [&] { return filterMessage(dialog, f, msg, wparam, lparam); });
+}
+
 void Bom::componentFilter() {
-    Filter f{filterOf(flavour), letters, propLength};
+    Filter f{state.filter(), state.letters(), state.propLength()};
     const auto tmpl = build(f.rules.tmpl);
     if (DialogBoxIndirectParamW(moduleOf(), tmpl.get(), dialog, filterProc,
                                 reinterpret_cast<LPARAM>(&f)) != IDOK)
         return;
-    letters = f.letters;
-    propLength = f.length;
+    state.filtered(f.letters, f.length);
     run();
 }
 
 // ---- Copy, print, the popup menu ----
 
 void Bom::copy() {
-    std::string text;
-    if (!clipboardText(reportPath, text)) return;
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    if (mem == nullptr) return;
-    std::memcpy(GlobalLock(mem), text.c_str(), text.size() + 1);
-    GlobalUnlock(mem);
-    if (!OpenClipboard(dialog)) {
-        GlobalFree(mem);
-        return;
-    }
+    std::string bytes;
+    std::u16string unicode;
+    if (!state.clipboard(bytes, unicode)) return;
+    GlobalMemory text = globalCopy(bytes.c_str(), bytes.size() + 1);
+    GlobalMemory wide = globalCopy(unicode.c_str(), (unicode.size() + 1) * sizeof(char16_t));
+    if (!OpenClipboard(dialog)) return;
     EmptyClipboard();
-    if (SetClipboardData(CF_TEXT, mem) == nullptr) GlobalFree(mem);
+    // The characters the list shows first, for the programs that take the first text they know;
+    // the report's own bytes beside them.
+    if (SetClipboardData(CF_UNICODETEXT, wide.get()) != nullptr) wide.release();
+    if (SetClipboardData(CF_TEXT, text.get()) != nullptr) text.release();
     CloseClipboard();
 }
 
 void Bom::print() {
+    if (!state.mayPrint()) return;
     PRINTDLGA pd{};
     pd.lStructSize = sizeof pd;
     pd.hwndOwner = dialog;
+    const PrintDialogHandles handles(pd);
+    presetOrientation(pd);
     pd.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION;
+    pd.nFromPage = pd.nToPage = pd.nMinPage = pd.nMaxPage = 1;
     if (!PrintDlgA(&pd) || pd.hDC == nullptr) return;
-    HDC dc = pd.hDC;
-    const double scale = GetDeviceCaps(dc, LOGPIXELSY) / LAYOUT_DPI;
-    HFONT font =
-        CreateFontA(-static_cast<int>(FONT_HEIGHT * scale + 0.5), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                    FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                    FIXED_PITCH | FF_MODERN, "Courier New");
-    DOCINFOA doc{};
-    doc.cbSize = sizeof doc;
-    doc.lpszDocName = "Bill Of Materials";
-    if (StartDocA(dc, &doc) > 0) {
-        HGDIOBJ old = SelectObject(dc, font);
-        SIZE zero{};
-        GetTextExtentPoint32A(dc, "0", 1, &zero);
-        TEXTMETRICA tm{};
-        GetTextMetricsA(dc, &tm);
-        const double bottom = GetDeviceCaps(dc, VERTRES);
-        double y = FIRST_Y * scale;
-        bool drawn = false;
-        StartPage(dc);
-        eachReportLine(reportPath, [&](std::string_view line) {
-            if (drawn && y + tm.tmHeight > bottom) {
-                EndPage(dc);
-                StartPage(dc);
-                y = FIRST_Y * scale;
-            }
-            for (const PrintColumn &c : printColumns(line, scale, zero.cx)) {
-                const std::wstring text = widen(c.text);
-                TextOutW(dc, static_cast<int>(c.x), static_cast<int>(y), text.c_str(),
-                         static_cast<int>(text.size()));
-            }
-            drawn = true;
-            y += LINE_STEP * scale;
-        });
-        EndPage(dc);
-        EndDoc(dc);
-        SelectObject(dc, old);
+    if (!printOn(pd.hDC, state.reportPath())) message(dialog, PRINT_FAILED, true);
+}
+
+// Where the popup opens from the keyboard, which gives no point: over the focused row, as a
+// click there would open it; at the list's corner when no row has the focus.
+POINT Bom::keyboardPoint() const {
+    RECT client{};
+    GetClientRect(list, &client);
+    POINT at{client.left, client.top};
+    const auto row = static_cast<int>(
+        SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    RECT item{};
+    item.left = LVIR_LABEL;
+    if (row >= 0 && SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                                 reinterpret_cast<LPARAM>(&item))) {
+        at.x = std::clamp((item.left + item.right) / 2, client.left, client.right);
+        at.y = std::clamp((item.top + item.bottom) / 2, client.top, client.bottom);
     }
-    DeleteObject(font);
-    DeleteDC(dc);
-    if (pd.hDevMode) GlobalFree(pd.hDevMode);
-    if (pd.hDevNames) GlobalFree(pd.hDevNames);
+    ClientToScreen(list, &at);
+    return at;
 }
 
 void Bom::popup(POINT at) {
     HMENU menu = CreatePopupMenu();
     if (menu == nullptr) return;
-    const bool empty = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 0;
     for (const MenuItem &item : popupItems)
-        AppendMenuA(menu, MF_STRING | (empty ? MF_GRAYED : 0), static_cast<UINT_PTR>(item.id),
-                    item.text);
+        AppendMenuA(menu, MF_STRING | (state.mayCopy() ? 0 : MF_GRAYED),
+                    static_cast<UINT_PTR>(item.id), item.text);
     const int chosen =
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, dialog, nullptr);
     DestroyMenu(menu);
     if (chosen != 0) command(chosen);
 }
 
-INT_PTR CALLBACK bomProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
-    auto *bom = reinterpret_cast<Bom *>(GetWindowLongPtrW(dialog, DWLP_USER));
+INT_PTR bomMessage(HWND dialog, Bom *bom, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
     case WM_INITDIALOG:
         bom = reinterpret_cast<Bom *>(lparam);
@@ -521,25 +662,38 @@ INT_PTR CALLBACK bomProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
         PostMessageW(dialog, WM_APP, 0, 0);
         return TRUE;
     case WM_APP:
+        if (bom == nullptr) break;
+        // The dialog loop would show the window only once its queue is empty, after the start
+        // and whatever message boxes the start's run shows.
+        ShowWindow(dialog, SW_SHOWNORMAL);
+        UpdateWindow(dialog);
         bom->start();
         return TRUE;
     case WM_COMMAND:
+        if (bom == nullptr) break;
         bom->command(LOWORD(wparam));
         return TRUE;
     case WM_CONTEXTMENU:
-        if (reinterpret_cast<HWND>(wparam) == bom->list) {
-            POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-            bom->popup(at);
+        if (bom != nullptr && reinterpret_cast<HWND>(wparam) == bom->list) {
+            // From the keyboard (the menu key, Shift+F10) the point is (-1, -1).
+            bom->popup(lparam == -1 ? bom->keyboardPoint()
+                                    : POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
             return TRUE;
         }
         break;
     case WM_CLOSE:
+        if (bom == nullptr) break;
         bom->close(false);
         return TRUE;
     default:
         break;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK bomProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
+    auto *bom = reinterpret_cast<Bom *>(GetWindowLongPtrW(dialog, DWLP_USER));
+    return guarded(dialog, [&] { return bomMessage(dialog, bom, msg, wparam, lparam); });
 }
 
 // The window's owner: the host thread's main window (its first visible top-level window).
@@ -579,27 +733,21 @@ int CreatePartList(const char *projectFile, const char *flavourCode, const char 
     }
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
-    auto bom = std::make_unique<Bom>();
-    bom->projectName = projectFile ? projectFile : "";
-    bom->searchPath = searchPath ? searchPath : "";
-    bom->flavour = flavourOf(flavourCode);
     const HWND owner = hostMainWindow();
-    if (bom->projectName.empty()) message(owner, "Project not found", true);
-    bom->reportPath = reportPathFor(bom->projectName, currentDir(), '\\');
-    bom->descDir = profileString("VANTRELL", "BillOfMaterialsPath");
-    if (bom->descDir.empty())
-        message(owner, "BillOfMaterialsPath not found in the ini file!", true);
+    auto bom = std::make_unique<Bom>(
+        BomState(projectFile ? projectFile : "", flavourCode, searchPath, '\\', currentDir()));
+    for (const char *text : bom->state.open(profileString))
+        message(owner, text, true);
 
     s.current = std::move(bom);
-    s.running = true;
     INT_PTR shown = -1;
     {
-        NativeUiScope ui;
+        const RunningMark mark;
+        const NativeUiScope ui;
         const auto tmpl = build(bomTemplate);
         shown = DialogBoxIndirectParamW(moduleOf(), tmpl.get(), owner, bomProc,
                                         reinterpret_cast<LPARAM>(s.current.get()));
     }
-    s.running = false;
     if (shown == -1) {
         std::fprintf(stderr, "partlist: cannot open the bill-of-materials window (error %lu)\n",
                      GetLastError());
@@ -610,9 +758,9 @@ int CreatePartList(const char *projectFile, const char *flavourCode, const char 
 
 void DestroyPartList() {
     EntryState &s = entry();
-    if (!s.current) return;
+    if (s.running || !s.current) return;
     // Only a report of a run of this window: without one the path may name another's file.
-    if (s.current->ranJob) DeleteFileA(s.current->reportPath.c_str());
+    if (s.current->state.ownsReport()) DeleteFileA(s.current->state.reportPath().c_str());
     s.current.reset();
 }
 

@@ -109,9 +109,9 @@ class BomDialog : public QDialog {
     BomDialog(const char *projectFile, const char *flavourCode, const char *searchPath,
               QWidget *parent);
 
-    const std::string &reportPath() const { return reportPath_; }
+    const std::string &reportPath() const { return bom_.reportPath(); }
     // Whether a run was started with the report path, so that there is a report of ours.
-    bool ranJob() const { return ranJob_; }
+    bool ranJob() const { return bom_.ownsReport(); }
 
     // Clears the list, runs the part-list job and reads its report into the list.
     void run();
@@ -135,31 +135,18 @@ class BomDialog : public QDialog {
     void print();
     void popup(const QPoint &at);
 
-    std::string reportPath_;      // "temp.out" beside the project
-    QLineEdit *projectEdit_;      // control 1000
-    QTreeWidget *list_;           // control 1002
-    std::string projectName_;     // exchanged with control 1000
-    std::string searchPath_;      // given to the run behind "-p"
-    std::string letters_;         // category letters in effect
-    std::string savedLetters_;    // read from the profile at start
-    std::string propLength_;      // property length in effect
-    std::string savedPropLength_; // read from the profile at start
-    std::string descDir_;         // directory of the description maps
-    std::string profileFile_;     // the host profile, as found when the window started
-    int flavour_;                 // 0 Dravonite, 1 Kestrune
-    bool started_ = false;        // the dialog start has run
-    bool ranJob_ = false;         // a run has been started
+    BomState bom_;            // what the window holds and does
+    QLineEdit *projectEdit_;  // control 1000
+    QTreeWidget *list_;       // control 1002
+    std::string profileFile_; // the host profile, as found when the window started
+    bool started_ = false;    // the dialog start has run
 };
 
-// Report text as the window shows, copies and prints it: UTF-8 when it is valid UTF-8, else
-// Latin-1 (the suite's files are 8-bit); at most maxBytes of it, never cut inside a character.
-QString reportText(std::string_view bytes, std::size_t maxBytes = std::string_view::npos);
-
-// A cell of the list as the toolkit shows it.
+// A cell of the list as the toolkit shows it: UTF-8 or Latin-1, as the core read it.
 QString cellString(const Cell &cell);
 
-// Prints the report on printer in the print layout, as many pages as it takes. False when the
-// report cannot be read or the printer cannot be started.
+// Prints the report on printer in the print layout (printPages), as many pages as it takes.
+// False when the report cannot be read or the printer cannot be started.
 bool printReport(const std::string &reportPath, QPrinter &printer);
 
 // Installs real file-open and message dialogs for the run's environment set-up while it lives.

@@ -45,14 +45,15 @@ TEST_F(CopyPrintTest, ClipboardGetsTheReportInLinesEndedByCrLf) {
     EXPECT_EQ(text, "T\r\n" + longLine + "\r\nend\r\n\r\n");
     EXPECT_FALSE(window::clipboardText((dir / "none.out").string(), text));
 
-    // 8-bit text is copied as the list shows it: Latin-1 where it is not UTF-8.
+    // 8-bit text is copied as the list shows it: Latin-1 where it is not UTF-8; a character
+    // beyond the first plane whole.
     writefile(dialog.reportPath(), "T\n" + std::string(18, ' ') +
                                        "\t10\xb5"
-                                       "F\t\xc2\xb1\n");
+                                       "F\t\xc2\xb1\xf0\x9d\x9c\x87\n");
     dialog.fillList();
     dialog.command(1019);
-    EXPECT_EQ(clipboard->text(),
-              QString::fromUtf8("T\r\n" + std::string(18, ' ') + "\t10\u00b5F\t\u00b1\r\n\r\n"));
+    EXPECT_EQ(clipboard->text(), QString::fromUtf8("T\r\n" + std::string(18, ' ') +
+                                                   "\t10\u00b5F\t\u00b1\U0001D707\r\n\r\n"));
 }
 
 // The printout shows the report as a text viewer does: a tab goes to the next multiple of eight

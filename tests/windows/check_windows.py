@@ -12,18 +12,24 @@
                                               directory and the suite's initialisation file
     check_windows.py exports BUILD OBJDUMP    the names partlist.dll exports, exactly
     check_windows.py window  BUILD SOURCE     the window on a virtual display, driven by a host
-                                              (windowhost.exe) in a Wine prefix of its own
+                                              (windowhost.exe) in a Wine prefix of its own,
+                                              printing through a print service of its own
 
 What Windows writes is what Linux writes with CR LF line ends (text files as the system writes
 them); the expected files of the golden cases are the Linux ones, but where a case has a file in
 expected-windows/: a name the system builds shows its separator, "\\" there.
 """
+import html
 import os
+import pwd
+import re
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
+import time
+import unicodedata
 import zlib
 
 EXPORTS = ["Sch_Exit", "SetPropertyLength", "_CreatePartList@12", "_DestroyPartList@0",
@@ -59,6 +65,11 @@ def crlf(data):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def written(path):
+    """What a step wrote, or nothing when it did not get so far."""
+    return read(path) if os.path.exists(path) else b""
 
 
 def compare(produced, expected, what, faults):
@@ -217,12 +228,197 @@ def png(bmp, out):
         f.write(chunk(b"IEND", b""))
 
 
+class PrintService:
+    """A print service of the check's own (its configuration, spool and socket in the build
+    folder, so that no other print service of the machine is touched) with a PDF printer as its
+    default; started on entering, ended by its process id on leaving. Wine prints through the
+    socket named by CUPS_SERVER; the PDF printer writes each job to the PDF folder of the user's
+    home, named after the document."""
+
+    def __init__(self, build):
+        self.root = os.path.join(build, "cups")
+        self.socket = os.path.join(self.root, "cups.sock")
+        self.pdfdir = os.path.join(pwd.getpwuid(os.getuid()).pw_dir, "PDF")
+
+    def __enter__(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+        for d in ("etc", "spool/tmp", "cache", "state", "log"):
+            os.makedirs(os.path.join(self.root, d))
+        at = lambda *p: os.path.join(self.root, *p)
+        with open(at("etc", "cups-files.conf"), "w") as f:
+            f.write(f"ServerRoot {at('etc')}\nRequestRoot {at('spool')}\nTempDir {at('spool', 'tmp')}\n"
+                    f"CacheDir {at('cache')}\nStateDir {at('state')}\nPrintcap {at('printcap')}\n"
+                    f"ErrorLog {at('log', 'error_log')}\nAccessLog {at('log', 'access_log')}\n"
+                    f"PageLog {at('log', 'page_log')}\nDataDir /usr/share/cups\n"
+                    "ServerBin /usr/lib/cups\nUser lp\nGroup lp\nSystemGroup root\n")
+        with open(at("etc", "cupsd.conf"), "w") as f:
+            f.write(f"Listen {self.socket}\nLogLevel info\nBrowsing No\nWebInterface No\n"
+                    "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n"
+                    "</Location>\n<Policy default>\n  <Limit All>\n    Order deny,allow\n"
+                    "  </Limit>\n</Policy>\n")
+        self.env = dict(os.environ, CUPS_SERVER=self.socket)
+        self.proc = subprocess.Popen(["cupsd", "-f", "-c", at("etc", "cupsd.conf"),
+                                      "-s", at("etc", "cups-files.conf")],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            for _ in range(300):
+                if b"is running" in self.lp(["lpstat", "-r"]).stdout:
+                    break
+                time.sleep(0.1)
+            self.lp(["lpadmin", "-p", "PDF", "-v", "cups-pdf:/", "-E",
+                     "-m", "lsb/usr/cups-pdf/CUPS-PDF_noopt.ppd"], check=True)
+            self.lp(["lpadmin", "-d", "PDF"], check=True)
+        except BaseException:
+            self.__exit__()
+            raise
+        self.started = time.time()
+        return self
+
+    def lp(self, args, check=False):
+        return subprocess.run(args, env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, check=check, timeout=60)
+
+    def printed(self, to, timeout=90):
+        """Waits for the jobs to end and moves the PDF they wrote to `to`; False without one."""
+        deadline = time.time() + timeout
+        while time.time() < deadline and self.lp(["lpstat", "-o"]).stdout.strip():
+            time.sleep(0.5)
+        new = [os.path.join(self.pdfdir, n) for n in (os.listdir(self.pdfdir)
+               if os.path.isdir(self.pdfdir) else []) if n.endswith(".pdf")]
+        new = [p for p in new if os.path.getmtime(p) >= self.started - 1]
+        if not new:
+            print(self.lp(["lpstat", "-W", "all", "-o"]).stdout.decode(errors="replace"))
+            return False
+        shutil.move(max(new, key=os.path.getmtime), to)
+        return True
+
+    def __exit__(self, *exc):
+        self.proc.terminate()
+        self.proc.wait(timeout=60)
+
+
 def cmd_window(build, source):
     """The window needs a display, and every Wine program of its prefix must run under the same
-    one: the whole check runs inside one virtual display, in a prefix of its own."""
-    r = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", sys.executable,
-                        os.path.abspath(__file__), "window-session", build, source], timeout=600)
-    return [] if r.returncode == 0 else [f"the window session failed ({r.returncode})"]
+    one: the whole check runs inside one virtual display, in a prefix of its own, while a print
+    service of its own takes what the window prints."""
+    with PrintService(build) as service:
+        r = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", sys.executable,
+                            os.path.abspath(__file__), "window-session", build, source],
+                           env=service.env, timeout=600)
+        faults = [] if r.returncode == 0 else [f"the window session failed ({r.returncode})"]
+        out = os.path.join(build, "window-check")
+        pdf = os.path.join(out, "printout.pdf")
+        if service.printed(pdf):
+            faults += check_printout(pdf, written(os.path.join(out, "report-printed.out")))
+            subprocess.run(["pdftoppm", "-png", "-r", "60", "-singlefile", pdf,
+                            os.path.join(out, "printout")], check=True)
+            print("picture of the printout's first page: " + os.path.join(out, "printout.png"))
+        else:
+            faults.append("the print service wrote no PDF")
+    print(f"window under Wine: {len(faults)} faults")
+    return faults
+
+
+def columns_decoded(data):
+    """Text as the window shows it: each column (up to a tab or a line feed, which go with it)
+    read as UTF-8 where it is valid UTF-8, else as Latin-1."""
+    text = ""
+    for piece in re.findall(rb"[^\t\n]*[\t\n]?", data):
+        try:
+            text += piece.decode("utf-8")
+        except UnicodeDecodeError:
+            text += piece.decode("latin-1")
+    return text
+
+
+def check_clipboard(out, plain, wide, report, faults):
+    """The plain text must be the report's bytes with CR LF and one CR LF more, the wide text
+    those bytes as the list shows them."""
+    names = [os.path.join(out, n) for n in (plain, wide, report)]
+    if not all(os.path.exists(n) for n in names):
+        faults.append(f"{plain}, {wide}: not written")
+        return
+    got, expected = read(names[0]), read(names[2]) + b"\r\n"
+    if got != expected:
+        faults.append(f"{plain}: not the report's lines with CR LF and one CR LF more")
+    if read(names[1]).decode("utf-8") != columns_decoded(expected):
+        faults.append(f"{wide}: not the report's text as the list shows it")
+    print(f"clipboard: {plain} = the report's {len(expected)} bytes with CR LF; {wide} = the "
+          f"same text in {len(columns_decoded(expected))} characters, each column UTF-8 or "
+          "Latin-1")
+
+
+def printed_lines(pdf):
+    """The printed lines of every page of pdf, each a list of words (x, x end, text) from left to
+    right, read back with pdftotext -bbox; and the size of the first page as it is shown."""
+    xml = subprocess.run(["pdftotext", "-bbox", pdf, "-"], stdout=subprocess.PIPE,
+                         check=True).stdout.decode()
+    lines = []
+    # The font's glyphs read back as characters equal to the report's (";" as U+037E), or as a
+    # soft hyphen for "-".
+    xml = unicodedata.normalize("NFKC", xml).replace("\u00ad", "-")
+    for page in re.findall(r"<page .*?</page>", xml, re.S):
+        rows = {}
+        for x1, y, x2, text in re.findall(r'<word xMin="([\d.]+)" yMin="([\d.]+)" '
+                                          r'xMax="([\d.]+)" yMax="[\d.]+">([^<]*)</word>', page):
+            rows.setdefault(round(float(y)), []).append((float(x1), float(x2), html.unescape(text)))
+        lines += [sorted(rows[y]) for y in sorted(rows)]
+    # The page as it is shown: its size turned by its rotation.
+    info = subprocess.run(["pdfinfo", pdf], stdout=subprocess.PIPE, check=True).stdout.decode()
+    width, height = map(float, re.search(r"Page size:\s+([\d.]+) x ([\d.]+)", info).groups())
+    rot = re.search(r"Page rot:\s+(\d+)", info)
+    if rot and int(rot.group(1)) % 180 == 90:
+        width, height = height, width
+    return lines, width, height
+
+
+def check_printout(pdf, report):
+    """The printout shows the report as a text viewer does: a landscape page, the same words on
+    the same lines, each column at one x on every line, the titles over their columns."""
+    faults = []
+    printed, width, height = printed_lines(pdf)
+    print(f"printout: {pdf}, pages of {width:.0f} x {height:.0f} points, {len(printed)} lines")
+    if width <= height:
+        faults.append(f"printout.pdf: the page is {width} x {height}, not landscape")
+    lines = [l for l in report.decode("latin-1").replace("\r", "").split("\n") if l.split()]
+    if [[t for _, _, t in p] for p in printed] != [l.split() for l in lines]:
+        return faults + ["printout.pdf: its words are not the report's, line by line"]
+    # The font is fixed-pitch: one cell a character. Where a tab-separated column begins is its
+    # first word's x less the cells before the word in the column.
+    cell = min((x2 - x1) / len(t) for p in printed for x1, x2, t in p if len(t) > 3)
+    starts, title = {}, []
+    for n, (line, words) in enumerate(zip(lines, printed)):
+        at = iter(words)
+        for col, text in enumerate(line.split("\t")):
+            for m in re.finditer(r"\S+", text):
+                x = next(at)[0]
+                if n == 0:
+                    title.append((col, x, m.group()))
+                else:
+                    starts.setdefault(col, []).append(x - m.start() * cell)
+    for col, xs in sorted(starts.items()):
+        if max(xs) - min(xs) > cell / 4:
+            faults.append(f"printout.pdf: column {col} begins anywhere from x {min(xs):.2f} to "
+                          f"{max(xs):.2f}")
+    begin = [min(starts[c]) for c in sorted(starts)] + [width]
+    for col, x, text in title:
+        if not begin[col] - cell / 4 <= x < begin[col + 1]:
+            faults.append(f"printout.pdf: the title {text} at x {x:.2f} is not over its column")
+    for n in (0, 1, 3):
+        print(f"  line {n + 1}: " + "  ".join(f"{t}@{x1:.1f}" for x1, _, t in printed[n]))
+    print("  columns begin at x " + ", ".join(f"{b:.1f}" for b in begin[:-1]) +
+          f" on every line; a cell is {cell:.2f} points")
+    return faults
+
+
+# Descriptions in UTF-8 (C) and in Latin-1 (R), as the suite's 8-bit files may hold them.
+TEXT_MAP = ("Discrete R Widerstand, Dickschicht, \xb11 %\n".encode("latin-1") +
+            "Discrete C Kondensator 0,1 \u00b5F \u00b110 %\n".encode("utf-8") +
+            b"Control TL072CP Dual JFET-input op-amp, low noise\n"
+            b"Discrete 2N3904 NPN switching transistor, 40 V, 200 mA\n"
+            b"Distributed CONN2 Two-way terminal block\n"
+            b"Control 7805 Fixed 5 V linear regulator, 1 A\n")
+FAILURE = "Out of memory: the command could not be completed."
 
 
 def cmd_window_session(build, source):
@@ -240,31 +436,54 @@ def cmd_window_session(build, source):
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     with tempfile.TemporaryDirectory() as tmp:
-        amp = os.path.join(tmp, "amp")
+        amp, maps = os.path.join(tmp, "amp"), os.path.join(tmp, "maps")
         shutil.copytree(os.path.join(source, "examples", "amp"), amp)
+        os.makedirs(maps)
+        with open(os.path.join(maps, "dra.txt"), "wb") as f:
+            f.write(TEXT_MAP)
         host = os.path.join(build, "tests", "windows", "windowhost.exe")
         dll = os.path.join(build, "partlist", "partlist.dll")
-        r = subprocess.run(["wine", host, winpath(dll), winpath(os.path.join(amp, "top.sch")),
-                            winpath(out)], env=env, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=120)
-        print(r.stdout.decode(errors="replace").strip())
-        if r.returncode != 0:
-            faults.append("windowhost: " + r.stderr.decode(errors="replace").strip())
+        planted = os.path.join(build, "tests", "windows", "planted", "partlist.dll")
+        p = subprocess.Popen(["wine", host, winpath(dll), winpath(planted),
+                              winpath(os.path.join(amp, "top.sch")), winpath(maps), winpath(out)],
+                             env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            stdout, stderr = p.communicate(timeout=240)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            stdout, stderr = p.communicate()
+            faults.append("windowhost: did not end within 240 s")
+        print(stdout.decode(errors="replace").strip())
+        if p.returncode != 0:
+            faults.append("windowhost: " + stderr.decode(errors="replace").strip())
     subprocess.run(["wineserver", "-w"], env=env, timeout=300)
-    for name in ("rows1.txt", "rows2.txt"):
+    for name, want in (("rows1.txt", "rows1.txt"), ("rows2.txt", "rows2.txt"),
+                       ("rows-planted.txt", "rows2.txt")):
         got = os.path.join(out, name)
-        if not os.path.exists(got) or read(got) != read(os.path.join(expected, name)):
-            faults.append(f"{name}: the list's rows differ from the expected rows")
-    report, clip = os.path.join(out, "report.out"), os.path.join(out, "clipboard.txt")
-    if not os.path.exists(clip) or not os.path.exists(report) or read(clip) != read(report) + b"\r\n":
-        faults.append("clipboard.txt: not the report's lines with CR LF and one CR LF more")
+        if not os.path.exists(got) or read(got) != read(os.path.join(expected, want)):
+            faults.append(f"{name}: the list's rows differ from {want}")
+    check_clipboard(out, "clipboard.txt", "clipboard-unicode.txt", "report.out", faults)
+    check_clipboard(out, "clipboard-text.txt", "clipboard-text-unicode.txt", "report-text.out",
+                    faults)
+    rows = written(os.path.join(out, "rows-text.txt")).decode("utf-8", errors="replace")
+    for text in ("Kondensator 0,1 \u00b5F \u00b110 %", "Widerstand, Dickschicht, \u00b11 %"):
+        if text not in rows:
+            faults.append(f"rows-text.txt: no row shows {text}")
+    failures = written(os.path.join(out, "failures.txt")).decode(errors="replace").splitlines()
+    print("planted failures said: " + " | ".join(failures))
+    if failures != [FAILURE, FAILURE]:
+        faults.append("failures.txt: not the two planted failures' messages")
+    popup = written(os.path.join(out, "popup.txt")).decode().split()
+    print("popup from the keyboard (x y), focused row (x y): " + " ".join(popup))
+    if len(popup) != 6 or abs(int(popup[1]) - int(popup[4])) > 2 or \
+            abs(int(popup[2]) - int(popup[5])) > 2:
+        faults.append("popup.txt: the keyboard's popup menu is not at the focused row")
     bmp = os.path.join(out, "window.bmp")
     if os.path.exists(bmp):
         png(bmp, os.path.join(out, "window.png"))
         print("picture: " + os.path.join(out, "window.png"))
     else:
         faults.append("no picture of the window")
-    print(f"window under Wine: {len(faults)} faults")
     return faults
 
 
