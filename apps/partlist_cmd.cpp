@@ -8,6 +8,7 @@
 #include "cfpath.h"
 #include "partlist.h"
 #include "partlist_export.h"
+#include "partlist_compare.h"
 #include "partlist_outputs.h"
 #include "partlist_version.h"
 #include "platform/asyncfile.h"
@@ -25,13 +26,16 @@
 namespace {
 
 // Exit codes of the command's own making; the run's are 0, 1 and 4.
-inline constexpr int EXIT_FATAL = 1;  // as a run that ended on a fatal error
-inline constexpr int EXIT_USAGE = 2;  // a bad command option
-inline constexpr int EXIT_EXPORT = 3; // a CSV or JSON file could not be written
+inline constexpr int EXIT_FATAL = 1;   // as a run that ended on a fatal error
+inline constexpr int EXIT_USAGE = 2;   // a bad command option
+inline constexpr int EXIT_EXPORT = 3;  // a CSV or JSON file could not be written
+using partlist::compare::EXIT_COMPARE; // a part list to compare could not be read
 inline constexpr int STATUS_NOSCHEMATIC = -4;
 
 const char *const usage =
     "usage: partlist [--proplen N] [--map FILE]... [--csv FILE] [--json FILE] [options] SCHEMATIC\n"
+    "       partlist --compare OLD.json [--changes FORMAT] NEW.json\n"
+    "       partlist --compare OLD.json [--changes FORMAT] [--map FILE]... [options] SCHEMATIC\n"
     "       partlist --help | --version\n"
     "\n"
     "Writes the part list of SCHEMATIC (and of every sheet below it) to SCHEMATIC.out and the\n"
@@ -43,6 +47,12 @@ const char *const usage =
     "  --csv FILE    also write the part list as CSV: each sheet's groups and the whole\n"
     "                design's totals with the references of the parts ('-': standard output)\n"
     "  --json FILE   the same as one JSON document ('-': standard output)\n"
+    "  --compare OLD.json\n"
+    "                write what changed from an earlier JSON export to NEW.json (an export) or\n"
+    "                to this run's part list: groups added, removed and changed, references\n"
+    "                that came, went or moved to another group, descriptions that changed\n"
+    "  --changes FORMAT\n"
+    "                the changes as text (default), csv or json, on standard output\n"
     "  --help        show this text\n"
     "  --version     show the release and the version of this build\n"
     "  --            the end of these options (they may stand anywhere before it)\n"
@@ -58,7 +68,8 @@ const char *const usage =
     "\n"
     "The exit code is 0 on success, 1 when the run ended on a fatal error, 2 for a bad option,\n"
     "3 when a CSV or JSON file could not be written, 4 when no schematic was found or the log\n"
-    "could not be created.\n";
+    "could not be created, 5 when a part list to compare could not be read. Changes found are\n"
+    "no failure: the exit code is 0 whether or not anything changed.\n";
 
 // An export the user asked for: its kind and where it goes.
 struct Export {
@@ -190,8 +201,9 @@ void reportundescribed() {
 }
 
 bool takesvalue(const char *arg) {
-    return std::strcmp(arg, "--proplen") == 0 || std::strcmp(arg, "--map") == 0 ||
-           std::strcmp(arg, "--csv") == 0 || std::strcmp(arg, "--json") == 0;
+    for (const char *option : {"--proplen", "--map", "--csv", "--json", "--compare", "--changes"})
+        if (std::strcmp(arg, option) == 0) return true;
+    return false;
 }
 
 // Whether two exports would end up in one file (or both on standard output).
@@ -206,6 +218,7 @@ int command(int argc, char **argv) {
     const char *proplen = "40";
     std::vector<const char *> maps;
     std::vector<Export> exports;
+    partlist::compare::Comparison comparison;
     // The run sees its own name followed by everything this command does not take. The
     // command's options (beginning with "--") may stand anywhere, as users write them; the run's
     // own begin with a single "-". After "--" everything goes to the run.
@@ -241,7 +254,9 @@ int command(int argc, char **argv) {
             proplen = value;
         else if (std::strcmp(arg, "--map") == 0)
             maps.push_back(value);
-        else if (std::strcmp(arg, "--csv") == 0)
+        else if (std::strcmp(arg, "--compare") == 0 || std::strcmp(arg, "--changes") == 0) {
+            if (!comparison.option(arg, value)) return EXIT_USAGE;
+        } else if (std::strcmp(arg, "--csv") == 0)
             exports.push_back({"--csv", value, partlist::writecsv});
         else
             exports.push_back({"--json", value, partlist::writejson});
@@ -255,6 +270,12 @@ int command(int argc, char **argv) {
                 return EXIT_EXPORT;
             }
 
+    // Two exports (the last argument names a JSON file): no run, no design. A design against an
+    // earlier export: that is read first, so a file that is no export ends the command before
+    // the run writes anything.
+    if (comparison.betweenexports(args)) return comparison.compareexports(args[1]);
+    if (comparison.asked() && !comparison.readold()) return EXIT_COMPARE;
+
     SetPropertyLength(proplen);
     for (const char *map : maps) {
         // The run goes on without the records of a map it cannot read, as the window's does.
@@ -265,7 +286,7 @@ int command(int argc, char **argv) {
         partlist::initializeMap(map); // memory that runs out ends the command: no half map
     }
     unsigned mode = maps.empty() ? 0 : partlist::EXPORT_MISSING;
-    if (!exports.empty()) mode |= partlist::EXPORT_GROUPS;
+    if (!exports.empty() || comparison.asked()) mode |= partlist::EXPORT_GROUPS;
     partlist::setexport(mode);
 
     args.push_back(nullptr);
@@ -283,6 +304,10 @@ int command(int argc, char **argv) {
     bool written = true;
     for (const Export &e : exports)
         written = writeexport(e) && written;
+    if (comparison.asked()) {
+        const int status = comparison.comparerun();
+        if (status != 0) return status;
+    }
     return written ? 0 : EXIT_EXPORT;
 }
 

@@ -143,6 +143,28 @@ void partlist_run(benchmark::State &state, const std::vector<std::string> &genar
     report(state, d, maxrss);
 }
 
+// The comparison of two revisions' exports (--compare OLD.json NEW.json), the changes to
+// /dev/null. The new revision has other values throughout, so that most references move: the
+// most work a comparison of two exports of this size can have.
+void compare_run(benchmark::State &state, const std::vector<std::string> &genargs,
+                 const std::vector<std::string> &revised) {
+    const Design &old = design(genargs);
+    const Design &now = design(revised);
+    const std::string oldjson = old.dir + "/old.json";
+    const std::string newjson = now.dir + "/new.json";
+    if (run({PARTLIST_PATH, "--json", oldjson, "-p", ".", "top.sch"}, old.dir.c_str()).status !=
+            0 ||
+        run({PARTLIST_PATH, "--json", newjson, "-p", ".", "top.sch"}, now.dir.c_str()).status != 0)
+        state.SkipWithError("partlist failed");
+    long maxrss = 0;
+    for (auto _ : state) {
+        RunResult r = run({PARTLIST_PATH, "--compare", oldjson, newjson});
+        if (r.status != 0) state.SkipWithError("partlist --compare failed");
+        maxrss = std::max(maxrss, r.maxrss_kb);
+    }
+    state.counters["peak_MB"] = static_cast<double>(maxrss) * 1024.0 / 1e6;
+}
+
 void cat_run(benchmark::State &state, const std::vector<std::string> &genargs) {
     const Design &d = design(genargs);
     std::vector<std::string> args{"/bin/cat"};
@@ -155,6 +177,8 @@ void cat_run(benchmark::State &state, const std::vector<std::string> &genargs) {
 
 const std::vector<std::string> hier1k{"--sheets", "1000", "--parts", "200"};
 const std::vector<std::string> hier2k{"--sheets", "2000", "--parts", "200"};
+const std::vector<std::string> hier2kvalues{"--sheets", "2000",     "--parts",
+                                            "200",      "--values", "199"};
 const std::vector<std::string> drawn1k{"--sheets", "1000", "--parts", "200", "--drawing"};
 // The shape of a parts-dense design: four levels of sheets (the top and three below), a quarter
 // of them placed from two parents, 108 unwired parts a sheet with a value and a tolerance, 200
@@ -194,6 +218,8 @@ void registerall() {
             add(std::string("cat_run/") + d.name,
                 [genargs](benchmark::State &state) { cat_run(state, *genargs); });
     }
+    add("compare_run/hier_2000_sheets",
+        [](benchmark::State &state) { compare_run(state, hier2k, hier2kvalues); });
     for (const auto &d : designs)
         for (const auto &[suffix, options] : {std::pair{"_csv", &csv}, std::pair{"_json", &json}})
             add(std::string("partlist_run/") + d.name + suffix,

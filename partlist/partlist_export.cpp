@@ -11,6 +11,7 @@
 // which a helper starts while the run's thread writes the sheets and both finish (RefBuilder);
 // see partlistint.h.
 #include "partlistint.h"
+#include "partlist_version.h"
 
 #include "cfstring.h"
 #include "platform/asyncfile.h"
@@ -1272,7 +1273,14 @@ bool writejson(FILE *f) {
     const Ordered o = prepare(&Group::json, makejson);
     const bool mapped = !mapempty();
     Out out(f);
-    out.put("{\n  \"sheets\": [");
+    // What the document is, so that a reader can recognise an export of ours and its format.
+    out.put("{\n  \"partlist_export\": ");
+    out.number(EXPORT_FORMAT);
+    out.put(",\n  \"tool\": ");
+    jsonstring(out, "partlist " PARTLIST_VERSION);
+    out.put(",\n  \"design\": ");
+    jsonstring(out, utf8(schname()));
+    out.put(",\n  \"sheets\": [");
     for (std::size_t i = 0; i < s.listings.size(); ++i) {
         const Listing &l = s.listings[i];
         out.put(i == 0 ? "\n    {\"sheet\": " : ",\n    {\"sheet\": ");

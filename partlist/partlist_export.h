@@ -19,6 +19,10 @@
 
 namespace partlist {
 
+// The version of the JSON export's format: its first member, "partlist_export". Readers refuse a
+// newer one. The CSV has no room for it; its header row is its format.
+inline constexpr int EXPORT_FORMAT = 1;
+
 // What a run collects beside the report.
 inline constexpr unsigned EXPORT_MISSING = 1u << 0; // part names without a description
 inline constexpr unsigned EXPORT_GROUPS = 1u << 1;  // the groups, totals and references
